@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "math/matrix.hpp"
+#include "math/vector.hpp"
+
+namespace {
+
+constexpr float HalfPi = 1.57079637f;
+
+Mat4 translation(float x, float y, float z)
+{
+    Mat4 m;
+    mat4RotationX(m, 0.0f);
+    m.e[12] = x;
+    m.e[13] = y;
+    m.e[14] = z;
+    return m;
+}
+
+void expectVec3Near(Vec3 actual, Vec3 expected, float tolerance)
+{
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+TEST(Matrix, rotationsTurnRowVectorsTheLeftHandedWay)
+{
+    Mat4 z, x, y;
+    mat4RotationZ(z, HalfPi);
+    mat4RotationX(x, HalfPi);
+    mat4RotationY(y, HalfPi);
+    expectVec3Near(vec3TransformDirection({1.0f, 0.0f, 0.0f}, z), {0.0f, 1.0f, 0.0f}, 1e-7f);
+    expectVec3Near(vec3TransformDirection({0.0f, 1.0f, 0.0f}, x), {0.0f, 0.0f, 1.0f}, 1e-7f);
+    expectVec3Near(vec3TransformDirection({0.0f, 0.0f, 1.0f}, y), {1.0f, 0.0f, 0.0f}, 1e-7f);
+}
+
+TEST(Matrix, rotationWritesEveryElementFromFloatCosineAndSine)
+{
+    Mat4 m;
+    for (float& element : m.e) {
+        element = 99.0f;
+    }
+    mat4RotationY(m, 0.364000827f);
+    const float c = static_cast<float>(std::cos(static_cast<double>(0.364000827f)));
+    const float s = static_cast<float>(std::sin(static_cast<double>(0.364000827f)));
+    const float expected[16] = {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1};
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(m.e[k], expected[k]) << "element " << k;
+    }
+    // The stored cube's world matrix rows (0.934479952, 0, -0.356015772, 0).
+    EXPECT_EQ(m.e[0], 0.934479952f);
+    EXPECT_EQ(m.e[2], -0.356015772f);
+}
+
+TEST(Matrix, productAppliesTheLeftOperandFirst)
+{
+    Mat4 rotate;
+    mat4RotationZ(rotate, HalfPi);
+    const Mat4 move = translation(5.0f, 0.0f, 0.0f);
+    const Vec3 p = {1.0f, 0.0f, 0.0f};
+    const Mat4 rotateThenMove = mat4Multiply(rotate, move);
+    expectVec3Near(vec3TransformPoint(p, rotateThenMove),
+                   vec3TransformPoint(vec3TransformPoint(p, rotate), move), 1e-6f);
+    expectVec3Near(vec3TransformPoint(p, rotateThenMove), {5.0f, 1.0f, 0.0f}, 1e-6f);
+
+    Mat4 m = move;
+    mat4PreMultiply(m, rotate);
+    const Mat4 expected = mat4Multiply(rotate, move);
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(m.e[k], expected.e[k]);
+    }
+}
+
+TEST(Matrix, transposeSwapsTheSixPairs)
+{
+    Mat4 m;
+    for (int k = 0; k < 16; ++k) {
+        m.e[k] = static_cast<float>(k);
+    }
+    mat4Transpose(m);
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_EQ(m.e[4 * r + c], static_cast<float>(4 * c + r));
+        }
+    }
+}
+
+TEST(Matrix, determinantOfTheUpperBlock)
+{
+    Mat4 m;
+    mat4Zero(m);
+    m.e[0] = 2.0f;
+    m.e[5] = 3.0f;
+    m.e[10] = 4.0f;
+    m.e[15] = 100.0f; // outside the block
+    EXPECT_EQ(mat3Determinant(m), 24.0f);
+    m.e[1] = 1.0f; // a01 * (a20*a12 - a22*a10) = 1 * (0 - 4 * 0)
+    m.e[4] = 1.0f; // now a10 = 1: 2*(3*4) + 1*(0 - 4*1) = 20
+    EXPECT_EQ(mat3Determinant(m), 20.0f);
+}
+
+TEST(Matrix, affineInverseUndoesTranslationAndRotation)
+{
+    const Mat4 inverse = mat4InverseAffine(translation(1.0f, 2.0f, 3.0f));
+    const Mat4 expected = translation(-1.0f, -2.0f, -3.0f);
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(inverse.e[k], expected.e[k]) << "element " << k;
+    }
+
+    Mat4 rotation, opposite;
+    mat4RotationY(rotation, 0.7f);
+    mat4RotationY(opposite, -0.7f);
+    const Mat4 rotationInverse = mat4InverseAffine(rotation);
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_NEAR(rotationInverse.e[k], opposite.e[k], 1e-7f) << "element " << k;
+    }
+
+    Mat4 world;
+    mat4RotationZ(world, 0.3f);
+    world.e[12] = 4.0f;
+    world.e[13] = -2.0f;
+    world.e[14] = 7.5f;
+    const Vec3 p = {0.25f, 1.5f, -3.0f};
+    expectVec3Near(vec3TransformPoint(vec3TransformPoint(p, world), mat4InverseAffine(world)), p,
+                   2e-6f);
+}
+
+TEST(Matrix, affineInverseOfASingularBlockIsNotFinite)
+{
+    Mat4 singular;
+    mat4Zero(singular);
+    singular.e[15] = 1.0f;
+    const Mat4 inverse = mat4InverseAffine(singular);
+    EXPECT_FALSE(std::isfinite(inverse.e[0]));
+    EXPECT_EQ(inverse.e[15], 1.0f);
+    EXPECT_EQ(inverse.e[3], 0.0f);
+}
+
+} // namespace
