@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The whole test suite: set up, then build and run every test in the normal
+# build and under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+for preset in default asan ubsan; do
+  echo "== tests: $preset build"
+  scripts/build.sh "$preset"
+  ctest --preset "$preset" -j "$(nproc)"
+done

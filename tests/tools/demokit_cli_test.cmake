@@ -1,0 +1,101 @@
+# Runs demokit as a user would and checks its JSON, OBJ output, help and
+# error handling. Called by CTest with -DDEMOKIT=<tool> -DWORK_DIR=<scratch>.
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+
+function(run_demokit out_var expected_code)
+  execute_process(COMMAND "${DEMOKIT}" ${ARGN}
+    RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(expected_code STREQUAL "fail")
+    if(code EQUAL 0)
+      message(FATAL_ERROR "demokit ${ARGN}: expected a failure, got exit code 0")
+    endif()
+    string(STRIP "${err}" err)
+    if(err STREQUAL "" OR err MATCHES "\n")
+      message(FATAL_ERROR "demokit ${ARGN}: expected one line on stderr, got '${err}'")
+    endif()
+  elseif(NOT code EQUAL expected_code)
+    message(FATAL_ERROR "demokit ${ARGN}: exit code ${code}, stderr: ${err}")
+  endif()
+  set(${out_var} "${out}" PARENT_SCOPE)
+endfunction()
+
+# CMake's JSON reader reprints numbers as doubles, so floats are checked in
+# the raw text, exactly as demokit printed them.
+function(expect_text text fragment)
+  string(FIND "${text}" "${fragment}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "output lacks '${fragment}'")
+  endif()
+endfunction()
+
+function(expect_json json expected)
+  string(JSON actual GET "${json}" ${ARGN})
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "JSON ${ARGN}: expected '${expected}', got '${actual}'")
+  endif()
+endfunction()
+
+# Help for the tool and each subcommand.
+foreach(args "--help" "scene;--help" "mesh;--help")
+  run_demokit(help 0 ${args})
+  if(NOT help MATCHES "usage: demokit")
+    message(FATAL_ERROR "demokit ${args}: no usage text")
+  endif()
+endforeach()
+
+# The scene as start-up leaves it.
+run_demokit(summary 0 scene --summary)
+expect_json("${summary}" 3619 objectCount)
+expect_json("${summary}" 86838 totalVertexCount)
+expect_json("${summary}" 130320 totalIndexCount)
+expect_json("${summary}" 92 sceneReadPos)
+expect_text("${summary}" [=["cameraEye":[369.608734,2.24288607,-15.5746002]]=])
+string(JSON has_objects ERROR_VARIABLE no_objects GET "${summary}" objects)
+if(NOT no_objects)
+  message(FATAL_ERROR "--summary still printed the objects")
+endif()
+
+# Frames evaluated in order; the last one decides the state.
+run_demokit(moved 0 scene --summary --frames 40,20440)
+expect_text("${moved}" [["cameraEye":[393.901215,]])
+run_demokit(full 0 scene --frames 40840)
+string(JSON count LENGTH "${full}" objects)
+if(NOT count EQUAL 3619)
+  message(FATAL_ERROR "expected 3619 objects, got ${count}")
+endif()
+expect_text("${full}" [[{"index":0,"kind":"Camera","parent":255,"position":[1261.91675,]])
+expect_json("${full}" Cube objects 2 kind)
+expect_text("${full}" [["world":[0.934479952,0,-0.356015772,0,0,1,0,0,0.356015772,0,0.934479952,0,-0.919519544,-4.03454065,-3.23937035,1]}]])
+expect_json("${full}" 54 objects 2 vertexCount)
+expect_json("${full}" 255 objects 3 parent)
+
+# Meshes as JSON and as OBJ.
+run_demokit(mesh_json 0 mesh 2 --json)
+expect_json("${mesh_json}" 54 vertexCount)
+string(JSON index_count LENGTH "${mesh_json}" indices)
+if(NOT index_count EQUAL 144)
+  message(FATAL_ERROR "expected 144 indices, got ${index_count}")
+endif()
+expect_json("${mesh_json}" 4294967295 vertices 0 color)
+run_demokit(ignored 0 mesh 3 --out "${WORK_DIR}/cube.obj")
+file(STRINGS "${WORK_DIR}/cube.obj" positions REGEX "^v ")
+file(STRINGS "${WORK_DIR}/cube.obj" faces REGEX "^f ")
+list(LENGTH positions position_count)
+list(LENGTH faces face_count)
+if(NOT position_count EQUAL 24 OR NOT face_count EQUAL 12)
+  message(FATAL_ERROR "cube.obj: ${position_count} positions and ${face_count} faces")
+endif()
+
+# Bad arguments: one line on stderr and a non-zero exit.
+run_demokit(ignored fail)
+run_demokit(ignored fail bogus)
+run_demokit(ignored fail scene --frames 12,abc)
+run_demokit(ignored fail scene --frames)
+run_demokit(ignored fail scene --what)
+run_demokit(ignored fail mesh)
+run_demokit(ignored fail mesh 0)
+run_demokit(ignored fail mesh 99999)
+run_demokit(ignored fail mesh 2 3)
+run_demokit(ignored fail mesh 2 --out "${WORK_DIR}/missing/dir/x.obj")

@@ -1,0 +1,62 @@
+// demokit: the companion command line. It links the same system code as the
+// program and inspects what it builds.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "command_line.hpp"
+#include "subcommands.hpp"
+
+namespace {
+
+const char* const ToolHelp =
+    "usage: demokit <command> [options]\n"
+    "\n"
+    "Inspects the demo's generated world with the program's own code.\n"
+    "\n"
+    "commands:\n"
+    "  scene   the object table and camera after start-up (or after frames), as JSON\n"
+    "  mesh N  one object's mesh as Wavefront OBJ or JSON\n"
+    "\n"
+    "Run 'demokit <command> --help' for a command's options.\n";
+
+int dispatch(const std::string& command, Arguments& args)
+{
+    if (command == "scene") {
+        return runSceneCommand(args);
+    }
+    if (command == "mesh") {
+        return runMeshCommand(args);
+    }
+    throw UsageError("unknown command '" + command + "' (see demokit --help)");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fputs("demokit: a command is required (see demokit --help)\n", stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    if (isHelpOption(command)) {
+        std::fputs(ToolHelp, stdout);
+        return 0;
+    }
+    try {
+        Arguments args(argc, argv, 2);
+        return dispatch(command, args);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "demokit: %s\n", error.what());
+        return 2;
+    } catch (const ToolError& error) {
+        std::fprintf(stderr, "demokit: %s\n", error.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fputs("demokit: out of memory\n", stderr);
+        return 1;
+    }
+}

@@ -1,0 +1,8 @@
+// The demokit subcommands. Each takes the arguments after its name and
+// returns the process exit code; bad arguments throw UsageError.
+#pragma once
+
+class Arguments;
+
+int runSceneCommand(Arguments& args);
+int runMeshCommand(Arguments& args);
