@@ -3,7 +3,7 @@
 # when every package is already there.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev python3 python3-mido)
 
 missing=()
 for package in "${packages[@]}"; do

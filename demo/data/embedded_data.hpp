@@ -1,5 +1,6 @@
-// The program's embedded data: scene description, animation script, font and
-// scroll message. Trusted, fixed at build time, read once at start-up.
+// The program's embedded data: scene description, animation script, font,
+// scroll message, texture script and song. Trusted, fixed at build time,
+// read once at start-up.
 #pragma once
 
 #include <cstdint>
@@ -11,3 +12,7 @@ extern const std::uint8_t embeddedAnimationScript[37];
 extern const char fontBitmap[5 * 104];
 // 487 lower-case letters and spaces, zero-terminated.
 extern const char embeddedScrollMessage[488];
+// Six textures, closed by the end-of-script byte.
+extern const std::uint8_t embeddedTextureScript[174];
+// A Standard MIDI File: one truncated track of twelve notes.
+extern const std::uint8_t embeddedSong[1179];

@@ -17,8 +17,10 @@ const char* const ToolHelp =
     "Inspects the demo's generated world with the program's own code.\n"
     "\n"
     "commands:\n"
-    "  scene   the object table and camera after start-up (or after frames), as JSON\n"
-    "  mesh N  one object's mesh as Wavefront OBJ or JSON\n"
+    "  scene     the object table and camera after start-up (or after frames), as JSON\n"
+    "  mesh N    one object's mesh as Wavefront OBJ or JSON\n"
+    "  textures  the script's textures as PNG files\n"
+    "  song      the embedded song (or a MIDI file) read into events, as JSON\n"
     "\n"
     "Run 'demokit <command> --help' for a command's options.\n";
 
@@ -29,6 +31,12 @@ int dispatch(const std::string& command, Arguments& args)
     }
     if (command == "mesh") {
         return runMeshCommand(args);
+    }
+    if (command == "textures") {
+        return runTexturesCommand(args);
+    }
+    if (command == "song") {
+        return runSongCommand(args);
     }
     throw UsageError("unknown command '" + command + "' (see demokit --help)");
 }

@@ -6,3 +6,5 @@ class Arguments;
 
 int runSceneCommand(Arguments& args);
 int runMeshCommand(Arguments& args);
+int runTexturesCommand(Arguments& args);
+int runSongCommand(Arguments& args);

@@ -1,0 +1,204 @@
+// demokit textures: runs the texture script (the stored one or a file) from a
+// fresh random state and writes each texture as an 8-bit RGBA PNG, tex0.png
+// onwards in script order, with exact pixel values and alpha kept.
+//
+// A script file is untrusted: it is read whole (16 MiB at most), walked once
+// to count its textures and operations before any pixel work, and then run by
+// the system's own runner, which never reads past the data.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <png.h>
+
+#include "command_line.hpp"
+#include "data/embedded_data.hpp"
+#include "math/random.hpp"
+#include "subcommands.hpp"
+#include "texgen/texture_ops.hpp"
+#include "texgen/texture_script.hpp"
+
+namespace {
+
+const char* const TexturesHelp =
+    "usage: demokit textures --out DIR [--script FILE] [--scale N]\n"
+    "\n"
+    "Runs the texture script and writes every texture it defines as DIR/texK.png\n"
+    "(K from 0, in script order): 128 x 128 RGBA, 8 bits a channel, alpha kept.\n"
+    "\n"
+    "  --out DIR      the folder to write into; made if missing\n"
+    "  --script FILE  run the script in FILE instead of the stored one\n"
+    "  --scale N      enlarge N times (1 to 16) with nearest-neighbour pixels\n";
+
+constexpr std::uintmax_t MaxScriptBytes = 16u << 20;
+// Bounds on what a script file may ask for, checked before any pixel work.
+constexpr std::int32_t MaxTextures = 1024;
+constexpr std::int32_t MaxOperations = 100000;
+
+struct TexturesOptions {
+    std::string outDir;     // required
+    std::string scriptPath; // empty: the stored script
+    std::int32_t scale = 1; // output pixels per texture pixel, a side
+};
+
+TexturesOptions parseTexturesOptions(Arguments& args)
+{
+    TexturesOptions options;
+    while (!args.empty()) {
+        const std::string argument = args.take();
+        if (argument == "--out") {
+            options.outDir = args.takeValue(argument);
+        } else if (argument == "--script") {
+            options.scriptPath = args.takeValue(argument);
+        } else if (argument == "--scale") {
+            options.scale = parseInt32(args.takeValue(argument), "scale");
+            if (options.scale < 1 || options.scale > 16) {
+                throw UsageError("textures: scale must be 1 to 16");
+            }
+        } else {
+            throw UsageError("textures: unknown argument '" + argument + "'");
+        }
+    }
+    if (options.outDir.empty()) {
+        throw UsageError("textures: --out DIR is required (see demokit textures --help)");
+    }
+    return options;
+}
+
+std::vector<std::uint8_t> readScriptFile(const std::string& path)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) {
+        throw ToolError("textures: cannot read '" + path + "': " + error.message());
+    }
+    if (size > MaxScriptBytes) {
+        throw ToolError("textures: '" + path + "' is larger than 16 MiB");
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    std::ifstream file(path, std::ios::binary);
+    if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+        throw ToolError("textures: cannot read '" + path + "'");
+    }
+    return bytes;
+}
+
+// Walks the script as the runner will, without pixel work, and refuses one
+// that asks for more textures or operations than the bounds allow.
+void checkScriptBounds(const std::string& path)
+{
+    std::int32_t textures = 0;
+    std::int32_t operations = 0;
+    std::int32_t cursor = 0;
+    while (cursor < textureScriptSize && textureScript[cursor] != 0x40) {
+        ++textures;
+        while (cursor < textureScriptSize && textureScript[cursor] != 0x41) {
+            if (textureScript[cursor] >= 0x40) {
+                ++operations;
+                cursor += textureArgumentCount(textureScript[cursor]);
+            }
+            ++cursor;
+        }
+        ++cursor;
+        if (textures > MaxTextures || operations > MaxOperations) {
+            throw ToolError("textures: '" + path + "' defines more than " +
+                            std::to_string(MaxTextures) + " textures or " +
+                            std::to_string(MaxOperations) + " operations");
+        }
+    }
+}
+
+// A8R8G8B8 to R, G, B, A bytes, each pixel repeated scale times a side.
+std::vector<std::uint8_t> convertToRgba(const std::vector<std::uint32_t>& pixels, std::int32_t scale)
+{
+    const std::int32_t side = TextureWidth * scale;
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(side) * side * 4);
+    std::size_t out = 0;
+    for (std::int32_t y = 0; y < side; ++y) {
+        for (std::int32_t x = 0; x < side; ++x) {
+            const std::uint32_t pixel = pixels[(y / scale) * TextureWidth + x / scale];
+            rgba[out++] = static_cast<std::uint8_t>(pixel >> 16);
+            rgba[out++] = static_cast<std::uint8_t>(pixel >> 8);
+            rgba[out++] = static_cast<std::uint8_t>(pixel);
+            rgba[out++] = static_cast<std::uint8_t>(pixel >> 24);
+        }
+    }
+    return rgba;
+}
+
+void writePng(const std::string& path, const std::vector<std::uint8_t>& rgba, std::int32_t side)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(side);
+    image.height = static_cast<png_uint_32>(side);
+    image.format = PNG_FORMAT_RGBA;
+    if (png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), side * 4, nullptr) == 0) {
+        const std::string reason = image.message;
+        png_image_free(&image);
+        throw ToolError("textures: cannot write '" + path + "': " + reason);
+    }
+}
+
+void prepareOutDir(const std::string& dir)
+{
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error || !std::filesystem::is_directory(dir, error)) {
+        throw ToolError("textures: cannot make the folder '" + dir + "'");
+    }
+}
+
+// Runs the script under textureScript from randomSeed = 1 and writes its
+// textures; returns how many were written.
+std::int32_t writeTextures(const TexturesOptions& options)
+{
+    randomSeed = 1;
+    std::vector<std::uint32_t> pixels(TexturePixelCount);
+    std::int32_t written = 0;
+    beginTextureScript();
+    try {
+        while (textureBeginsAtCursor()) {
+            buildTexturePixels(pixels.data());
+            const std::string name = "tex" + std::to_string(written) + ".png";
+            const std::string path = (std::filesystem::path(options.outDir) / name).string();
+            writePng(path, convertToRgba(pixels, options.scale), TextureWidth * options.scale);
+            std::printf("wrote %s\n", path.c_str());
+            ++written;
+            advancePastTexture();
+        }
+    } catch (...) {
+        endTextureScript();
+        throw;
+    }
+    endTextureScript();
+    return written;
+}
+
+} // namespace
+
+int runTexturesCommand(Arguments& args)
+{
+    if (args.asksForHelp()) {
+        std::fputs(TexturesHelp, stdout);
+        return 0;
+    }
+    const TexturesOptions options = parseTexturesOptions(args);
+    std::vector<std::uint8_t> script;
+    if (!options.scriptPath.empty()) {
+        script = readScriptFile(options.scriptPath);
+        textureScript = script.data();
+        textureScriptSize = static_cast<std::int32_t>(script.size());
+        checkScriptBounds(options.scriptPath);
+    }
+    prepareOutDir(options.outDir);
+    const std::int32_t written = writeTextures(options);
+    textureScript = embeddedTextureScript;
+    textureScriptSize = sizeof embeddedTextureScript;
+    if (written == 0) {
+        std::puts("the script defines no textures; nothing written");
+    }
+    return 0;
+}
