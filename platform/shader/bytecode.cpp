@@ -297,4 +297,21 @@ bool decodeProgram(const std::uint32_t* tokens, std::size_t count, DecodedProgra
     }
 }
 
+std::size_t measureProgram(const std::uint32_t* tokens, std::size_t limit)
+{
+    std::size_t at = 1; // past the version token
+    while (at < limit) {
+        const std::uint32_t token = tokens[at];
+        if (token == EndToken) {
+            return at + 1;
+        }
+        if ((token & OpcodeMask) == CommentOpcode) {
+            at += 1 + ((token & CommentLengthMask) >> CommentLengthShift);
+        } else {
+            at += 1 + ((token & LengthMask) >> LengthShift);
+        }
+    }
+    return 0;
+}
+
 } // namespace shader

@@ -195,4 +195,9 @@ std::vector<std::uint32_t> encodeProgram(const DecodedProgram& program);
 // failure returns false and sets `error` to one line naming the token index.
 bool decodeProgram(const std::uint32_t* tokens, std::size_t count, DecodedProgram& out, std::string& error);
 
+// The number of tokens of the program at tokens, version and end token
+// included, found by walking instruction lengths as a device does when it is
+// handed only a pointer; 0 when no end token lies within the first limit.
+std::size_t measureProgram(const std::uint32_t* tokens, std::size_t limit);
+
 } // namespace shader

@@ -1,0 +1,104 @@
+// D3DXAssembleShader and D3DXCreateBuffer over the assembler: the program
+// text becomes a buffer of bytecode tokens, or a buffer of error text.
+//
+// The text is read up to SrcDataLen bytes (a zero byte ends it earlier, as
+// the real assembler stops at one). Defines and include handlers are not
+// supported: a non-NULL pDefines naming a macro, or a pInclude, is refused
+// with D3DERR_INVALIDCALL. Flags are accepted and do not change the output:
+// the assembler does no validation that SKIPVALIDATION could skip.
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "d3dx/assembler.hpp"
+#include "d3dx9.h"
+#include "win32/api_trace.hpp"
+
+namespace {
+
+// A reference-counted block of bytes.
+class MemoryBuffer final : public ID3DXBuffer {
+public:
+    explicit MemoryBuffer(std::size_t size) : bytes_(size) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppvObj) override
+    {
+        if (ppvObj != nullptr) {
+            *ppvObj = nullptr;
+        }
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG left = --references_;
+        if (win32::tracing()) {
+            win32::trace("Release(ID3DXBuffer) = " + std::to_string(left));
+        }
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    LPVOID STDMETHODCALLTYPE GetBufferPointer() override { return bytes_.data(); }
+    DWORD STDMETHODCALLTYPE GetBufferSize() override { return static_cast<DWORD>(bytes_.size()); }
+
+private:
+    ~MemoryBuffer() = default;
+
+    std::vector<unsigned char> bytes_;
+    ULONG references_ = 1;
+};
+
+ID3DXBuffer* makeBuffer(const void* data, std::size_t size)
+{
+    auto* buffer = new (std::nothrow) MemoryBuffer(size);
+    if (buffer != nullptr && size > 0) {
+        std::memcpy(buffer->GetBufferPointer(), data, size);
+    }
+    return buffer;
+}
+
+bool definesSomething(const D3DXMACRO* defines)
+{
+    return defines != nullptr && defines[0].Name != nullptr;
+}
+
+} // namespace
+
+extern "C" HRESULT WINAPI D3DXCreateBuffer(DWORD NumBytes, LPD3DXBUFFER* ppBuffer)
+{
+    if (ppBuffer == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *ppBuffer = new (std::nothrow) MemoryBuffer(NumBytes);
+    return *ppBuffer == nullptr ? E_OUTOFMEMORY : D3D_OK;
+}
+
+extern "C" HRESULT WINAPI D3DXAssembleShader(LPCSTR pSrcData, UINT SrcDataLen, const D3DXMACRO* pDefines,
+                                             LPD3DXINCLUDE pInclude, DWORD Flags, LPD3DXBUFFER* ppShader,
+                                             LPD3DXBUFFER* ppErrorMsgs)
+{
+    win32::trace("D3DXAssembleShader(" + std::to_string(SrcDataLen) + ", " + win32::hex(Flags) + ")");
+    if (ppShader != nullptr) {
+        *ppShader = nullptr;
+    }
+    if (ppErrorMsgs != nullptr) {
+        *ppErrorMsgs = nullptr;
+    }
+    if (pSrcData == nullptr || ppShader == nullptr || definesSomething(pDefines) || pInclude != nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    const void* zero = std::memchr(pSrcData, 0, SrcDataLen);
+    const std::size_t length = zero == nullptr ? SrcDataLen : static_cast<std::size_t>(static_cast<const char*>(zero) - pSrcData);
+    const d3dx::AssemblyResult result = d3dx::assembleShader(std::string_view(pSrcData, length));
+    if (!result.succeeded) {
+        if (ppErrorMsgs != nullptr) {
+            *ppErrorMsgs = makeBuffer(result.errors.c_str(), result.errors.size() + 1);
+        }
+        return D3DXERR_INVALIDDATA;
+    }
+    *ppShader = makeBuffer(result.tokens.data(), result.tokens.size() * sizeof(std::uint32_t));
+    return *ppShader == nullptr ? E_OUTOFMEMORY : D3D_OK;
+}
