@@ -1,0 +1,123 @@
+// WinMain: start-up, the frame loop and shutdown, in their fixed order.
+// One thread; the frame rate is set by the device's one-retrace Present.
+#include "app/main_loop.hpp"
+
+#include "anim/animation.hpp"
+#include "app/window.hpp"
+#include "data/embedded_data.hpp"
+#include "math/matrix.hpp"
+#include "math/vector.hpp"
+#include "music/song_reader.hpp"
+#include "render/frame_rendering.hpp"
+#include "render/geometry_buffers.hpp"
+#include "render/renderer.hpp"
+#include "scene/scene_loader.hpp"
+#include "scene/scene_object.hpp"
+#include "scene/transform_hierarchy.hpp"
+#include "texgen/texture_list.hpp"
+#include "windows.h"
+
+std::uint32_t cullMode;
+std::uint32_t fillMode;
+std::uint32_t startTime;
+std::int32_t elapsedMs;
+
+void initRenderSettings()
+{
+    cullMode = D3DCULL_CW;
+    fillMode = D3DFILL_SOLID;
+}
+
+void buildViewMatrix()
+{
+    const Vec3 target = vec3Add(cameraDirection, cameraEye);
+    Vec3 zAxis = vec3Subtract(target, cameraEye);
+    vec3Normalize(zAxis);
+    const Vec3 xAxis = vec3CrossNormalized(cameraUp, zAxis);
+    const Vec3 yAxis = vec3Cross(zAxis, xAxis); // two perpendicular unit vectors: not normalised again
+    float* m = viewMatrix->e;
+    m[0] = xAxis.x;
+    m[1] = yAxis.x;
+    m[2] = zAxis.x;
+    m[3] = 0.0f;
+    m[4] = xAxis.y;
+    m[5] = yAxis.y;
+    m[6] = zAxis.y;
+    m[7] = 0.0f;
+    m[8] = xAxis.z;
+    m[9] = yAxis.z;
+    m[10] = zAxis.z;
+    m[11] = 0.0f;
+    m[12] = -vec3Dot(xAxis, cameraEye);
+    m[13] = -vec3Dot(yAxis, cameraEye);
+    m[14] = -vec3Dot(zAxis, cameraEye);
+    m[15] = 1.0f;
+}
+
+namespace {
+
+void showBlankFrame()
+{
+    device->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    device->BeginScene();
+    device->EndScene();
+    device->Present(NULL, NULL, NULL, NULL);
+}
+
+// Generation, all before the clock starts, so that the animation begins
+// with the first frame.
+void buildWorld()
+{
+    loadScene();
+    buildTextures();
+    buildGeometryBuffers();
+    loadAnimation();
+    buildUpdateOrder();
+}
+
+void runFrames()
+{
+    std::uint32_t message = 0;
+    do {
+        message = pumpMessage();
+        // Unsigned difference: the counter's wrap cancels out.
+        elapsedMs = static_cast<std::int32_t>(timeGetTime() - startTime);
+        evaluateAnimation(elapsedMs);
+        buildViewMatrix();
+        renderFrame();
+    } while (message != WM_QUIT); // the frame that took the quit is still drawn
+}
+
+void shutDown()
+{
+    Sleep(35);
+    releaseSong();
+    freeAnimation();
+    releaseGeometryBuffers();
+    releaseTextures();
+    freeUpdateOrder();
+    freeScene();
+    releaseRenderer();
+    shutdownWindow();
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    initRenderSettings();
+    initWindow();
+    if (!initRenderer()) {
+        shutdownWindow();
+        return 0;
+    }
+    readSong(embeddedSong, sizeof embeddedSong);
+    SetCursor(NULL);
+    showBlankFrame();
+    Sleep(25);
+    buildWorld();
+    startTime = timeGetTime();
+    runFrames();
+    shutDown();
+    return 0;
+}

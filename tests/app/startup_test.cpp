@@ -1,0 +1,258 @@
+// The program's start-up and shutdown, through its own WinMain on the test
+// host: the order of every call and its arguments, and the ways it ends
+// early (a missing library, a refused device).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "d3dx/assembler.hpp"
+#include "d3dx9.h"
+#include "win32/module_table.hpp"
+#include "data/shader_programs.hpp"
+#include "support/expected_textures.hpp"
+#include "support/recording_device.hpp"
+#include "support/test_host.hpp"
+
+using namespace testhost;
+
+namespace {
+
+std::string programLine(const char* call, const char* text, const char* name)
+{
+    const d3dx::AssemblyResult result = d3dx::assembleShader(text);
+    const std::size_t bytes = result.tokens.size() * 4;
+    return std::string(call) + "(" + std::to_string(bytes) + " bytes " +
+           hashText(recording::fnv1a(result.tokens.data(), bytes)) + ") = " + name;
+}
+
+std::vector<std::string> expectedStartup()
+{
+    std::vector<std::string> lines = {
+        "LoadLibraryA(\"d3d9.dll\") = d3d9.dll",
+        "LoadLibraryA(\"d3dx9_24.dll\") = d3dx9_24.dll",
+        "LoadLibraryA(\"user32.dll\") = user32.dll",
+        "GetProcAddress(user32.dll, \"PostQuitMessage\")",
+        "GetProcAddress(user32.dll, \"DefWindowProcA\")",
+        "GetProcAddress(user32.dll, \"RegisterClassExA\")",
+        "GetProcAddress(user32.dll, \"CreateWindowExA\")",
+        "GetProcAddress(user32.dll, \"PeekMessageA\")",
+        "GetProcAddress(user32.dll, \"DispatchMessageA\")",
+        "GetProcAddress(user32.dll, \"TranslateMessage\")",
+        "GetModuleHandleA(NULL)",
+        "RegisterClassExA(\"demo\", style 0x40)",
+        "CreateWindowExA(0x300, \"demo\", \"demo\", 0xcf0000, 180, 180, 1024, 768)",
+        "GetProcAddress(d3d9.dll, \"Direct3DCreate9\")",
+        "Direct3DCreate9(32)",
+        "CheckDeviceMultiSampleType(0, 1, 21, 0, 4) = OK",
+        "CreateDevice(0, 1, hwnd16, 0x40, {1024x768 format 21 count 0 multisample 4 quality 0 swap 1 window hwnd16 "
+        "windowed 0 depth 1 format 80 flags 0 refresh 0 interval 1})",
+        "SetWindowPos(hwnd16, 0, 0, 1024, 768, 0x40)", // the full-screen device shows its window
+        "SetViewport(0, 64, 1024, 640, 0, 1)",
+        "SetRenderState(22, 2)",
+        "SetRenderState(7, 1)",
+        "SetRenderState(161, 1)",
+        "SetRenderState(8, 3)",
+        "SetRenderState(137, 0)",
+        "CreateVertexDeclaration([0 0 2 0 0 0; 0 12 2 0 3 0; 0 24 2 0 6 0; 0 36 4 0 10 0; 0 40 1 0 5 1; "
+        "255 0 17 0 0 0]) = decl1",
+        "GetProcAddress(d3dx9_24.dll, \"D3DXAssembleShader\")",
+        "D3DXAssembleShader(500, 0x2)",
+        programLine("CreateVertexShader", vertexShaderText, "vs1"),
+        "Release(ID3DXBuffer) = 0",
+        "D3DXAssembleShader(359, 0x2)",
+        programLine("CreatePixelShader", pixelShaderText, "ps1"),
+        "Release(ID3DXBuffer) = 0",
+        "SetCursor(NULL)",
+        "Clear(0, 0x1, 0xff000000, 1, 0)",
+        "BeginScene()",
+        "EndScene()",
+        "Present()",
+        "Sleep(25)",
+    };
+    int next = 1;
+    for (const std::string& hash : expectedTextureHashes()) {
+        const std::string texture = "tex" + std::to_string(next);
+        const std::string staging = "tex" + std::to_string(next + 1);
+        next += 2;
+        const std::vector<std::string> textureLines = {
+            "CreateTexture(128, 128, 1, 0x0, 21, 0) = " + texture,
+            "CreateTexture(128, 128, 1, 0x0, 21, 2) = " + staging,
+            "GetSurfaceLevel(" + staging + ", 0)",
+            "LockRect(surf:" + staging + ", 0x2000)",
+            "UnlockRect(surf:" + staging + ")",
+            "UpdateTexture(" + staging + ", " + texture + ") pixels " + hash,
+            "Release(surf:" + staging + ") = 0",
+            "Release(" + staging + ") = 1", // the surface's reference is gone; then the program's
+            "Release(" + staging + ") = 0",
+        };
+        lines.insert(lines.end(), textureLines.begin(), textureLines.end());
+    }
+    const std::vector<std::string> bufferLines = {
+        "CreateVertexBuffer(4168224, 0x0, 0x152, 0) = vb1", // 86,838 vertices of 48 bytes
+        "CreateIndexBuffer(260640, 0x8, 101, 0) = ib1",     // 130,320 16-bit indices
+        "Lock(vb1, 0, 0, 0x0)",
+        "Unlock(vb1)",
+        "Lock(ib1, 0, 0, 0x0)",
+        "Unlock(ib1)",
+        "timeGetTime() = 41", // the start time: one retrace and the 25 ms pause
+    };
+    lines.insert(lines.end(), bufferLines.begin(), bufferLines.end());
+    return lines;
+}
+
+std::vector<std::string> startupOf(const RunResult& result)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : result.log) {
+        if (line.rfind("PeekMessageA", 0) == 0) {
+            break;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(Startup, callsComeInTheirFixedOrderWithTheirArguments)
+{
+    const RunResult result = runDemo({});
+    EXPECT_EQ(result.exitCode, 0);
+    const std::vector<std::string> expected = expectedStartup();
+    const std::vector<std::string> actual = startupOf(result);
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(actual[i], expected[i]) << "line " << i;
+    }
+}
+
+TEST(Startup, withoutMultisamplingOnlyTheSampleTypeAndSwapEffectChange)
+{
+    HostOptions options;
+    options.device.refuseMultisample = true;
+    const RunResult result = runDemo(options);
+    EXPECT_EQ(result.exitCode, 0);
+    std::vector<std::string> expected = expectedStartup();
+    for (std::string& line : expected) {
+        if (line.rfind("CheckDeviceMultiSampleType", 0) == 0) {
+            line = "CheckDeviceMultiSampleType(0, 1, 21, 0, 4) = NOTAVAILABLE";
+        } else if (line.rfind("CreateDevice", 0) == 0) {
+            line.replace(line.find("multisample 4 quality 0 swap 1"), 30, "multisample 0 quality 0 swap 3");
+        }
+    }
+    EXPECT_EQ(startupOf(result), expected);
+}
+
+TEST(Startup, refusedDeviceOrDirect3DEndsQuietlyWithZeroAndNothingLeftBehind)
+{
+    const std::vector<std::string> ending = {
+        "FreeLibrary(user32.dll)", "FreeLibrary(d3dx9_24.dll)", "FreeLibrary(d3d9.dll)",
+        "UnregisterClassA(\"demo\")", "returned 0", "live objects 0", "live windows 1",
+    };
+    HostOptions refused;
+    refused.device.refuseDevice = true;
+    HostOptions noDirect3D;
+    noDirect3D.device.failDirect3DCreate = true;
+    for (const HostOptions& options : {refused, noDirect3D}) {
+        const RunResult result = runDemo(options);
+        EXPECT_EQ(result.exitCode, 0);
+        ASSERT_GE(result.log.size(), ending.size() + 1);
+        const std::vector<std::string> tail(result.log.end() - static_cast<std::ptrdiff_t>(ending.size()),
+                                            result.log.end());
+        EXPECT_EQ(tail, ending);
+        // The Direct3D object made before the refusal is released; no song,
+        // scene, texture or frame follows.
+        const std::string beforeEnding = result.log[result.log.size() - ending.size() - 1];
+        EXPECT_EQ(beforeEnding, options.device.refuseDevice ? "Release(d3d) = 0" : "Direct3DCreate9(32)");
+        EXPECT_EQ(findLine(result.log, "SetCursor"), -1);
+        EXPECT_EQ(findLine(result.log, "Present"), -1);
+        EXPECT_EQ(findLine(result.log, "CreateVertexDeclaration"), -1);
+        EXPECT_EQ(findLine(result.log, "Sleep"), -1);
+    }
+}
+
+TEST(Startup, missingLibraryEndsTheProcessWithMinusOneAfterFreeingTheLoadedOnes)
+{
+    struct Case {
+        bool d3d9, d3dx, user32;
+        std::vector<std::string> log;
+    };
+    const std::vector<Case> cases = {
+        {false, true, true, {"LoadLibraryA(\"d3d9.dll\") = NULL"}},
+        {true, false, true,
+         {"LoadLibraryA(\"d3d9.dll\") = d3d9.dll", "LoadLibraryA(\"d3dx9_24.dll\") = NULL", "FreeLibrary(d3d9.dll)"}},
+        {true, true, false,
+         {"LoadLibraryA(\"d3d9.dll\") = d3d9.dll", "LoadLibraryA(\"d3dx9_24.dll\") = d3dx9_24.dll",
+          "LoadLibraryA(\"user32.dll\") = NULL", "FreeLibrary(d3dx9_24.dll)", "FreeLibrary(d3d9.dll)"}},
+    };
+    for (const Case& c : cases) {
+        HostOptions options;
+        options.withD3d9 = c.d3d9;
+        options.withD3dx = c.d3dx;
+        options.withUser32 = c.user32;
+        const RunResult result = runDemo(options);
+        EXPECT_EQ(result.exitCode, 255); // exit(-1)
+        EXPECT_EQ(result.log, c.log);    // and nothing after it: WinMain never returned
+    }
+}
+
+TEST(Shutdown, releasesEverythingInTheFixedOrder)
+{
+    const RunResult result = runDemo({});
+    const std::vector<std::string> expected = {
+        "Sleep(35)",
+        "Release(ib1) = 0",
+        "Release(vb1) = 0",
+        "Release(tex1) = 0",
+        "Release(tex3) = 0",
+        "Release(tex5) = 0",
+        "Release(tex7) = 0",
+        "Release(tex9) = 0",
+        "Release(tex11) = 0",
+        "Release(vs1) = 0",
+        "Release(ps1) = 0",
+        "Release(decl1) = 0",
+        "ShowCursor(1)",
+        "Release(device) = 0",
+        "Release(d3d) = 0",
+        "FreeLibrary(user32.dll)",
+        "FreeLibrary(d3dx9_24.dll)",
+        "FreeLibrary(d3d9.dll)",
+        "UnregisterClassA(\"demo\")",
+        "returned 0",
+        "live objects 0",
+        "live windows 1", // never destroyed: it ends with the process
+    };
+    EXPECT_EQ(sliceLog(result.log, "Sleep(35)", "live windows"), expected);
+}
+
+namespace {
+
+// An assembler that refuses every text, with an error message.
+HRESULT WINAPI refuseToAssemble(LPCSTR, UINT, const D3DXMACRO*, LPD3DXINCLUDE, DWORD, LPD3DXBUFFER* code,
+                                LPD3DXBUFFER* errors)
+{
+    *code = nullptr;
+    D3DXCreateBuffer(16, errors);
+    return D3DXERR_INVALIDDATA;
+}
+
+} // namespace
+
+TEST(Startup, failedAssemblyLeavesTheProgramOutAndTheRunGoesOn)
+{
+    HostOptions options;
+    options.assembler = win32::exportEntry(&refuseToAssemble);
+    const RunResult result = runDemo(options);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(findLine(result.log, "CreateVertexShader"), -1);
+    EXPECT_EQ(findLine(result.log, "CreatePixelShader"), -1);
+    // Only the two error buffers are released, once each.
+    EXPECT_EQ(linesStartingWith(result.log, "Release(ID3DXBuffer)"),
+              (std::vector<std::string>{"Release(ID3DXBuffer) = 0", "Release(ID3DXBuffer) = 0"}));
+    EXPECT_GE(findLine(result.log, "SetVertexShader(NULL)"), 0);
+    EXPECT_GE(findLine(result.log, "DrawIndexedPrimitive"), 0);
+    EXPECT_EQ(result.log[result.log.size() - 2], "live objects 0");
+}
