@@ -21,6 +21,7 @@ const char* const ToolHelp =
     "  mesh N    one object's mesh as Wavefront OBJ or JSON\n"
     "  textures  the script's textures as PNG files\n"
     "  song      the embedded song (or a MIDI file) read into events, as JSON\n"
+    "  shaders   the vertex and pixel programs assembled, as bytecode files or text\n"
     "\n"
     "Run 'demokit <command> --help' for a command's options.\n";
 
@@ -37,6 +38,9 @@ int dispatch(const std::string& command, Arguments& args)
     }
     if (command == "song") {
         return runSongCommand(args);
+    }
+    if (command == "shaders") {
+        return runShadersCommand(args);
     }
     throw UsageError("unknown command '" + command + "' (see demokit --help)");
 }

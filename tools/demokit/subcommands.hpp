@@ -8,3 +8,4 @@ int runSceneCommand(Arguments& args);
 int runMeshCommand(Arguments& args);
 int runTexturesCommand(Arguments& args);
 int runSongCommand(Arguments& args);
+int runShadersCommand(Arguments& args);
