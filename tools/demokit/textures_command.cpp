@@ -11,11 +11,10 @@
 #include <string>
 #include <vector>
 
-#include <png.h>
-
 #include "command_line.hpp"
 #include "data/embedded_data.hpp"
 #include "math/random.hpp"
+#include "png_file.hpp"
 #include "subcommands.hpp"
 #include "texgen/texture_ops.hpp"
 #include "texgen/texture_script.hpp"
@@ -128,17 +127,13 @@ std::vector<std::uint8_t> convertToRgba(const std::vector<std::uint32_t>& pixels
     return rgba;
 }
 
-void writePng(const std::string& path, const std::vector<std::uint8_t>& rgba, std::int32_t side)
+// The PNG writer names the file; this command's messages begin with its name.
+void writeTexturePng(const std::string& path, const std::vector<std::uint8_t>& rgba, std::int32_t side)
 {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(side);
-    image.height = static_cast<png_uint_32>(side);
-    image.format = PNG_FORMAT_RGBA;
-    if (png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), side * 4, nullptr) == 0) {
-        const std::string reason = image.message;
-        png_image_free(&image);
-        throw ToolError("textures: cannot write '" + path + "': " + reason);
+    try {
+        writePngFile(path, rgba.data(), side, side);
+    } catch (const ToolError& error) {
+        throw ToolError(std::string("textures: ") + error.what());
     }
 }
 
@@ -164,7 +159,7 @@ std::int32_t writeTextures(const TexturesOptions& options)
             buildTexturePixels(pixels.data());
             const std::string name = "tex" + std::to_string(written) + ".png";
             const std::string path = (std::filesystem::path(options.outDir) / name).string();
-            writePng(path, convertToRgba(pixels, options.scale), TextureWidth * options.scale);
+            writeTexturePng(path, convertToRgba(pixels, options.scale), TextureWidth * options.scale);
             std::printf("wrote %s\n", path.c_str());
             ++written;
             advancePastTexture();

@@ -1,0 +1,302 @@
+// Tests for demokit's frame output: A8R8G8B8 to RGBA conversion and its
+// resize, PNG files, the single, sequence and video sinks, and the progress
+// bar. The video cases need an ffmpeg program on PATH and skip without one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "command_line.hpp"
+#include "frame_output.hpp"
+#include "png_file.hpp"
+#include "progress_bar.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::uint32_t argb(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b)
+{
+    return a << 24 | r << 16 | g << 8 | b;
+}
+
+// The R, G, B of output pixel k.
+std::vector<int> rgbAt(const std::vector<std::uint8_t>& rgba, std::size_t k)
+{
+    return {rgba[k * 4], rgba[k * 4 + 1], rgba[k * 4 + 2]};
+}
+
+// A frame whose neighbouring pixels differ in every channel, alpha included.
+std::vector<std::uint32_t> patternFrame(int width, int height)
+{
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    for (std::size_t k = 0; k < pixels.size(); ++k) {
+        pixels[k] = argb(k * 7 % 256, k * 13 % 256, k * 29 % 256, k * 53 % 256);
+    }
+    return pixels;
+}
+
+// The message of the ToolError that work throws; empty if it throws none.
+template <typename Work>
+std::string toolErrorOf(Work work)
+{
+    try {
+        work();
+    } catch (const ToolError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+class ScratchFolder : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("frame_output_" + std::to_string(getpid()) + "_" + test->test_suite_name() + "_" + test->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    fs::path dir_;
+};
+
+} // namespace
+
+TEST(FrameConversion, PlacesRedGreenBlueInOrderAndMakesEveryPixelOpaque)
+{
+    const std::vector<std::uint32_t> pixels = {argb(0x00, 0x11, 0x22, 0x33), argb(0x80, 0xFF, 0x00, 0x7F)};
+    const std::vector<std::uint8_t> expected = {0x11, 0x22, 0x33, 0xFF, 0xFF, 0x00, 0x7F, 0xFF};
+    EXPECT_EQ(convertFrame(pixels.data(), 2, 1, 0, 0), expected);
+}
+
+TEST(FrameConversion, CopiesEveryPixelExactlyAtTheFramesOwnSize)
+{
+    const std::vector<std::uint32_t> pixels = patternFrame(37, 23);
+    const std::vector<std::uint8_t> rgba = convertFrame(pixels.data(), 37, 23, 0, 0);
+    EXPECT_EQ(rgba, convertFrame(pixels.data(), 37, 23, 37, 23));
+    ASSERT_EQ(rgba.size(), pixels.size() * 4);
+    for (std::size_t k = 0; k < pixels.size(); ++k) {
+        ASSERT_EQ(rgba[k * 4] << 16 | rgba[k * 4 + 1] << 8 | rgba[k * 4 + 2], int(pixels[k] & 0xFFFFFF)) << k;
+    }
+}
+
+TEST(FrameConversion, HalvingAveragesEachTwoByTwoBlockRoundedToNearest)
+{
+    // Left block: red 10,10,10,11 (10.25 rounds down), green 11,11,11,10
+    // (10.75 rounds up). Right block: blue 255,255,0,1 (127.75), red 200.
+    const std::vector<std::uint32_t> pixels = {
+        argb(0, 10, 11, 0), argb(0, 10, 11, 0), argb(0, 200, 0, 255), argb(0, 200, 0, 255),
+        argb(0, 10, 11, 0), argb(0, 11, 10, 0), argb(0, 200, 0, 0),   argb(0, 200, 0, 1)};
+    const std::vector<std::uint8_t> rgba = convertFrame(pixels.data(), 4, 2, 2, 1);
+    ASSERT_EQ(rgba.size(), 8u);
+    EXPECT_EQ(rgbAt(rgba, 0), (std::vector<int>{10, 11, 0}));
+    EXPECT_EQ(rgbAt(rgba, 1), (std::vector<int>{200, 0, 128}));
+    EXPECT_EQ(rgba[7], 255);
+}
+
+TEST(FrameConversion, WeighsPartlyCoveredSourcePixelsByTheShareCovered)
+{
+    // Three pixels into two: the first output covers all of pixel 0 and half
+    // of pixel 1, the second the other half of pixel 1 and all of pixel 2.
+    const std::vector<std::uint32_t> pixels = {argb(0, 0, 90, 255), argb(0, 255, 0, 0), argb(0, 30, 90, 255)};
+    const std::vector<std::uint8_t> rgba = convertFrame(pixels.data(), 3, 1, 2, 1);
+    EXPECT_EQ(rgbAt(rgba, 0), (std::vector<int>{85, 60, 170}));
+    EXPECT_EQ(rgbAt(rgba, 1), (std::vector<int>{105, 60, 170}));
+}
+
+TEST(FrameConversion, KeepsAUniformColourUniformAtUnevenScales)
+{
+    const int sizes[][4] = {{7, 5, 3, 2}, {640, 480, 333, 187}, {5, 7, 11, 9}, {100, 3, 7, 3}};
+    for (const auto& size : sizes) {
+        const std::vector<std::uint32_t> pixels(static_cast<std::size_t>(size[0]) * size[1], argb(64, 201, 7, 133));
+        const std::vector<std::uint8_t> rgba = convertFrame(pixels.data(), size[0], size[1], size[2], size[3]);
+        ASSERT_EQ(rgba.size(), static_cast<std::size_t>(size[2]) * size[3] * 4);
+        for (std::size_t k = 0; k < rgba.size(); k += 4) {
+            ASSERT_EQ((std::vector<int>{rgba[k], rgba[k + 1], rgba[k + 2], rgba[k + 3]}),
+                      (std::vector<int>{201, 7, 133, 255}))
+                << size[0] << "x" << size[1] << " to " << size[2] << "x" << size[3] << ", byte " << k;
+        }
+    }
+}
+
+using PngFile = ScratchFolder;
+
+TEST_F(PngFile, ReadsBackTheExactBytesWrittenAlphaIncluded)
+{
+    std::vector<std::uint8_t> rgba(5 * 3 * 4);
+    for (std::size_t k = 0; k < rgba.size(); ++k) {
+        rgba[k] = static_cast<std::uint8_t>(k * 37 + 11);
+    }
+    writePngFile(path("round.png"), rgba.data(), 5, 3);
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    EXPECT_EQ(readPngFile(path("round.png"), width, height), rgba);
+    EXPECT_EQ(width, 5);
+    EXPECT_EQ(height, 3);
+}
+
+TEST_F(PngFile, FailuresNameTheFile)
+{
+    const std::uint8_t rgba[4] = {};
+    const std::string missing = path("no/such/folder/x.png");
+    EXPECT_EQ(toolErrorOf([&] { writePngFile(missing, rgba, 1, 1); }).rfind("cannot write '" + missing + "': ", 0),
+              0u);
+    std::ofstream(path("text.png")) << "not a picture";
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    EXPECT_NE(toolErrorOf([&] { readPngFile(path("text.png"), width, height); }).find(path("text.png")),
+              std::string::npos);
+}
+
+using FrameSinks = ScratchFolder;
+
+TEST_F(FrameSinks, PngSinkWritesOneOpaqueFrameAndRefusesASecond)
+{
+    const std::vector<std::uint32_t> pixels = patternFrame(6, 4);
+    auto sink = makePngSink(path("still.png"));
+    sink->write(pixels.data(), 6, 4, 1500);
+    EXPECT_THROW(sink->write(pixels.data(), 6, 4, 1540), ToolError);
+    sink->finish();
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    EXPECT_EQ(readPngFile(path("still.png"), width, height), convertFrame(pixels.data(), 6, 4, 0, 0));
+    EXPECT_THROW(makePngSink(path("never.png"))->finish(), ToolError);
+}
+
+TEST_F(FrameSinks, SequenceSinkNumbersScaledFilesInWriteOrderInANewFolderSilently)
+{
+    const std::string dir = path("deep/frames");
+    auto sink = makePngSequenceSink(dir, 4, 2);
+    testing::internal::CaptureStdout();
+    for (std::uint32_t k = 0; k < 3; ++k) {
+        const std::vector<std::uint32_t> frame(8 * 4, argb(0, k * 80, 0, 0));
+        sink->write(frame.data(), 8, 4, static_cast<std::int32_t>(k) * 40);
+    }
+    sink->finish();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names, (std::vector<std::string>{"frame_000000.png", "frame_000001.png", "frame_000002.png"}));
+    for (int k = 0; k < 3; ++k) {
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        const auto rgba = readPngFile(dir + "/" + names[k], width, height);
+        EXPECT_EQ(std::vector<int>({width, height}), std::vector<int>({4, 2}));
+        EXPECT_EQ(rgbAt(rgba, 0), (std::vector<int>{k * 80, 0, 0})) << names[k];
+    }
+}
+
+TEST_F(FrameSinks, VideoSinkRefusesOddSizesBeforeEncoding)
+{
+    EXPECT_THROW(makeVideoSink(path("a.mp4"), 30, 63, 64), ToolError);
+    EXPECT_THROW(makeVideoSink(path("a.mp4"), 30, 64, 35), ToolError);
+    // Without a size the first frame sets it, and an odd one is refused.
+    auto sink = makeVideoSink(path("a.mp4"), 30, 0, 0);
+    const std::vector<std::uint32_t> pixels = patternFrame(5, 4);
+    EXPECT_THROW(sink->write(pixels.data(), 5, 4, 0), ToolError);
+    EXPECT_FALSE(fs::exists(path("a.mp4")));
+}
+
+TEST_F(FrameSinks, VideoSinkEncodesEveryFrameWrittenAtTheRequestedSize)
+{
+    if (!videoEncoderAvailable()) {
+        GTEST_SKIP() << "no ffmpeg program on PATH";
+    }
+    const std::string file = path("clip.mp4");
+    auto sink = makeVideoSink(file, 25, 64, 48);
+    std::vector<std::uint32_t> pixels = patternFrame(96, 72);
+    for (int k = 0; k < 12; ++k) {
+        std::rotate(pixels.begin(), pixels.begin() + 5, pixels.end());
+        sink->write(pixels.data(), 96, 72, k * 40);
+    }
+    sink->finish();
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_GT(fs::file_size(file), 1000u);
+
+    // "width,height,frames" from ffprobe where there is one.
+    const std::string probe = "command -v ffprobe > /dev/null && ffprobe -v error -count_frames -select_streams v:0 "
+                              "-show_entries stream=width,height,nb_read_frames -of csv=p=0 '" + file + "'";
+    std::FILE* pipe = popen(probe.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[128] = {};
+    if (std::fgets(line, sizeof line, pipe) != nullptr) {
+        EXPECT_STREQ(line, "64,48,12\n");
+    }
+    pclose(pipe);
+}
+
+TEST_F(FrameSinks, VideoSinkReportsAnEncoderThatFails)
+{
+    if (!videoEncoderAvailable()) {
+        GTEST_SKIP() << "no ffmpeg program on PATH";
+    }
+    // ffmpeg cannot open the file and exits, and the frames meet a closed pipe.
+    const std::string file = path("missing/folder/clip.mp4");
+    auto sink = makeVideoSink(file, 30, 0, 0);
+    const std::vector<std::uint32_t> pixels = patternFrame(64, 64);
+    const std::string error = toolErrorOf([&] {
+        for (int k = 0; k < 200; ++k) {
+            sink->write(pixels.data(), 64, 64, k * 33);
+        }
+        sink->finish();
+    });
+    EXPECT_NE(error.find(file), std::string::npos) << error;
+}
+
+namespace {
+
+// What a bar counting from 0 to total, one step at a time, writes to a file.
+std::string drawnText(bool terminal, std::int64_t total)
+{
+    std::FILE* out = std::tmpfile();
+    {
+        ProgressBar bar("frames", total, out, terminal);
+        for (std::int64_t k = 0; k <= total; ++k) {
+            bar.update(k);
+        }
+        bar.finish();
+    }
+    std::string text;
+    std::rewind(out);
+    for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) {
+        text += static_cast<char>(c);
+    }
+    std::fclose(out);
+    return text;
+}
+
+} // namespace
+
+TEST(ProgressBarOutput, WritesNothingWhenNotATerminal)
+{
+    EXPECT_EQ(drawnText(false, 100), "");
+}
+
+TEST(ProgressBarOutput, RedrawsOneLineInPlaceOncePerPercentAndEndsItOnFinish)
+{
+    const std::string text = drawnText(true, 20000);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.front(), '\r');
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_NE(text.find("frames ["), std::string::npos);
+    EXPECT_EQ(text.substr(text.rfind('\r')), "\rframes [" + std::string(30, '#') + "] 100%  20000/20000\n");
+    // Once for each percentage, plus a few for the clock: not once an update.
+    const auto redraws = std::count(text.begin(), text.end(), '\r');
+    EXPECT_GE(redraws, 100);
+    EXPECT_LE(redraws, 150);
+}
