@@ -1,0 +1,104 @@
+// Batched pixel shading (see pixel_batch.hpp). Varyings: v = (a x + b y + c)
+// of the varying/w plane divided by that of the 1/w plane, both evaluated
+// at the pixel's sample point in plain float loops over the lanes, so that
+// they vectorise and give the same bits for a pixel whatever batch it is in.
+#include "raster/pixel_batch.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace raster {
+
+PixelShading::PixelShading(RenderTarget& renderTarget, const DrawState& drawState)
+    : target(renderTarget), state(drawState), varyingCount(std::clamp(drawState.varyingCount, 0, MaxVaryings))
+{
+    batch.count = 0;
+    std::fill(std::begin(batch.x), std::end(batch.x), 0);
+    std::fill(std::begin(batch.y), std::end(batch.y), 0);
+}
+
+void PixelShading::interpolateVaryings()
+{
+    // All lanes, so that the loops have a fixed length; those past count
+    // hold earlier pixels and are not read.
+    constexpr std::int32_t count = BatchSize;
+    float px[BatchSize], py[BatchSize], w[BatchSize];
+    const float wa = triangle->inverseWPlane[0], wb = triangle->inverseWPlane[1], wc = triangle->inverseWPlane[2];
+    for (std::int32_t lane = 0; lane < count; ++lane) {
+        px[lane] = static_cast<float>(batch.x[lane]);
+        py[lane] = static_cast<float>(batch.y[lane]);
+        w[lane] = 1.0f / (wa * px[lane] + wb * py[lane] + wc);
+    }
+    for (std::int32_t v = 0; v < varyingCount; ++v) {
+        for (std::int32_t c = 0; c < 4; ++c) {
+            // Copies of the plane, so that the loop need not fear it aliases out.
+            const float a = triangle->varyingPlanes[v][c][0];
+            const float b = triangle->varyingPlanes[v][c][1];
+            const float k = triangle->varyingPlanes[v][c][2];
+            float* out = batch.varyings[v][c];
+            for (std::int32_t lane = 0; lane < count; ++lane)
+                out[lane] = (a * px[lane] + b * py[lane] + k) * w[lane];
+        }
+    }
+}
+
+void PixelShading::writeColors()
+{
+    if (target.samples == 4)
+        writeSampleColors<4>();
+    else if (target.samples == 2)
+        writeSampleColors<2>();
+    else
+        writeSampleColors<1>();
+}
+
+// For each sample mask, all ones in the samples it leaves alone.
+template <std::int32_t Samples>
+struct KeepMasks {
+    std::uint32_t keep[1 << Samples][Samples];
+
+    constexpr KeepMasks() : keep{}
+    {
+        for (std::uint32_t mask = 0; mask < (1u << Samples); ++mask)
+            for (std::int32_t s = 0; s < Samples; ++s)
+                keep[mask][s] = (mask >> s) & 1u ? 0u : ~0u;
+    }
+};
+
+template <std::int32_t Samples>
+void PixelShading::writeSampleColors()
+{
+    static constexpr KeepMasks<Samples> table;
+    const std::size_t width = static_cast<std::size_t>(target.width);
+    std::uint32_t* const color = target.color.data();
+    const std::int32_t count = batch.count;
+    // Through copies, which the stores into the target cannot alias, so
+    // that each pixel's samples become one vector operation.
+    std::uint32_t* out[BatchSize];
+    for (std::int32_t lane = 0; lane < count; ++lane)
+        out[lane] = color + (static_cast<std::size_t>(batch.y[lane]) * width + static_cast<std::size_t>(batch.x[lane])) *
+                                Samples;
+    std::uint32_t laneMasks[BatchSize], laneColors[BatchSize];
+    std::memcpy(laneMasks, masks, sizeof laneMasks);
+    std::memcpy(laneColors, colors, sizeof laneColors);
+    for (std::int32_t lane = 0; lane < count; ++lane) {
+        std::uint32_t samples[Samples], keep[Samples], blended[Samples];
+        std::memcpy(samples, out[lane], sizeof samples);
+        std::memcpy(keep, table.keep[laneMasks[lane]], sizeof keep);
+        for (std::int32_t s = 0; s < Samples; ++s)
+            blended[s] = (samples[s] & keep[s]) | (laneColors[lane] & ~keep[s]);
+        std::memcpy(out[lane], blended, sizeof blended);
+    }
+}
+
+void PixelShading::flush()
+{
+    if (batch.count == 0)
+        return;
+    interpolateVaryings();
+    state.shade(batch, colors);
+    writeColors();
+    batch.count = 0;
+}
+
+} // namespace raster

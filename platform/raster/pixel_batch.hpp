@@ -1,0 +1,53 @@
+// Running the pixel program on batches of covered pixels of one triangle:
+// collects up to BatchSize pixels with their sample masks, interpolates the
+// varyings at each pixel's sample point (i, j) from the triangle's
+// varying/w and 1/w planes (perspective-correct), calls the program and
+// writes its colour into the masked samples. Entry point: PixelShading
+// (begin a triangle, add pixels, finish). Mask bit s is sample s.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "raster/rasterizer.hpp"
+
+namespace raster {
+
+class PixelShading {
+public:
+    PixelShading(RenderTarget& target, const DrawState& state);
+
+    void beginTriangle(const ScreenTriangle& tri) { triangle = &tri; }
+
+    // Queues pixel (x, y) of the target unless mask is 0 (without a branch
+    // on it: whether samples pass is as good as random); shades when full.
+    void add(std::int32_t x, std::int32_t y, std::uint32_t mask)
+    {
+        const std::int32_t lane = batch.count;
+        batch.x[lane] = x;
+        batch.y[lane] = y;
+        masks[lane] = mask;
+        batch.count = lane + (mask != 0 ? 1 : 0);
+        if (batch.count == BatchSize)
+            flush();
+    }
+
+    // Shades what is queued; call at the end of each triangle.
+    void flush();
+
+private:
+    void interpolateVaryings();
+    void writeColors();
+    template <std::int32_t Samples>
+    void writeSampleColors();
+
+    RenderTarget& target;
+    const DrawState& state;
+    const ScreenTriangle* triangle = nullptr;
+    std::int32_t varyingCount;
+    PixelBatch batch;
+    std::uint32_t masks[BatchSize];
+    std::uint32_t colors[BatchSize];
+};
+
+} // namespace raster

@@ -1,0 +1,26 @@
+// The pixel stage of a draw: the pixel program as the rasterizer's shading
+// function, with the draw's constants and textures captured when the draw
+// was issued, and its colour converted to A8R8G8B8 (each channel saturated
+// and rounded to the nearest of 256 levels).
+#pragma once
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "raster/rasterizer.hpp"
+#include "raster/shader_vm.hpp"
+
+namespace raster {
+
+struct PixelStageInput {
+    std::shared_ptr<const ShaderProgram> program; // shared with the shader object
+    std::vector<float> constants;               // 4 x 32 floats, defs applied
+    std::array<SamplerTexture, 16> samplers;
+};
+
+// The shading function for DrawState::shade. Safe to call from several
+// threads at once: each uses its own registers.
+PixelShader makePixelShader(PixelStageInput input);
+
+} // namespace raster

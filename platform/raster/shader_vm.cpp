@@ -1,0 +1,441 @@
+#include "raster/shader_vm.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "shader/opcode_table.hpp"
+
+namespace raster {
+namespace {
+
+using shader::DecodedInstruction;
+using shader::DestinationParameter;
+using shader::Opcode;
+using shader::RegisterType;
+using shader::SourceParameter;
+
+constexpr std::uint32_t ConstantRegisters = 256;
+
+int swizzled(std::uint8_t swizzle, int component)
+{
+    return (swizzle >> (2 * component)) & 3;
+}
+
+float applyModifier(float v, shader::SourceModifier modifier)
+{
+    switch (modifier) {
+    case shader::SourceModifier::Negate: return -v;
+    case shader::SourceModifier::Abs: return std::fabs(v);
+    case shader::SourceModifier::AbsNegate: return -std::fabs(v);
+    default: return v;
+    }
+}
+
+const Register* readableRegister(const ShaderMachine& m, RegisterType type, std::uint32_t n, bool pixel)
+{
+    switch (type) {
+    case RegisterType::Temp: return &m.temps[n];
+    case RegisterType::Input: return &m.inputs[n];
+    case RegisterType::Texture: return pixel ? &m.textureInputs[n] : nullptr; // a0 is not supported
+    default: return nullptr;
+    }
+}
+
+Register* writableRegister(ShaderMachine& m, const DestinationParameter& d, bool pixel)
+{
+    switch (d.type) {
+    case RegisterType::Temp: return &m.temps[d.number];
+    case RegisterType::RastOut: return d.number == 0 ? &m.position : nullptr;
+    case RegisterType::AttrOut: return &m.colorOutputs[d.number];
+    case RegisterType::TexCoordOut: return pixel ? nullptr : &m.texCoordOutputs[d.number];
+    case RegisterType::ColorOut: return &m.pixelColors[d.number];
+    default: return nullptr;
+    }
+}
+
+template <typename Modify>
+void copyComponents(const Register& r, std::uint8_t swizzle, Register& out, Modify modify)
+{
+    for (int i = 0; i < 4; ++i) {
+        const float* from = r.c[swizzled(swizzle, i)];
+        for (int l = 0; l < LaneCount; ++l) {
+            out.c[i][l] = modify(from[l]);
+        }
+    }
+}
+
+// The source's value, swizzled and modified; `row` reads a later register
+// of the same kind (the rows of a matrix macro).
+void fetch(const ShaderMachine& m, const SourceParameter& s, std::uint32_t row, bool pixel, Register& out)
+{
+    const std::uint32_t n = s.number + row;
+    if (s.type == RegisterType::Const) {
+        const float* c = m.constants + 4 * std::min(n, ConstantRegisters - 1);
+        for (int i = 0; i < 4; ++i) {
+            const float v = applyModifier(c[swizzled(s.swizzle, i)], s.modifier);
+            std::fill(out.c[i], out.c[i] + LaneCount, v);
+        }
+        return;
+    }
+    const Register& r = *readableRegister(m, s.type, n, pixel);
+    switch (s.modifier) {
+    case shader::SourceModifier::None: copyComponents(r, s.swizzle, out, [](float v) { return v; }); break;
+    case shader::SourceModifier::Negate: copyComponents(r, s.swizzle, out, [](float v) { return -v; }); break;
+    case shader::SourceModifier::Abs: copyComponents(r, s.swizzle, out, [](float v) { return std::fabs(v); }); break;
+    default: copyComponents(r, s.swizzle, out, [](float v) { return -std::fabs(v); }); break;
+    }
+}
+
+// The source as a register: the register itself when it is read as it
+// stands, else its swizzled or modified value in scratch.
+const Register& source(const ShaderMachine& m, const SourceParameter& s, bool pixel, Register& scratch)
+{
+    if (s.type != RegisterType::Const && s.swizzle == shader::IdentitySwizzle &&
+        s.modifier == shader::SourceModifier::None) {
+        return *readableRegister(m, s.type, s.number, pixel);
+    }
+    fetch(m, s, 0, pixel, scratch);
+    return scratch;
+}
+
+float saturate(float v)
+{
+    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; // NaN fails both tests: 0
+}
+
+void store(Register& to, const Register& value, std::uint8_t mask, bool saturated)
+{
+    for (int i = 0; i < 4; ++i) {
+        if ((mask & (1 << i)) == 0) {
+            continue;
+        }
+        for (int l = 0; l < LaneCount; ++l) {
+            to.c[i][l] = saturated ? saturate(value.c[i][l]) : value.c[i][l];
+        }
+    }
+}
+
+template <typename Op>
+void perComponent(Register& r, const Register& a, const Register& b, Op op)
+{
+    for (int i = 0; i < 4; ++i) {
+        for (int l = 0; l < LaneCount; ++l) {
+            r.c[i][l] = op(a.c[i][l], b.c[i][l]);
+        }
+    }
+}
+
+// A scalar of the w component, replicated.
+template <typename Op>
+void replicateScalar(Register& r, const Register& a, Op op)
+{
+    for (int l = 0; l < LaneCount; ++l) {
+        const float v = op(a.c[3][l]);
+        for (int i = 0; i < 4; ++i) {
+            r.c[i][l] = v;
+        }
+    }
+}
+
+void dot(Register& r, const Register& a, const Register& b, int components, int intoComponent)
+{
+    for (int l = 0; l < LaneCount; ++l) {
+        float sum = a.c[0][l] * b.c[0][l];
+        for (int i = 1; i < components; ++i) {
+            sum += a.c[i][l] * b.c[i][l];
+        }
+        if (intoComponent < 0) {
+            for (int i = 0; i < 4; ++i) {
+                r.c[i][l] = sum;
+            }
+        } else {
+            r.c[intoComponent][l] = sum;
+        }
+    }
+}
+
+float reciprocalSquareRoot(float v)
+{
+    const float a = std::fabs(v);
+    return a == 0.0f ? INFINITY : 1.0f / std::sqrt(a);
+}
+
+// Point sampling with wrap addressing: texel floor(u * width), wrapped.
+std::int32_t wrapTexel(float coordinate, std::int32_t size)
+{
+    const float scaled = std::floor(coordinate * static_cast<float>(size));
+    if (!(std::fabs(scaled) < 1.0e9f)) {
+        return 0; // NaN and huge coordinates: any texel is as good
+    }
+    const std::int64_t i = static_cast<std::int64_t>(scaled) % size;
+    return static_cast<std::int32_t>(i < 0 ? i + size : i);
+}
+
+void sampleTexture(Register& r, const Register& coordinates, const SamplerTexture& texture)
+{
+    for (int l = 0; l < LaneCount; ++l) {
+        if (texture.texels == nullptr || texture.width <= 0 || texture.height <= 0) {
+            r.c[0][l] = r.c[1][l] = r.c[2][l] = 0.0f;
+            r.c[3][l] = 1.0f;
+            continue;
+        }
+        const std::int32_t x = wrapTexel(coordinates.c[0][l], texture.width);
+        const std::int32_t y = wrapTexel(coordinates.c[1][l], texture.height);
+        const std::uint32_t texel = texture.texels[static_cast<std::size_t>(y) * texture.pitch + x];
+        r.c[0][l] = static_cast<float>((texel >> 16) & 0xFF) / 255.0f;
+        r.c[1][l] = static_cast<float>((texel >> 8) & 0xFF) / 255.0f;
+        r.c[2][l] = static_cast<float>(texel & 0xFF) / 255.0f;
+        r.c[3][l] = static_cast<float>(texel >> 24) / 255.0f;
+    }
+}
+
+// Matrix macros: rows dot products of the vector with consecutive registers.
+void matrixProduct(const ShaderMachine& m, const DecodedInstruction& in, int rows, int columns, bool pixel,
+                   Register& result, Register& a, Register& row)
+{
+    fetch(m, in.sources[0], 0, pixel, a);
+    for (int r = 0; r < rows; ++r) {
+        fetch(m, in.sources[1], static_cast<std::uint32_t>(r), pixel, row);
+        dot(result, a, row, columns, r);
+    }
+}
+
+bool isMatrixMacro(Opcode op)
+{
+    return op == Opcode::M4x4 || op == Opcode::M4x3 || op == Opcode::M3x4 || op == Opcode::M3x3 || op == Opcode::M3x2;
+}
+
+void execute(ShaderMachine& m, const DecodedInstruction& in, bool pixel)
+{
+    Register scratchA, scratchB, scratchC, result;
+    const Opcode op = in.info->opcode;
+    const int sources = in.sourceCount;
+    const bool plain = !isMatrixMacro(op);
+    const Register& a = plain && sources > 0 ? source(m, in.sources[0], pixel, scratchA) : scratchA;
+    const Register& b = plain && sources > 1 && op != Opcode::Texld ? source(m, in.sources[1], pixel, scratchB)
+                                                                     : scratchB;
+    const Register& c = plain && sources > 2 ? source(m, in.sources[2], pixel, scratchC) : scratchC;
+    std::uint8_t mask = in.destination.writeMask;
+    switch (op) {
+    case Opcode::Mov: result = a; break;
+    case Opcode::Add: perComponent(result, a, b, [](float x, float y) { return x + y; }); break;
+    case Opcode::Sub: perComponent(result, a, b, [](float x, float y) { return x - y; }); break;
+    case Opcode::Mul: perComponent(result, a, b, [](float x, float y) { return x * y; }); break;
+    case Opcode::Mad:
+        perComponent(result, a, b, [](float x, float y) { return x * y; });
+        perComponent(result, result, c, [](float x, float y) { return x + y; });
+        break;
+    case Opcode::Min: perComponent(result, a, b, [](float x, float y) { return x < y ? x : y; }); break;
+    case Opcode::Max: perComponent(result, a, b, [](float x, float y) { return x >= y ? x : y; }); break;
+    case Opcode::Slt: perComponent(result, a, b, [](float x, float y) { return x < y ? 1.0f : 0.0f; }); break;
+    case Opcode::Sge: perComponent(result, a, b, [](float x, float y) { return x >= y ? 1.0f : 0.0f; }); break;
+    case Opcode::Lrp:
+        for (int i = 0; i < 4; ++i) {
+            for (int l = 0; l < LaneCount; ++l) {
+                result.c[i][l] = a.c[i][l] * (b.c[i][l] - c.c[i][l]) + c.c[i][l];
+            }
+        }
+        break;
+    case Opcode::Frc: perComponent(result, a, a, [](float x, float) { return x - std::floor(x); }); break;
+    case Opcode::Abs: perComponent(result, a, a, [](float x, float) { return std::fabs(x); }); break;
+    case Opcode::Rcp: replicateScalar(result, a, [](float x) { return x == 0.0f ? INFINITY : 1.0f / x; }); break;
+    case Opcode::Rsq: replicateScalar(result, a, reciprocalSquareRoot); break;
+    case Opcode::Exp: replicateScalar(result, a, [](float x) { return std::exp2(x); }); break;
+    case Opcode::Log:
+        replicateScalar(result, a, [](float x) { return x == 0.0f ? -INFINITY : std::log2(std::fabs(x)); });
+        break;
+    case Opcode::Pow:
+        for (int l = 0; l < LaneCount; ++l) {
+            const float v = std::pow(std::fabs(a.c[3][l]), b.c[3][l]);
+            result.c[0][l] = result.c[1][l] = result.c[2][l] = result.c[3][l] = v;
+        }
+        break;
+    case Opcode::Dp3: dot(result, a, b, 3, -1); break;
+    case Opcode::Dp4: dot(result, a, b, 4, -1); break;
+    case Opcode::Crs:
+        for (int l = 0; l < LaneCount; ++l) {
+            result.c[0][l] = a.c[1][l] * b.c[2][l] - a.c[2][l] * b.c[1][l];
+            result.c[1][l] = a.c[2][l] * b.c[0][l] - a.c[0][l] * b.c[2][l];
+            result.c[2][l] = a.c[0][l] * b.c[1][l] - a.c[1][l] * b.c[0][l];
+        }
+        mask &= 7; // w is never written
+        break;
+    case Opcode::Nrm:
+        dot(scratchB, a, a, 3, -1);
+        for (int i = 0; i < 4; ++i) {
+            for (int l = 0; l < LaneCount; ++l) {
+                result.c[i][l] = a.c[i][l] * reciprocalSquareRoot(scratchB.c[0][l]);
+            }
+        }
+        break;
+    case Opcode::M4x4: matrixProduct(m, in, 4, 4, pixel, result, scratchA, scratchB); break;
+    case Opcode::M4x3: matrixProduct(m, in, 3, 4, pixel, result, scratchA, scratchB); mask &= 7; break;
+    case Opcode::M3x4: matrixProduct(m, in, 4, 3, pixel, result, scratchA, scratchB); break;
+    case Opcode::M3x3: matrixProduct(m, in, 3, 3, pixel, result, scratchA, scratchB); mask &= 7; break;
+    case Opcode::M3x2: matrixProduct(m, in, 2, 3, pixel, result, scratchA, scratchB); mask &= 3; break;
+    case Opcode::Texld: sampleTexture(result, a, m.samplers[in.sources[1].number]); break;
+    default: return; // refused when the program was loaded
+    }
+    Register* to = writableRegister(m, in.destination, pixel);
+    store(*to, result, mask, (in.destination.resultModifier & shader::ResultSaturate) != 0);
+}
+
+bool runnable(Opcode op)
+{
+    switch (op) {
+    case Opcode::Mov: case Opcode::Add: case Opcode::Sub: case Opcode::Mad: case Opcode::Mul:
+    case Opcode::Rcp: case Opcode::Rsq: case Opcode::Dp3: case Opcode::Dp4: case Opcode::Min:
+    case Opcode::Max: case Opcode::Slt: case Opcode::Sge: case Opcode::Exp: case Opcode::Log:
+    case Opcode::Lrp: case Opcode::Frc: case Opcode::M4x4: case Opcode::M4x3: case Opcode::M3x4:
+    case Opcode::M3x3: case Opcode::M3x2: case Opcode::Pow: case Opcode::Crs: case Opcode::Abs:
+    case Opcode::Nrm: case Opcode::Texld:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool readable(const SourceParameter& s, bool pixel)
+{
+    return s.type == RegisterType::Temp || s.type == RegisterType::Input || s.type == RegisterType::Const ||
+           (s.type == RegisterType::Texture && pixel) || s.type == RegisterType::Sampler;
+}
+
+} // namespace
+
+bool ShaderProgram::load(const std::uint32_t* tokens, std::size_t count, std::string& error)
+{
+    shader::DecodedProgram program;
+    if (!shader::decodeProgram(tokens, count, program, error)) {
+        return false;
+    }
+    type_ = program.type;
+    const bool pixel = type_ == shader::ShaderType::Pixel;
+    code_.clear();
+    inputs_.clear();
+    definitions_.clear();
+    writtenOutputs_ = 0;
+    tempCount_ = 0;
+    for (const DecodedInstruction& in : program.instructions) {
+        const Opcode op = in.info->opcode;
+        if (op == Opcode::Def) {
+            definitions_.push_back({in.destination.number, in.values});
+            continue;
+        }
+        if (op == Opcode::Dcl) {
+            if (in.destination.type != RegisterType::Sampler) {
+                inputs_.push_back({in.destination.type, in.destination.number, in.usage, in.usageIndex});
+            }
+            continue;
+        }
+        if (!runnable(op)) {
+            error = "instruction '" + std::string(in.info->name) + "' is not supported";
+            return false;
+        }
+        for (int s = 0; s < in.sourceCount; ++s) {
+            if (!readable(in.sources[s], pixel)) {
+                error = "a source register kind is not supported";
+                return false;
+            }
+            if (in.sources[s].type == RegisterType::Temp) {
+                tempCount_ = std::max(tempCount_, in.sources[s].number + 1);
+            }
+        }
+        ShaderMachine probe; // only its addresses are looked at
+        if (writableRegister(probe, in.destination, pixel) == nullptr) {
+            error = "a destination register kind is not supported";
+            return false;
+        }
+        const DestinationParameter& d = in.destination;
+        if (d.type == RegisterType::Temp) {
+            tempCount_ = std::max(tempCount_, d.number + 1);
+        } else if (d.type == RegisterType::TexCoordOut) {
+            writtenOutputs_ |= 1u << d.number;
+        } else if (d.type == RegisterType::AttrOut) {
+            writtenOutputs_ |= 1u << (8 + d.number);
+        }
+        code_.push_back(in);
+    }
+    if (type_ == shader::ShaderType::Vertex) {
+        findPositionSlice();
+    }
+    return true;
+}
+
+// Walks the program backwards from oPos, keeping every instruction that
+// writes a register still needed and then needing what it reads. Partial
+// writes keep their register needed, so the slice is conservative.
+void ShaderProgram::findPositionSlice()
+{
+    bool neededTemps[32] = {};
+    bool neededInputs[16] = {};
+    bool neededPosition = true;
+    std::vector<shader::DecodedInstruction> reversed;
+    for (auto it = code_.rbegin(); it != code_.rend(); ++it) {
+        const DestinationParameter& d = it->destination;
+        const bool writesNeeded = (d.type == RegisterType::RastOut && d.number == 0 && neededPosition) ||
+                                  (d.type == RegisterType::Temp && neededTemps[d.number]);
+        if (!writesNeeded) {
+            continue;
+        }
+        reversed.push_back(*it);
+        const int rows = isMatrixMacro(it->info->opcode) ? 4 : 1;
+        for (int s = 0; s < it->sourceCount; ++s) {
+            const SourceParameter& source = it->sources[s];
+            for (int r = 0; r < (s == 1 ? rows : 1); ++r) {
+                const std::uint32_t n = source.number + static_cast<std::uint32_t>(r);
+                if (source.type == RegisterType::Temp && n < 32) {
+                    neededTemps[n] = true;
+                } else if (source.type == RegisterType::Input && n < 16) {
+                    neededInputs[n] = true;
+                }
+            }
+        }
+    }
+    positionSlice_.assign(reversed.rbegin(), reversed.rend());
+    positionInputs_.clear();
+    for (std::uint32_t n = 0; n < 16; ++n) {
+        if (neededInputs[n]) {
+            positionInputs_.push_back(n);
+        }
+    }
+}
+
+void ShaderProgram::runPositionSlice(ShaderMachine& machine) const
+{
+    std::memset(machine.temps, 0, sizeof(Register) * tempCount_);
+    for (const DecodedInstruction& in : positionSlice_) {
+        execute(machine, in, false);
+    }
+}
+
+void ShaderProgram::run(ShaderMachine& machine) const
+{
+    std::memset(machine.temps, 0, sizeof(Register) * tempCount_);
+    const bool pixel = type_ == shader::ShaderType::Pixel;
+    for (const DecodedInstruction& in : code_) {
+        execute(machine, in, pixel);
+    }
+}
+
+bool ShaderProgram::definesAnyIn(std::uint32_t start, std::uint32_t count) const
+{
+    for (const Definition& d : definitions_) {
+        if (d.number >= start && d.number - start < count) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ShaderProgram::applyDefinitions(float* constants, std::int32_t registers) const
+{
+    for (const Definition& d : definitions_) {
+        if (d.number < static_cast<std::uint32_t>(registers)) {
+            std::memcpy(constants + 4 * d.number, d.values.data(), sizeof d.values);
+        }
+    }
+}
+
+} // namespace raster

@@ -1,0 +1,117 @@
+#include "raster/vertex_stage.hpp"
+
+#include <algorithm>
+
+namespace raster {
+namespace {
+
+// Outputs a program does not write read as 0, and w as 1.
+void clearOutputs(ShaderMachine& m)
+{
+    Register* outputs[] = {&m.position, &m.colorOutputs[0], &m.colorOutputs[1]};
+    for (Register* r : outputs) {
+        std::fill(&r->c[0][0], &r->c[3][0], 0.0f);
+        std::fill(&r->c[3][0], &r->c[3][0] + LaneCount, 1.0f);
+    }
+    for (Register& r : m.texCoordOutputs) {
+        std::fill(&r.c[0][0], &r.c[3][0], 0.0f);
+        std::fill(&r.c[3][0], &r.c[3][0] + LaneCount, 1.0f);
+    }
+}
+
+float clampColour(float v)
+{
+    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
+}
+
+void gatherBatch(const ShaderMachine& m, const std::vector<VaryingSource>& varyings, std::int32_t count,
+                 ShadedVertex* out)
+{
+    for (std::int32_t lane = 0; lane < count; ++lane) {
+        ShadedVertex& v = out[lane];
+        for (int i = 0; i < 4; ++i) {
+            v.position[i] = m.position.c[i][lane];
+        }
+        for (std::size_t k = 0; k < varyings.size(); ++k) {
+            const VaryingSource& source = varyings[k];
+            const Register& r = source.colour ? m.colorOutputs[source.number] : m.texCoordOutputs[source.number];
+            for (int i = 0; i < 4; ++i) {
+                v.varyings[k][i] = source.colour ? clampColour(r.c[i][lane]) : r.c[i][lane];
+            }
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Bits of the clip planes a clip-space position lies outside of.
+std::uint32_t outcode(const Register& p, std::int32_t lane)
+{
+    const float x = p.c[0][lane], y = p.c[1][lane], z = p.c[2][lane], w = p.c[3][lane];
+    return (x < -w ? 1u : 0u) | (x > w ? 2u : 0u) | (y < -w ? 4u : 0u) | (y > w ? 8u : 0u) | (z < 0 ? 16u : 0u) |
+           (z > w ? 32u : 0u);
+}
+
+} // namespace
+
+bool rangeIsOutsideView(const VertexStageInput& input)
+{
+    thread_local ShaderMachine machine;
+    machine.constants = input.constants;
+    std::vector<InputBinding> bindings;
+    for (const InputBinding& b : input.bindings) {
+        for (std::uint32_t n : input.program->positionInputs()) {
+            if (b.inputRegister == n) {
+                bindings.push_back(b);
+            }
+        }
+    }
+    std::uint32_t common = 63;
+    for (std::int32_t first = 0; first < input.vertexCount && common != 0; first += LaneCount) {
+        const std::int32_t count = std::min(LaneCount, input.vertexCount - first);
+        fetchVertices(bindings, input.stream, input.streamSize, input.streamOffset, input.stride,
+                      input.firstVertex + first, count, machine);
+        clearOutputs(machine);
+        input.program->runPositionSlice(machine);
+        for (std::int32_t lane = 0; lane < count; ++lane) {
+            common &= outcode(machine.position, lane);
+        }
+    }
+    return common != 0 && input.vertexCount > 0;
+}
+
+void shadeVertices(const VertexStageInput& input, std::vector<ShadedVertex>& out)
+{
+    out.resize(static_cast<std::size_t>(std::max(input.vertexCount, 0)));
+    thread_local ShaderMachine machine;
+    machine.constants = input.constants;
+    machine.samplers = nullptr; // vertex programs of shader model 2.0 do not sample
+    for (std::int32_t first = 0; first < input.vertexCount; first += LaneCount) {
+        const std::int32_t count = std::min(LaneCount, input.vertexCount - first);
+        fetchVertices(input.bindings, input.stream, input.streamSize, input.streamOffset, input.stride,
+                      input.firstVertex + first, count, machine);
+        clearOutputs(machine);
+        input.program->run(machine);
+        gatherBatch(machine, input.varyings, count, out.data() + first);
+    }
+}
+
+std::vector<VaryingSource> varyingsOf(const ShaderProgram& pixelProgram)
+{
+    std::vector<VaryingSource> varyings;
+    for (const DeclaredInput& in : pixelProgram.inputs()) {
+        if (varyings.size() == static_cast<std::size_t>(MaxVaryings)) {
+            break;
+        }
+        if (in.type == shader::RegisterType::Input && in.number < 2) {
+            varyings.push_back({true, in.number});
+        } else if (in.type == shader::RegisterType::Texture && in.number < 8) {
+            varyings.push_back({false, in.number});
+        }
+    }
+    return varyings;
+}
+
+} // namespace raster

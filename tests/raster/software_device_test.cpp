@@ -1,0 +1,234 @@
+// The software device through its Direct3D 9 interface: what its checks
+// answer, clears limited to the viewport, a triangle drawn by programs and
+// resolved from four samples, frames whose pixel work is skipped, and the
+// calls it refuses.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "d3dx/assembler.hpp"
+#include "raster/software_device.hpp"
+
+namespace {
+
+struct DeviceRun {
+    IDirect3D9* direct3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    std::vector<std::uint32_t> lastFrame;
+    bool lastRendered = false;
+    bool wantPixels = true;
+
+    explicit DeviceRun(D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_4_SAMPLES, bool multisample = true)
+    {
+        raster::SoftwareOptions options;
+        options.multisampleSupported = multisample;
+        options.threads = 2;
+        options.onPresent = [this](const raster::PresentedFrame& frame) {
+            lastFrame.assign(frame.pixels, frame.pixels + frame.width * frame.height);
+            lastRendered = frame.rendered;
+        };
+        options.wantsPixels = [this] { return wantPixels; };
+        raster::configureSoftwareDevice(options);
+        direct3d = raster::softwareDirect3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS p = {};
+        p.BackBufferWidth = 64;
+        p.BackBufferHeight = 48;
+        p.BackBufferFormat = D3DFMT_A8R8G8B8;
+        p.MultiSampleType = samples;
+        p.Windowed = TRUE;
+        p.EnableAutoDepthStencil = TRUE;
+        p.AutoDepthStencilFormat = D3DFMT_D16;
+        EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device),
+                  D3D_OK);
+    }
+    ~DeviceRun()
+    {
+        if (device != nullptr) {
+            EXPECT_EQ(device->Release(), 0u);
+        }
+        direct3d->Release();
+        raster::configureSoftwareDevice({});
+    }
+    std::uint32_t pixel(int x, int y) const { return lastFrame[static_cast<std::size_t>(y) * 64 + x]; }
+};
+
+template <typename Shader>
+Shader* makeShader(IDirect3DDevice9* device, const char* text)
+{
+    const d3dx::AssemblyResult code = d3dx::assembleShader(text);
+    EXPECT_TRUE(code.succeeded) << code.errors;
+    Shader* shader = nullptr;
+    HRESULT result;
+    if constexpr (std::is_same_v<Shader, IDirect3DVertexShader9>) {
+        result = device->CreateVertexShader(reinterpret_cast<const DWORD*>(code.tokens.data()), &shader);
+    } else {
+        result = device->CreatePixelShader(reinterpret_cast<const DWORD*>(code.tokens.data()), &shader);
+    }
+    EXPECT_EQ(result, D3D_OK);
+    return shader;
+}
+
+// One triangle in clip space with a red program: (-1, 1), (0, 1), (-1, -1),
+// clockwise on screen, so the default counter-clockwise culling keeps it.
+void drawRedTriangle(IDirect3DDevice9* device, bool wound = true)
+{
+    const float corners[3][3] = {{-1, 1, 0.5f}, {0, 1, 0.5f}, {-1, -1, 0.5f}};
+    const std::uint16_t indices[3] = {0, static_cast<std::uint16_t>(wound ? 1 : 2),
+                                      static_cast<std::uint16_t>(wound ? 2 : 1)};
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(sizeof corners, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateIndexBuffer(sizeof indices, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib, nullptr), D3D_OK);
+    void* memory = nullptr;
+    vb->Lock(0, 0, &memory, 0);
+    std::memcpy(memory, corners, sizeof corners);
+    vb->Unlock();
+    ib->Lock(0, 0, &memory, 0);
+    std::memcpy(memory, indices, sizeof indices);
+    ib->Unlock();
+    const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    auto* vs = makeShader<IDirect3DVertexShader9>(device, "vs_2_0\ndcl_position v0\nmov oPos, v0");
+    auto* ps = makeShader<IDirect3DPixelShader9>(device, "ps_2_0\ndef c0, 1.0, 0.0, 0.0, 1.0\nmov oC0, c0");
+    device->SetStreamSource(0, vb, 0, 12);
+    device->SetIndices(ib);
+    device->SetVertexDeclaration(declaration);
+    device->SetVertexShader(vs);
+    device->SetPixelShader(ps);
+    device->BeginScene();
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+    device->EndScene();
+    // The device keeps what is bound; the program's references go.
+    for (IUnknown* object : std::initializer_list<IUnknown*>{vb, ib, declaration, vs, ps}) {
+        object->Release();
+    }
+}
+
+} // namespace
+
+TEST(SoftwareDevice, answersTheMultisampleCheckAsADeviceWithTwoAndFourSamples)
+{
+    raster::configureSoftwareDevice({});
+    IDirect3D9* d3d = raster::softwareDirect3DCreate9(D3D_SDK_VERSION);
+    auto check = [d3d](D3DMULTISAMPLE_TYPE type) {
+        return d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, FALSE, type, nullptr);
+    };
+    EXPECT_EQ(check(D3DMULTISAMPLE_2_SAMPLES), D3D_OK);
+    EXPECT_EQ(check(D3DMULTISAMPLE_4_SAMPLES), D3D_OK);
+    EXPECT_EQ(check(D3DMULTISAMPLE_8_SAMPLES), D3DERR_NOTAVAILABLE);
+    d3d->Release();
+    raster::SoftwareOptions without;
+    without.multisampleSupported = false;
+    raster::configureSoftwareDevice(without);
+    d3d = raster::softwareDirect3DCreate9(D3D_SDK_VERSION);
+    EXPECT_EQ(check(D3DMULTISAMPLE_4_SAMPLES), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(check(D3DMULTISAMPLE_NONE), D3D_OK);
+    d3d->Release();
+    EXPECT_EQ(raster::softwareDirect3DCreate9(31), nullptr);
+    raster::configureSoftwareDevice({});
+}
+
+TEST(SoftwareDevice, clearsOnlyTheViewportAndPresentsTheResolvedFrame)
+{
+    DeviceRun run;
+    D3DVIEWPORT9 band = {0, 8, 64, 32, 0.0f, 1.0f};
+    ASSERT_EQ(run.device->SetViewport(&band), D3D_OK);
+    run.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0);
+    run.device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(run.lastRendered);
+    EXPECT_EQ(run.pixel(10, 7), 0xFF000000u);  // above the band: never written
+    EXPECT_EQ(run.pixel(10, 8), 0xFF336699u);
+    EXPECT_EQ(run.pixel(63, 39), 0xFF336699u);
+    EXPECT_EQ(run.pixel(10, 40), 0xFF000000u); // below it
+    D3DVIEWPORT9 tooTall = {0, 8, 64, 48, 0.0f, 1.0f};
+    EXPECT_EQ(run.device->SetViewport(&tooTall), D3DERR_INVALIDCALL);
+}
+
+TEST(SoftwareDevice, drawsWithItsProgramsAndAveragesFourSamplesOnEdges)
+{
+    DeviceRun run;
+    run.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    drawRedTriangle(run.device);
+    run.device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(run.pixel(4, 4), 0xFFFF0000u);   // inside
+    EXPECT_EQ(run.pixel(60, 40), 0xFF000000u); // outside
+    // Along the hypotenuse some pixels are partly covered: between the two.
+    int partial = 0;
+    for (int x = 0; x < 64; ++x) {
+        const std::uint32_t red = (run.pixel(x, 24) >> 16) & 0xFF;
+        partial += red > 0 && red < 255 ? 1 : 0;
+    }
+    EXPECT_GE(partial, 1);
+
+    DeviceRun single(D3DMULTISAMPLE_NONE);
+    single.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    drawRedTriangle(single.device);
+    single.device->Present(nullptr, nullptr, nullptr, nullptr);
+    for (int x = 0; x < 64; ++x) {
+        const std::uint32_t red = (single.pixel(x, 24) >> 16) & 0xFF;
+        EXPECT_TRUE(red == 0 || red == 255) << "one sample a pixel: no blend at " << x;
+    }
+}
+
+TEST(SoftwareDevice, cullsCounterClockwiseTrianglesByDefault)
+{
+    DeviceRun run;
+    run.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    drawRedTriangle(run.device, false);
+    run.device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(run.pixel(4, 4), 0xFF000000u);
+    run.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    drawRedTriangle(run.device, false);
+    run.device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(run.pixel(4, 4), 0xFFFF0000u);
+}
+
+TEST(SoftwareDevice, aFrameNobodyWantsIsNotRenderedButStillChecked)
+{
+    DeviceRun run;
+    run.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    run.device->Present(nullptr, nullptr, nullptr, nullptr);
+    run.wantPixels = false;
+    run.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+    run.device->BeginScene();
+    EXPECT_EQ(run.device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_NOTAVAILABLE); // no programs
+    run.device->EndScene();
+    run.device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(run.lastRendered);
+    EXPECT_EQ(run.pixel(5, 5), 0xFF0000FFu); // the last rendered frame
+}
+
+TEST(SoftwareDevice, refusesMisuseAndWhatItDoesNotOffer)
+{
+    DeviceRun run;
+    IDirect3DDevice9* d = run.device;
+    IDirect3DVertexBuffer9* vb = nullptr;
+    EXPECT_EQ(d->CreateVertexBuffer(0, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3DERR_INVALIDCALL);
+    ASSERT_EQ(d->CreateVertexBuffer(16, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+    void* memory = nullptr;
+    EXPECT_EQ(vb->Lock(8, 16, &memory, 0), D3DERR_INVALIDCALL); // past the end
+    EXPECT_EQ(vb->Lock(0, 0, &memory, 0), D3D_OK);
+    EXPECT_EQ(vb->Lock(0, 0, &memory, 0), D3DERR_INVALIDCALL); // already locked
+    EXPECT_EQ(vb->Unlock(), D3D_OK);
+    EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);
+    vb->Release();
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(d->CreateTexture(16, 16, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d->CreateTexture(0, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3DERR_INVALIDCALL);
+    const DWORD garbage[] = {0x12345678, 0x0000FFFF};
+    IDirect3DVertexShader9* vs = nullptr;
+    EXPECT_EQ(d->CreateVertexShader(garbage, &vs), D3DERR_INVALIDCALL);
+    auto* ps = makeShader<IDirect3DPixelShader9>(d, "ps_2_0\nmov oC0, c0");
+    EXPECT_EQ(d->CreateVertexShader(garbage, nullptr), D3DERR_INVALIDCALL);
+    ps->Release();
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_INVALIDCALL); // outside a scene
+    d->BeginScene();
+    EXPECT_EQ(d->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_LINELIST, 0, 0, 3, 0, 1), D3DERR_NOTAVAILABLE);
+    d->EndScene();
+    const float constants[4] = {};
+    EXPECT_EQ(d->SetVertexShaderConstantF(255, constants, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->SetPixelShaderConstantF(31, constants, 1), D3D_OK);
+}
