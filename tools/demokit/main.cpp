@@ -14,7 +14,7 @@ namespace {
 const char* const ToolHelp =
     "usage: demokit <command> [options]\n"
     "\n"
-    "Inspects the demo's generated world with the program's own code.\n"
+    "Inspects, records and measures the demo with the program's own code.\n"
     "\n"
     "commands:\n"
     "  scene     the object table and camera after start-up (or after frames), as JSON\n"
@@ -22,6 +22,8 @@ const char* const ToolHelp =
     "  textures  the script's textures as PNG files\n"
     "  song      the embedded song (or a MIDI file) read into events, as JSON\n"
     "  shaders   the vertex and pixel programs assembled, as bytecode files or text\n"
+    "  record    the demo run headless with the software device: frames as PNG or video\n"
+    "  bench     start-up time and frame rates of a headless run\n"
     "\n"
     "Run 'demokit <command> --help' for a command's options.\n";
 
@@ -38,6 +40,12 @@ int dispatch(const std::string& command, Arguments& args)
     }
     if (command == "song") {
         return runSongCommand(args);
+    }
+    if (command == "record") {
+        return runRecordCommand(args);
+    }
+    if (command == "bench") {
+        return runBenchCommand(args);
     }
     if (command == "shaders") {
         return runShadersCommand(args);

@@ -9,3 +9,5 @@ int runMeshCommand(Arguments& args);
 int runTexturesCommand(Arguments& args);
 int runSongCommand(Arguments& args);
 int runShadersCommand(Arguments& args);
+int runRecordCommand(Arguments& args);
+int runBenchCommand(Arguments& args);

@@ -1,0 +1,138 @@
+// demokit bench: runs the timeline (or a range of it) on the headless host
+// as fast as the device goes, every frame's pixels computed, and reports
+// start-up time and frame rates as text or as one JSON object.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command_line.hpp"
+#include "headless_run.hpp"
+#include "json_writer.hpp"
+#include "progress_bar.hpp"
+#include "subcommands.hpp"
+
+namespace {
+
+const char* const BenchHelp =
+    "usage: demokit bench [--from A] [--to B] [--json] [options]\n"
+    "\n"
+    "Runs the demo headless at 1024 x 768, computing every frame of the range, and\n"
+    "prints start-up time and frame rates (median, 1st and 99th percentile frame time).\n"
+    "\n"
+    "  --from A, --to B  elapsed times to measure (default 0 to 82000 ms); frames\n"
+    "                    before A run without pixel work\n"
+    "  --device NAME     the device (software)\n"
+    "  --json            one JSON object instead of text\n"
+    "  --no-multisample  the device answers that it has no multisampling\n"
+    "  --threads N       rasterizer threads (default one a core)\n";
+
+struct BenchOptions {
+    RangeOptions range;
+    bool json = false;
+};
+
+BenchOptions parseBenchOptions(Arguments& args)
+{
+    BenchOptions options;
+    while (!args.empty()) {
+        const std::string argument = args.take();
+        if (takeRangeOption(argument, args, options.range, "bench")) {
+            continue;
+        }
+        if (argument == "--json") {
+            options.json = true;
+        } else {
+            throw UsageError("bench: unknown argument '" + argument + "'");
+        }
+    }
+    checkRangeOptions(options.range, "bench");
+    return options;
+}
+
+// The value below which a fraction p of the sorted values lie (nearest rank).
+double percentile(const std::vector<double>& sorted, double p)
+{
+    if (sorted.empty()) {
+        return 0.0;
+    }
+    const double rank = p * static_cast<double>(sorted.size() - 1);
+    return sorted[static_cast<std::size_t>(rank + 0.5)];
+}
+
+struct BenchFigures {
+    std::size_t frames = 0;
+    double startupMs = 0;
+    double frameMsMedian = 0;
+    double frameMsP1 = 0;
+    double frameMsP99 = 0;
+};
+
+BenchFigures summarise(const headless::HeadlessResult& result)
+{
+    std::vector<double> times;
+    for (const headless::FrameTiming& frame : result.frames) {
+        if (frame.rendered) {
+            times.push_back(frame.wallMs);
+        }
+    }
+    std::sort(times.begin(), times.end());
+    BenchFigures figures;
+    figures.frames = times.size();
+    figures.startupMs = result.startupMs;
+    figures.frameMsMedian = percentile(times, 0.5);
+    figures.frameMsP1 = percentile(times, 0.01);
+    figures.frameMsP99 = percentile(times, 0.99);
+    return figures;
+}
+
+void printFigures(const BenchOptions& options, const BenchFigures& f)
+{
+    const double fps = f.frameMsMedian > 0 ? 1000.0 / f.frameMsMedian : 0.0;
+    if (!options.json) {
+        std::printf("%s device, 1024x768, %s: %zu frames from %d to %d ms\n", options.range.device.c_str(),
+                    options.range.multisample ? "4 samples" : "no multisampling", f.frames, options.range.from,
+                    options.range.to);
+        std::printf("start-up %.1f ms; %.1f fps median (frame %.2f ms; 1st percentile %.2f ms, 99th %.2f ms)\n",
+                    f.startupMs, fps, f.frameMsMedian, f.frameMsP1, f.frameMsP99);
+        return;
+    }
+    JsonWriter json(stdout);
+    json.beginObject();
+    json.field("device", options.range.device);
+    json.field("multisample", options.range.multisample);
+    json.field("fromMs", static_cast<std::int64_t>(options.range.from));
+    json.field("toMs", static_cast<std::int64_t>(options.range.to));
+    json.field("frames", static_cast<std::int64_t>(f.frames));
+    json.field("startupMs", static_cast<float>(f.startupMs));
+    json.field("fpsMedian", static_cast<float>(fps));
+    json.field("frameMsMedian", static_cast<float>(f.frameMsMedian));
+    json.field("frameMsP1", static_cast<float>(f.frameMsP1));
+    json.field("frameMsP99", static_cast<float>(f.frameMsP99));
+    json.endObject();
+    json.finish();
+}
+
+} // namespace
+
+int runBenchCommand(Arguments& args)
+{
+    if (args.asksForHelp()) {
+        std::fputs(BenchHelp, stdout);
+        return 0;
+    }
+    const BenchOptions options = parseBenchOptions(args);
+    const std::vector<std::int32_t> times = headless::retraceTimes(options.range.from, options.range.to, 60);
+    ProgressBar progress("bench", static_cast<std::int64_t>(times.size()));
+    std::int64_t done = 0;
+    headless::HeadlessOptions run;
+    run.multisample = options.range.multisample;
+    run.threads = options.range.threads;
+    run.keep = times; // frames of the range get their pixel work, the others not
+    run.onFrame = [&](const raster::PresentedFrame&, std::int32_t) { progress.update(++done); };
+    const headless::HeadlessResult result = headless::runHeadless(run);
+    progress.finish();
+    checkRunEnded(result, "bench");
+    printFigures(options, summarise(result));
+    return 0;
+}

@@ -1,0 +1,30 @@
+// Options shared by demokit record and bench: the timeline range and the
+// device settings, parsed from the command line, and the check that the
+// program ran to its end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/headless/headless_host.hpp"
+
+class Arguments;
+
+constexpr std::int32_t TimelineEndMs = 82000; // the animation's last key lies before this
+
+struct RangeOptions {
+    std::int32_t from = 0;
+    std::int32_t to = TimelineEndMs;
+    bool ranged = false;       // --from or --to given
+    bool multisample = true;   // --no-multisample clears it
+    std::int32_t threads = 0;  // --threads N
+    std::string device = "software";
+};
+
+// Takes one of --from, --to, --no-multisample, --threads, --device if it is
+// the argument; false when it is none of them.
+bool takeRangeOption(const std::string& argument, Arguments& args, RangeOptions& options, const char* command);
+// Refuses an empty or negative range and devices that are not built.
+void checkRangeOptions(const RangeOptions& options, const char* command);
+// Throws ToolError when the program did not end normally.
+void checkRunEnded(const headless::HeadlessResult& result, const char* command);
