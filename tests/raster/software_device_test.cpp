@@ -112,7 +112,7 @@ TEST(SoftwareDevice, answersTheMultisampleCheckAsADeviceWithTwoAndFourSamples)
 {
     raster::configureSoftwareDevice({});
     IDirect3D9* d3d = raster::softwareDirect3DCreate9(D3D_SDK_VERSION);
-    auto check = [d3d](D3DMULTISAMPLE_TYPE type) {
+    auto check = [&d3d](D3DMULTISAMPLE_TYPE type) {
         return d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, FALSE, type, nullptr);
     };
     EXPECT_EQ(check(D3DMULTISAMPLE_2_SAMPLES), D3D_OK);
