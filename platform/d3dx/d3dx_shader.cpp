@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "com/ref_counted.hpp"
 #include "d3dx/assembler.hpp"
 #include "d3dx9.h"
 #include "win32/api_trace.hpp"
@@ -18,37 +19,23 @@
 namespace {
 
 // A reference-counted block of bytes.
-class MemoryBuffer final : public ID3DXBuffer {
+class MemoryBuffer final : public com::RefCounted<ID3DXBuffer> {
 public:
     explicit MemoryBuffer(std::size_t size) : bytes_(size) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppvObj) override
-    {
-        if (ppvObj != nullptr) {
-            *ppvObj = nullptr;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references_;
-        if (win32::tracing()) {
-            win32::trace("Release(ID3DXBuffer) = " + std::to_string(left));
-        }
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     LPVOID STDMETHODCALLTYPE GetBufferPointer() override { return bytes_.data(); }
     DWORD STDMETHODCALLTYPE GetBufferSize() override { return static_cast<DWORD>(bytes_.size()); }
 
 private:
-    ~MemoryBuffer() = default;
+    ~MemoryBuffer() override = default;
+    void released(ULONG left) override
+    {
+        if (win32::tracing()) {
+            win32::trace("Release(ID3DXBuffer) = " + std::to_string(left));
+        }
+    }
 
     std::vector<unsigned char> bytes_;
-    ULONG references_ = 1;
 };
 
 ID3DXBuffer* makeBuffer(const void* data, std::size_t size)

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "com/ref_counted.hpp"
 #include "d3d9.h"
 #include "raster/shader_vm.hpp"
 
@@ -20,43 +21,11 @@ namespace raster {
 
 class SoftwareDevice;
 
-// IUnknown for every object the runtime makes.
-template <typename Interface>
-class RefCounted : public Interface {
-public:
-    RefCounted() = default;
-    RefCounted(const RefCounted&) = delete;
-    RefCounted& operator=(const RefCounted&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override
-    {
-        if (object != nullptr) {
-            *object = nullptr;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
-protected:
-    virtual ~RefCounted() = default;
-
-private:
-    std::atomic<ULONG> references_{1};
-};
-
 // Resources answer GetDevice with the device that made them. They hold no
 // reference on it (the device holds references on what is bound to it, and
 // a cycle would keep both alive); the program releases them first.
 template <typename Interface>
-class Resource : public RefCounted<Interface> {
+class Resource : public com::RefCounted<Interface> {
 public:
     Resource(IDirect3DDevice9* device, D3DRESOURCETYPE type) : device_(device), type_(type) {}
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override
@@ -153,7 +122,7 @@ private:
     Texture& texture_;
 };
 
-class VertexDeclaration final : public RefCounted<IDirect3DVertexDeclaration9> {
+class VertexDeclaration final : public com::RefCounted<IDirect3DVertexDeclaration9> {
 public:
     explicit VertexDeclaration(std::vector<D3DVERTEXELEMENT9> elements) : elements_(std::move(elements)) {}
     HRESULT STDMETHODCALLTYPE GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count) override;
@@ -165,7 +134,7 @@ private:
 };
 
 template <typename Interface>
-class Shader final : public RefCounted<Interface> {
+class Shader final : public com::RefCounted<Interface> {
 public:
     Shader(std::vector<std::uint32_t> tokens, ShaderProgram program)
         : tokens_(std::move(tokens)), program_(std::make_shared<const ShaderProgram>(std::move(program)))

@@ -36,7 +36,7 @@ CullMode cullModeOf(DWORD value)
     }
 }
 
-class SoftwareDevice final : public RefCounted<IDirect3DDevice9> {
+class SoftwareDevice final : public com::RefCounted<IDirect3DDevice9> {
 public:
     SoftwareDevice(const D3DPRESENT_PARAMETERS& parameters, SoftwareOptions options) : options_(std::move(options))
     {
@@ -590,7 +590,7 @@ void SoftwareDevice::flush()
     state_.queue.clear();
 }
 
-class SoftwareDirect3D final : public RefCounted<IDirect3D9> {
+class SoftwareDirect3D final : public com::RefCounted<IDirect3D9> {
 public:
     explicit SoftwareDirect3D(SoftwareOptions options) : options_(std::move(options)) {}
 
