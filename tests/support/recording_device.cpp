@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "com/ref_counted.hpp"
 #include "shader/bytecode.hpp"
 #include "win32/api_trace.hpp"
 #include "win32/window_system.hpp"
@@ -36,40 +37,20 @@ void log(const std::string& line)
     win32::trace(line);
 }
 
-// IUnknown for every recorded object: a reference count, a name for the log,
-// and the live-object count.
+// The platform's IUnknown with a name for the log, a log line for every
+// Release, and the live-object count.
 template <typename Interface>
-class Recorded : public Interface {
+class Recorded : public com::RefCounted<Interface> {
 public:
     explicit Recorded(std::string name) : name_(std::move(name)) { ++liveObjects; }
-    Recorded(const Recorded&) = delete;
-    Recorded& operator=(const Recorded&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override
-    {
-        if (object != nullptr) {
-            *object = nullptr;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references_;
-        log("Release(" + name_ + ") = " + std::to_string(left));
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     const std::string& name() const { return name_; }
 
 protected:
-    virtual ~Recorded() { --liveObjects; }
+    ~Recorded() override { --liveObjects; }
+    void released(ULONG left) override { log("Release(" + name_ + ") = " + std::to_string(left)); }
 
 private:
     std::string name_;
-    ULONG references_ = 1;
 };
 
 template <typename Base>
