@@ -3,7 +3,12 @@
 # when every package is already there.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev python3 python3-mido)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev python3 python3-mido
+  # the player and the OpenGL device: SDL2, EGL and OpenGL with Mesa's
+  # drivers (software rendering where there is no GPU), the GLSL validator
+  libsdl2-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0 glslang-tools
+  # the player's tests in a real window: a virtual X server, keys, screenshots
+  xvfb xauth xdotool x11-utils imagemagick)
 
 missing=()
 for package in "${packages[@]}"; do

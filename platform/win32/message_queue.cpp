@@ -138,6 +138,9 @@ extern "C" void WINAPI PostQuitMessage(int nExitCode)
 
 extern "C" BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
 {
+    if (hostHooks().pumpInput) {
+        hostHooks().pumpInput();
+    }
     WindowState& state = windowState();
     const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
     MSG msg{};

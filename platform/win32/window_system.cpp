@@ -106,6 +106,36 @@ std::vector<ModuleExport> user32Exports()
     };
 }
 
+HostHooks& mutableHostHooks()
+{
+    static HostHooks hooks;
+    return hooks;
+}
+
+void setHostHooks(HostHooks hooks)
+{
+    mutableHostHooks() = std::move(hooks);
+}
+
+const HostHooks& hostHooks()
+{
+    return mutableHostHooks();
+}
+
+namespace {
+
+// Tells the host when a window's visibility changes.
+void setVisible(Window& window, bool visible)
+{
+    const bool changed = window.visible != visible;
+    window.visible = visible;
+    if (changed && hostHooks().onVisibility) {
+        hostHooks().onVisibility(window.handle, visible, window.rect);
+    }
+}
+
+} // namespace
+
 } // namespace win32
 
 using namespace win32;
@@ -186,6 +216,9 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
         DestroyWindow(handle);
         return nullptr;
     }
+    if (Window* made = findWindow(handle); made != nullptr && made->visible && hostHooks().onVisibility) {
+        hostHooks().onVisibility(handle, true, made->rect);
+    }
     return handle;
 }
 
@@ -198,6 +231,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
         return FALSE;
     }
     window->destroying = true;
+    setVisible(*window, false);
     callWindowProc(hWnd, WM_DESTROY, 0, 0);
     callWindowProc(hWnd, WM_NCDESTROY, 0, 0);
     removeWindow(hWnd);
@@ -223,7 +257,7 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
         return FALSE;
     }
     const BOOL wasVisible = window->visible ? TRUE : FALSE;
-    window->visible = nCmdShow != 0; // SW_HIDE is 0
+    setVisible(*window, nCmdShow != 0); // SW_HIDE is 0
     return wasVisible;
 }
 
@@ -247,7 +281,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND, int X, int Y, int cx, int c
         rect.bottom = rect.top + cy;
     }
     if ((uFlags & SWP_SHOWWINDOW) != 0) {
-        window->visible = true;
+        setVisible(*window, true);
     }
     return TRUE;
 }
@@ -312,5 +346,8 @@ extern "C" HCURSOR WINAPI SetCursor(HCURSOR hCursor)
     WindowState& state = windowState();
     const HCURSOR previous = state.cursor;
     state.cursor = hCursor;
+    if (hostHooks().onCursor) {
+        hostHooks().onCursor(hCursor == nullptr);
+    }
     return previous;
 }

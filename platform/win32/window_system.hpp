@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,22 @@ void postInputMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The lParam of a key message: repeat count 1, the key's scan code, and the
 // previous-state and transition bits of a key release.
 LPARAM keyMessageParameter(UINT virtualKey, bool release);
+
+// What a host with a real window system hears of the program's windows.
+// Every hook may be empty.
+struct HostHooks {
+    // At every PeekMessageA, before the queue is read: the host turns what
+    // its own window system delivered into postInputMessage calls.
+    std::function<void()> pumpInput;
+    // A window became visible (ShowWindow, SetWindowPos with SWP_SHOWWINDOW)
+    // or hidden, with its screen rectangle.
+    std::function<void(HWND window, bool visible, const RECT& rect)> onVisibility;
+    // SetCursor: whether no cursor is shown now.
+    std::function<void(bool hidden)> onCursor;
+};
+// Replaces the hooks (resetWindowSystem leaves them alone).
+void setHostHooks(HostHooks hooks);
+const HostHooks& hostHooks();
 
 // A window's name in trace lines (hwnd16).
 std::string describeWindow(HWND window);

@@ -22,7 +22,9 @@ const char* const BenchHelp =
     "\n"
     "  --from A, --to B  elapsed times to measure (default 0 to 82000 ms); frames\n"
     "                    before A run without pixel work\n"
-    "  --device NAME     the device (software)\n"
+    "  --device LIST     software (default), gl (OpenGL through EGL), or both as\n"
+    "                    gl,software: each runs the same frames, then a line gives\n"
+    "                    the ratio of their median frame rates\n"
     "  --json            one JSON object instead of text\n"
     "  --no-multisample  the device answers that it has no multisampling\n"
     "  --threads N       rasterizer threads (default one a core)\n";
@@ -86,11 +88,11 @@ BenchFigures summarise(const headless::HeadlessResult& result)
     return figures;
 }
 
-void printFigures(const BenchOptions& options, const BenchFigures& f)
+void printFigures(const BenchOptions& options, const std::string& device, const BenchFigures& f)
 {
     const double fps = f.frameMsMedian > 0 ? 1000.0 / f.frameMsMedian : 0.0;
     if (!options.json) {
-        std::printf("%s device, 1024x768, %s: %zu frames from %d to %d ms\n", options.range.device.c_str(),
+        std::printf("%s device, 1024x768, %s: %zu frames from %d to %d ms\n", device.c_str(),
                     options.range.multisample ? "4 samples" : "no multisampling", f.frames, options.range.from,
                     options.range.to);
         std::printf("start-up %.1f ms; %.1f fps median (frame %.2f ms; 1st percentile %.2f ms, 99th %.2f ms)\n",
@@ -99,7 +101,7 @@ void printFigures(const BenchOptions& options, const BenchFigures& f)
     }
     JsonWriter json(stdout);
     json.beginObject();
-    json.field("device", options.range.device);
+    json.field("device", device);
     json.field("multisample", options.range.multisample);
     json.field("fromMs", static_cast<std::int64_t>(options.range.from));
     json.field("toMs", static_cast<std::int64_t>(options.range.to));
@@ -123,16 +125,27 @@ int runBenchCommand(Arguments& args)
     }
     const BenchOptions options = parseBenchOptions(args);
     const std::vector<std::int32_t> times = headless::retraceTimes(options.range.from, options.range.to, 60);
-    ProgressBar progress("bench", static_cast<std::int64_t>(times.size()));
-    std::int64_t done = 0;
-    headless::HeadlessOptions run;
-    run.multisample = options.range.multisample;
-    run.threads = options.range.threads;
-    run.keep = times; // frames of the range get their pixel work, the others not
-    run.onFrame = [&](const raster::PresentedFrame&, std::int32_t) { progress.update(++done); };
-    const headless::HeadlessResult result = headless::runHeadless(run);
-    progress.finish();
-    checkRunEnded(result, "bench");
-    printFigures(options, summarise(result));
+    const std::vector<std::string> devices = deviceList(options.range);
+    std::vector<double> fps;
+    for (const std::string& device : devices) {
+        ProgressBar progress("bench " + device, static_cast<std::int64_t>(times.size()));
+        std::int64_t done = 0;
+        headless::HeadlessOptions run;
+        run.device = deviceNamed(device);
+        run.multisample = options.range.multisample;
+        run.threads = options.range.threads;
+        run.keep = times; // frames of the range get their pixel work, the others not
+        run.onFrame = [&](const raster::PresentedFrame&, std::int32_t) { progress.update(++done); };
+        const headless::HeadlessResult result = headless::runHeadless(run);
+        progress.finish();
+        checkRunEnded(result, "bench");
+        const BenchFigures figures = summarise(result);
+        printFigures(options, device, figures);
+        fps.push_back(figures.frameMsMedian > 0 ? 1000.0 / figures.frameMsMedian : 0.0);
+    }
+    if (devices.size() == 2 && !options.json) {
+        std::printf("fps ratio %s / %s: %.2f\n", devices[0].c_str(), devices[1].c_str(),
+                    fps[1] > 0 ? fps[0] / fps[1] : 0.0);
+    }
     return 0;
 }

@@ -32,13 +32,38 @@ void checkRangeOptions(const RangeOptions& options, const char* command)
     if (options.from < 0 || options.to < options.from) {
         throw UsageError(name + ": the range must satisfy 0 <= from <= to");
     }
-    if (options.device != "software") {
-        throw UsageError(name + ": unknown device '" + options.device + "' (this build has: software)");
+    for (const std::string& device : deviceList(options)) {
+        if (device != "software" && device != "gl") {
+            throw UsageError(name + ": unknown device '" + device + "' (this build has: gl, software)");
+        }
     }
+}
+
+std::vector<std::string> deviceList(const RangeOptions& options)
+{
+    std::vector<std::string> devices;
+    std::size_t start = 0;
+    while (start <= options.device.size()) {
+        const std::size_t comma = options.device.find(',', start);
+        devices.push_back(options.device.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    return devices;
+}
+
+headless::Device deviceNamed(const std::string& name)
+{
+    return name == "gl" ? headless::Device::Gl : headless::Device::Software;
 }
 
 void checkRunEnded(const headless::HeadlessResult& result, const char* command)
 {
+    if (!result.deviceError.empty()) {
+        throw ToolError(std::string(command) + ": the gl device needs an OpenGL 3.3 context: " + result.deviceError);
+    }
     if (result.exitCode != 0) {
         throw ToolError(std::string(command) + ": the program ended with exit code " + std::to_string(result.exitCode));
     }

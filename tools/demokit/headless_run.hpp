@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/headless/headless_host.hpp"
 
@@ -18,8 +19,12 @@ struct RangeOptions {
     bool ranged = false;       // --from or --to given
     bool multisample = true;   // --no-multisample clears it
     std::int32_t threads = 0;  // --threads N
-    std::string device = "software";
+    std::string device = "software"; // --device: gl or software (bench: a comma list)
 };
+
+// The names in --device, in order.
+std::vector<std::string> deviceList(const RangeOptions& options);
+headless::Device deviceNamed(const std::string& name);
 
 // Takes one of --from, --to, --no-multisample, --threads, --device if it is
 // the argument; false when it is none of them.

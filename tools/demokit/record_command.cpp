@@ -20,7 +20,7 @@ const char* const RecordHelp =
     "usage: demokit record --at MS [--out FILE.png] [options]\n"
     "       demokit record [--from A] [--to B] [--fps N] --out DIR|FILE.mp4 [options]\n"
     "\n"
-    "Runs the demo headless with the software device and writes the frames asked for.\n"
+    "Runs the demo headless and writes the frames asked for.\n"
     "\n"
     "  --at MS           the one frame whose elapsed time is exactly MS (default file\n"
     "                    frame-MS.png)\n"
@@ -30,6 +30,8 @@ const char* const RecordHelp =
     "  --out PATH        a folder for PNG frames (frame_000000.png ...), or a file\n"
     "                    ending in .mp4 for a video (needs the ffmpeg program)\n"
     "  --size WxH        scale the output frames (default 1024x768)\n"
+    "  --device NAME     software (default) or gl (OpenGL through EGL, no display\n"
+    "                    needed)\n"
     "  --no-multisample  the device answers that it has no multisampling\n"
     "  --threads N       rasterizer threads (default one a core)\n";
 
@@ -79,6 +81,9 @@ RecordOptions parseRecordOptions(Arguments& args)
         }
     }
     checkRangeOptions(options.range, "record");
+    if (deviceList(options.range).size() != 1) {
+        throw UsageError("record: --device takes one device");
+    }
     if (options.at >= 0 && options.range.ranged) {
         throw UsageError("record: --at and --from/--to exclude each other");
     }
@@ -142,6 +147,7 @@ int runRecordCommand(Arguments& args)
     std::int64_t written = 0;
 
     headless::HeadlessOptions run;
+    run.device = deviceNamed(options.range.device);
     run.multisample = options.range.multisample;
     run.threads = options.range.threads;
     run.keep = times;

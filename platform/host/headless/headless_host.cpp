@@ -1,8 +1,11 @@
 #include "host/headless/headless_host.hpp"
 
 #include <chrono>
+#include <memory>
 
 #include "d3dx9.h"
+#include "gl/egl_context.hpp"
+#include "gl/gl_device.hpp"
 #include "win32/clock.hpp"
 #include "win32/module_table.hpp"
 #include "win32/window_system.hpp"
@@ -126,10 +129,12 @@ private:
     WallClock::time_point lastPresent_ = runStart_;
 };
 
-void installModules()
+void installModules(Device device)
 {
     win32::removeAllModules();
-    win32::installModule("d3d9.dll", {{"Direct3DCreate9", win32::exportEntry(&raster::softwareDirect3DCreate9)}});
+    win32::installModule("d3d9.dll", {{"Direct3DCreate9", device == Device::Gl
+                                                              ? win32::exportEntry(&gl::glDirect3DCreate9)
+                                                              : win32::exportEntry(&raster::softwareDirect3DCreate9)}});
     win32::installModule("d3dx9_24.dll", {{"D3DXAssembleShader", win32::exportEntry(&D3DXAssembleShader)}});
     win32::installModule("user32.dll", win32::user32Exports());
 }
@@ -154,20 +159,43 @@ std::vector<std::int32_t> retraceTimes(std::int32_t first, std::int32_t last, st
 HeadlessResult runHeadless(const HeadlessOptions& options)
 {
     HeadlessResult result;
+    std::unique_ptr<gl::EglContext> context;
+    if (options.device == Device::Gl) {
+        context = gl::EglContext::create(result.deviceError);
+        if (context == nullptr) {
+            result.exitCode = -1;
+            return result;
+        }
+    }
     VirtualDisplay display(options, result);
-    installModules();
+    installModules(options.device);
     win32::setClock(&display);
-    raster::SoftwareOptions device;
-    device.multisampleSupported = options.multisample;
-    device.threads = options.threads;
-    device.onPresent = [&display](const raster::PresentedFrame& frame) { display.present(frame); };
-    device.wantsPixels = [&display] { return display.wantsPixels(); };
-    raster::configureSoftwareDevice(device);
+    std::vector<std::uint32_t> pixels; // the GL device's last rendered frame, read back
+    if (options.device == Device::Gl) {
+        gl::GlOptions device;
+        device.multisampleSupported = options.multisample;
+        device.onPresent = [&display, &pixels](const gl::GlFrame& frame) {
+            if (frame.rendered || pixels.empty()) {
+                gl::readFramePixels(frame, pixels);
+            }
+            display.present(raster::PresentedFrame{frame.width, frame.height, pixels.data(), frame.rendered});
+        };
+        device.wantsPixels = [&display] { return display.wantsPixels(); };
+        gl::configureGlDevice(device);
+    } else {
+        raster::SoftwareOptions device;
+        device.multisampleSupported = options.multisample;
+        device.threads = options.threads;
+        device.onPresent = [&display](const raster::PresentedFrame& frame) { display.present(frame); };
+        device.wantsPixels = [&display] { return display.wantsPixels(); };
+        raster::configureSoftwareDevice(device);
+    }
 
     result.exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), 1);
     result.framesPresented = display.presents();
 
     raster::configureSoftwareDevice({});
+    gl::configureGlDevice({});
     win32::setClock(nullptr);
     win32::resetWindowSystem();
     win32::removeAllModules();

@@ -1,5 +1,6 @@
 // The headless host: runs the program's own WinMain with the software
-// device on a virtual display, with no window system underneath.
+// device, or the OpenGL device on a headless EGL context, on a virtual
+// display, with no window system underneath.
 //
 // Time is virtual and deterministic. The display retraces at a fixed rate
 // (60 Hz unless asked otherwise), phased so that a retrace falls on the
@@ -13,13 +14,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "raster/software_device.hpp"
 
 namespace headless {
 
+enum class Device { Software, Gl };
+
 struct HeadlessOptions {
+    Device device = Device::Software;
     std::int32_t refreshRate = 60;     // retraces a second
     bool multisample = true;           // the device offers multisampling
     std::int32_t threads = 0;          // rasterizer threads, 0: one a core
@@ -40,6 +45,7 @@ struct FrameTiming {
 
 struct HeadlessResult {
     int exitCode = 0;                  // WinMain's
+    std::string deviceError;           // non-empty: the device could not be made (WinMain did not run)
     std::int32_t framesPresented = 0;  // the blank start-up frame included
     double startupMs = 0.0;            // wall time from WinMain's start to its first frame
     std::vector<FrameTiming> frames;   // every frame of the loop, in order

@@ -1,0 +1,378 @@
+// The translation: one GLSL statement per instruction, each source a vec4
+// expression (register, swizzle, modifier), each result stored through the
+// write mask, saturated first when asked. Helpers at the top of every
+// program give rcp, rsq, log, pow, min, max and _sat the software device's
+// exact answers for 0, infinities and NaN, which GLSL leaves undefined.
+#include "gl/glsl_translator.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "shader/opcode_table.hpp"
+
+namespace gl {
+namespace {
+
+using shader::DecodedInstruction;
+using shader::Opcode;
+using shader::RegisterType;
+using shader::SourceParameter;
+
+constexpr std::uint32_t MaxConstant = 255;
+
+const char* const Helpers =
+    "float d3d_inf = uintBitsToFloat(0x7F800000u);\n"
+    "vec4 d3d_sat(vec4 v) { return mix(vec4(0.0), min(v, vec4(1.0)), greaterThan(v, vec4(0.0))); }\n"
+    "vec4 d3d_min(vec4 a, vec4 b) { return mix(b, a, lessThan(a, b)); }\n"
+    "vec4 d3d_max(vec4 a, vec4 b) { return mix(b, a, greaterThanEqual(a, b)); }\n"
+    "float d3d_rcp(float x) { return x == 0.0 ? d3d_inf : 1.0 / x; }\n"
+    "float d3d_rsq(float x) { float a = abs(x); return a == 0.0 ? d3d_inf : 1.0 / sqrt(a); }\n"
+    "float d3d_log(float x) { return x == 0.0 ? -d3d_inf : log2(abs(x)); }\n"
+    "float d3d_pow(float x, float y) {\n"
+    "    float a = abs(x);\n"
+    "    if (y == 0.0) return 1.0;\n"
+    "    if (a == 0.0) return y > 0.0 ? 0.0 : d3d_inf;\n"
+    "    return pow(a, y);\n"
+    "}\n";
+
+std::string floatLiteral(float v)
+{
+    if (!std::isfinite(v)) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        char text[48];
+        std::snprintf(text, sizeof text, "uintBitsToFloat(0x%08Xu)", bits);
+        return text;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v)); // nine digits give back the same float
+    std::string s = text;
+    if (s.find_first_of(".eEn") == std::string::npos) {
+        s += ".0";
+    }
+    return s;
+}
+
+class Translator {
+public:
+    Translator(const shader::DecodedProgram& program, const GlslOptions& options)
+        : program_(program), options_(options), pixel_(program.type == shader::ShaderType::Pixel)
+    {
+    }
+
+    bool run(GlslProgram& out, std::string& error)
+    {
+        out = {};
+        out.type = program_.type;
+        for (const DecodedInstruction& in : program_.instructions) {
+            if (!gather(in, out, error)) {
+                return false;
+            }
+        }
+        std::ostringstream body;
+        for (const DecodedInstruction& in : program_.instructions) {
+            const Opcode op = in.info->opcode;
+            if (op != Opcode::Dcl && op != Opcode::Def && !emit(in, body, error)) {
+                return false;
+            }
+        }
+        out.constantCount = constantCount_;
+        out.samplers = samplers_;
+        out.source = header() + body.str() + footer();
+        return true;
+    }
+
+private:
+    bool gather(const DecodedInstruction& in, GlslProgram& out, std::string& error)
+    {
+        const Opcode op = in.info->opcode;
+        if (op == Opcode::Def) {
+            definitions_[in.destination.number] = in.values;
+            return true;
+        }
+        if (op == Opcode::Dcl) {
+            if (in.destination.type == RegisterType::Input && !pixel_) {
+                out.inputs.push_back({in.destination.number, in.usage, in.usageIndex});
+                inputs_.insert(in.destination.number);
+            }
+            return true;
+        }
+        const int rows = matrixRows(op);
+        for (int s = 0; s < in.sourceCount; ++s) {
+            const SourceParameter& src = in.sources[s];
+            switch (src.type) {
+            case RegisterType::Temp: temps_.insert(src.number); break;
+            case RegisterType::Input: inputs_.insert(src.number); break;
+            case RegisterType::Const:
+                for (int r = 0; r < (s == 1 && rows > 0 ? rows : 1); ++r) {
+                    const std::uint32_t n = std::min(src.number + static_cast<std::uint32_t>(r), MaxConstant);
+                    if (definitions_.count(n) == 0) {
+                        constantCount_ = std::max(constantCount_, n + 1);
+                    }
+                }
+                break;
+            case RegisterType::Texture:
+                if (!pixel_) {
+                    error = "the address register is not supported";
+                    return false;
+                }
+                textureInputs_.insert(src.number);
+                break;
+            case RegisterType::Sampler: samplers_ |= 1u << src.number; break;
+            default: error = "a source register kind is not supported"; return false;
+            }
+        }
+        const auto& d = in.destination;
+        if (d.type == RegisterType::Temp) {
+            temps_.insert(d.number);
+        } else if (!(d.type == RegisterType::RastOut && d.number == 0 && !pixel_) &&
+                   !(d.type == RegisterType::AttrOut && !pixel_ && d.number < 2) &&
+                   !(d.type == RegisterType::TexCoordOut && !pixel_ && d.number < 8) &&
+                   !(d.type == RegisterType::ColorOut && pixel_ && d.number == 0)) {
+            error = "a destination register kind is not supported";
+            return false;
+        }
+        if (!translatable(op)) {
+            error = "instruction '" + std::string(in.info->name) + "' is not supported";
+            return false;
+        }
+        return true;
+    }
+
+    static bool translatable(Opcode op)
+    {
+        switch (op) {
+        case Opcode::Mov: case Opcode::Add: case Opcode::Sub: case Opcode::Mad: case Opcode::Mul:
+        case Opcode::Rcp: case Opcode::Rsq: case Opcode::Dp3: case Opcode::Dp4: case Opcode::Min:
+        case Opcode::Max: case Opcode::Slt: case Opcode::Sge: case Opcode::Exp: case Opcode::Log:
+        case Opcode::Lrp: case Opcode::Frc: case Opcode::M4x4: case Opcode::M4x3: case Opcode::M3x4:
+        case Opcode::M3x3: case Opcode::M3x2: case Opcode::Pow: case Opcode::Crs: case Opcode::Abs:
+        case Opcode::Nrm: case Opcode::Texld:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // Rows of a matrix macro (0 for other instructions).
+    static int matrixRows(Opcode op)
+    {
+        switch (op) {
+        case Opcode::M4x4: case Opcode::M3x4: return 4;
+        case Opcode::M4x3: case Opcode::M3x3: return 3;
+        case Opcode::M3x2: return 2;
+        default: return 0;
+        }
+    }
+
+    std::string registerName(RegisterType type, std::uint32_t n) const
+    {
+        switch (type) {
+        case RegisterType::Temp: return "r" + std::to_string(n);
+        case RegisterType::Input: return pixel_ ? "d3d_color" + std::to_string(n) : "v" + std::to_string(n);
+        case RegisterType::Texture: return "d3d_texcoord" + std::to_string(n);
+        case RegisterType::Const: {
+            n = std::min(n, MaxConstant);
+            return definitions_.count(n) != 0 ? "d" + std::to_string(n) : std::string(pixel_ ? "pc[" : "vc[") + std::to_string(n) + "]";
+        }
+        case RegisterType::RastOut: return "oPos";
+        case RegisterType::AttrOut: return "oD" + std::to_string(n);
+        case RegisterType::TexCoordOut: return "oT" + std::to_string(n);
+        default: return "oC0";
+        }
+    }
+
+    // The source as a vec4 expression; row reads a later register (matrix rows).
+    std::string source(const SourceParameter& s, std::uint32_t row = 0) const
+    {
+        std::string text = registerName(s.type, s.number + row);
+        if (s.swizzle != shader::IdentitySwizzle) {
+            text += '.';
+            for (int i = 0; i < 4; ++i) {
+                text += "xyzw"[shader::swizzleComponent(s.swizzle, i)];
+            }
+        }
+        switch (s.modifier) {
+        case shader::SourceModifier::Negate: return "(-" + text + ")";
+        case shader::SourceModifier::Abs: return "abs(" + text + ")";
+        case shader::SourceModifier::AbsNegate: return "(-abs(" + text + "))";
+        default: return text;
+        }
+    }
+
+    bool emit(const DecodedInstruction& in, std::ostringstream& body, std::string& error)
+    {
+        const Opcode op = in.info->opcode;
+        std::uint8_t mask = in.destination.writeMask;
+        auto src = [&](int i) { return source(in.sources[i]); };
+        std::string value;
+        switch (op) {
+        case Opcode::Mov: value = src(0); break;
+        case Opcode::Add: value = src(0) + " + " + src(1); break;
+        case Opcode::Sub: value = src(0) + " - " + src(1); break;
+        case Opcode::Mul: value = src(0) + " * " + src(1); break;
+        case Opcode::Mad: value = src(0) + " * " + src(1) + " + " + src(2); break;
+        case Opcode::Min: value = "d3d_min(" + src(0) + ", " + src(1) + ")"; break;
+        case Opcode::Max: value = "d3d_max(" + src(0) + ", " + src(1) + ")"; break;
+        case Opcode::Slt: value = "vec4(lessThan(" + src(0) + ", " + src(1) + "))"; break;
+        case Opcode::Sge: value = "vec4(greaterThanEqual(" + src(0) + ", " + src(1) + "))"; break;
+        case Opcode::Lrp: value = src(0) + " * (" + src(1) + " - " + src(2) + ") + " + src(2); break;
+        case Opcode::Frc: value = "(" + src(0) + " - floor(" + src(0) + "))"; break;
+        case Opcode::Abs: value = "abs(" + src(0) + ")"; break;
+        case Opcode::Rcp: value = "vec4(d3d_rcp(" + src(0) + ".w))"; break;
+        case Opcode::Rsq: value = "vec4(d3d_rsq(" + src(0) + ".w))"; break;
+        case Opcode::Exp: value = "vec4(exp2(" + src(0) + ".w))"; break;
+        case Opcode::Log: value = "vec4(d3d_log(" + src(0) + ".w))"; break;
+        case Opcode::Pow: value = "vec4(d3d_pow(" + src(0) + ".w, " + src(1) + ".w))"; break;
+        case Opcode::Dp3: value = "vec4(dot(" + src(0) + ".xyz, " + src(1) + ".xyz))"; break;
+        case Opcode::Dp4: value = "vec4(dot(" + src(0) + ", " + src(1) + "))"; break;
+        case Opcode::Crs:
+            value = "vec4(cross(" + src(0) + ".xyz, " + src(1) + ".xyz), 0.0)";
+            mask &= 7; // w is never written
+            break;
+        case Opcode::Nrm: value = src(0) + " * d3d_rsq(dot(" + src(0) + ".xyz, " + src(0) + ".xyz))"; break;
+        case Opcode::Texld:
+            value = "texture(s" + std::to_string(in.sources[1].number) + ", " + src(0) + ".xy)";
+            break;
+        default: {
+            const int rows = matrixRows(op);
+            if (rows == 0) {
+                error = "instruction '" + std::string(in.info->name) + "' is not supported";
+                return false;
+            }
+            const bool fourColumns = op == Opcode::M4x4 || op == Opcode::M4x3;
+            const std::string suffix = fourColumns ? "" : ".xyz";
+            value = "vec4(";
+            for (int r = 0; r < 4; ++r) {
+                value += r > 0 ? ", " : "";
+                value += r < rows ? "dot(" + src(0) + suffix + ", " +
+                                        source(in.sources[1], static_cast<std::uint32_t>(r)) + suffix + ")"
+                                  : "0.0";
+            }
+            value += ")";
+            mask &= static_cast<std::uint8_t>((1u << rows) - 1);
+            break;
+        }
+        }
+        if ((in.destination.resultModifier & shader::ResultSaturate) != 0) {
+            value = "d3d_sat(" + value + ")";
+        }
+        const std::string to = registerName(in.destination.type, in.destination.number);
+        if (mask == shader::WriteAll) {
+            body << "    " << to << " = " << value << ";\n";
+        } else if (mask != 0) {
+            std::string components;
+            for (int i = 0; i < 4; ++i) {
+                if ((mask & (1 << i)) != 0) {
+                    components += "xyzw"[i];
+                }
+            }
+            body << "    " << to << "." << components << " = (" << value << ")." << components << ";\n";
+        }
+        return true;
+    }
+
+    std::string header() const
+    {
+        std::ostringstream h;
+        h << "#version 330 core\n";
+        h << Helpers;
+        // def values: not const, as a non-finite literal is a function call.
+        for (const auto& [n, v] : definitions_) {
+            h << "vec4 d" << n << " = vec4(" << floatLiteral(v[0]) << ", " << floatLiteral(v[1]) << ", "
+              << floatLiteral(v[2]) << ", " << floatLiteral(v[3]) << ");\n";
+        }
+        if (constantCount_ > 0) {
+            h << "uniform vec4 " << (pixel_ ? "pc[" : "vc[") << constantCount_ << "];\n";
+        }
+        for (std::uint32_t s = 0; s < 16; ++s) {
+            if ((samplers_ & (1u << s)) != 0) {
+                h << "uniform sampler2D s" << s << ";\n";
+            }
+        }
+        if (pixel_) {
+            // Every varying is declared, so that any vertex program links.
+            for (int n = 0; n < 2; ++n) {
+                h << "in vec4 d3d_color" << n << ";\n";
+            }
+            for (int n = 0; n < 8; ++n) {
+                h << "in vec4 d3d_texcoord" << n << ";\n";
+            }
+            h << "layout(location = 0) out vec4 d3d_fragColor;\n";
+        } else {
+            for (std::uint32_t n : inputs_) {
+                h << "layout(location = " << n << ") in vec4 v" << n << ";\n";
+            }
+            h << "uniform vec2 d3d_pixelShift;\n";
+            for (int n = 0; n < 2; ++n) {
+                h << "out vec4 d3d_color" << n << ";\n";
+            }
+            for (int n = 0; n < 8; ++n) {
+                h << "out vec4 d3d_texcoord" << n << ";\n";
+            }
+        }
+        h << "void main()\n{\n";
+        for (std::uint32_t n : temps_) {
+            h << "    vec4 r" << n << " = vec4(0.0);\n";
+        }
+        if (pixel_) {
+            h << "    vec4 oC0 = vec4(0.0);\n";
+        } else {
+            h << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0);\n";
+            for (int n = 0; n < 2; ++n) {
+                h << "    vec4 oD" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+            }
+            for (int n = 0; n < 8; ++n) {
+                h << "    vec4 oT" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+            }
+        }
+        return h.str();
+    }
+
+    std::string footer() const
+    {
+        std::ostringstream f;
+        if (pixel_) {
+            f << "    d3d_fragColor = oC0;\n";
+        } else {
+            for (int n = 0; n < 2; ++n) {
+                f << "    d3d_color" << n << " = clamp(oD" << n << ", 0.0, 1.0);\n";
+            }
+            for (int n = 0; n < 8; ++n) {
+                f << "    d3d_texcoord" << n << " = oT" << n << ";\n";
+            }
+            f << "    oPos.xy += d3d_pixelShift * oPos.w;\n";
+            if (options_.remapDepth) {
+                f << "    oPos.z = 2.0 * oPos.z - oPos.w;\n";
+            }
+            f << "    gl_Position = oPos;\n";
+        }
+        f << "}\n";
+        return f.str();
+    }
+
+    const shader::DecodedProgram& program_;
+    GlslOptions options_;
+    bool pixel_;
+    std::map<std::uint32_t, std::array<float, 4>> definitions_;
+    std::set<std::uint32_t> temps_;
+    std::set<std::uint32_t> inputs_;
+    std::set<std::uint32_t> textureInputs_;
+    std::uint32_t constantCount_ = 0;
+    std::uint32_t samplers_ = 0;
+};
+
+} // namespace
+
+bool translateProgram(const shader::DecodedProgram& program, const GlslOptions& options, GlslProgram& out,
+                      std::string& error)
+{
+    return Translator(program, options).run(out, error);
+}
+
+} // namespace gl

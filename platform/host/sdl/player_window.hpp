@@ -1,0 +1,61 @@
+// The player's one SDL window, standing behind the program's "demo" window:
+// it opens hidden, appears when the program's window is shown, turns SDL's
+// keyboard and close events into the Win32 messages the program's window
+// procedure expects, and hides the pointer when the program asks.
+//
+// Full screen at the desktop's size unless windowed is asked for; then a
+// resizable window of the back buffer's size. With OpenGL, the window owns
+// a 3.3 core context, current on the calling thread while it lives.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <SDL.h>
+
+#include "windows.h"
+
+namespace sdlhost {
+
+struct WindowRequest {
+    bool windowed = false;   // a window instead of the whole screen
+    bool openGl = false;     // make an OpenGL 3.3 core context in it
+    int width = 1024;        // the windowed size and the back buffer's
+    int height = 768;
+};
+
+class PlayerWindow {
+public:
+    // Null with the reason in why when SDL cannot make the window (or context).
+    static std::unique_ptr<PlayerWindow> open(const WindowRequest& request, std::string& why);
+    ~PlayerWindow();
+    PlayerWindow(const PlayerWindow&) = delete;
+    PlayerWindow& operator=(const PlayerWindow&) = delete;
+
+    // Connects the window to the Win32 stand-in (input, visibility, cursor);
+    // the destructor disconnects it.
+    void attachToWindowSystem();
+    // Delivers SDL's pending events as window messages.
+    void pumpEvents();
+    // Shows the window (once the program shows its own).
+    void show();
+
+    SDL_Window* sdlWindow() const { return window_; }
+    // The drawable size in pixels (differs from the window's on high-density screens).
+    void drawableSize(int& width, int& height) const;
+    bool hasOpenGl() const { return context_ != nullptr; }
+    void swapBuffers() { SDL_GL_SwapWindow(window_); }
+
+private:
+    PlayerWindow() = default;
+    HWND programWindow() const;
+    void deliverKey(const SDL_KeyboardEvent& key);
+
+    SDL_Window* window_ = nullptr;
+    SDL_GLContext context_ = nullptr;
+    HWND shownWindow_ = nullptr; // the program's window once visible
+    bool attached_ = false;
+    bool shown_ = false;
+};
+
+} // namespace sdlhost

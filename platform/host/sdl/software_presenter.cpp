@@ -1,0 +1,55 @@
+#include "host/sdl/software_presenter.hpp"
+
+#include "host/sdl/window_fit.hpp"
+
+namespace sdlhost {
+
+bool SoftwarePresenter::open(SDL_Window* window, std::string& why)
+{
+    renderer_ = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (renderer_ == nullptr) {
+        why = std::string("no SDL renderer: ") + SDL_GetError();
+        return false;
+    }
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    return true;
+}
+
+SoftwarePresenter::~SoftwarePresenter()
+{
+    if (texture_ != nullptr) {
+        SDL_DestroyTexture(texture_);
+    }
+    if (renderer_ != nullptr) {
+        SDL_DestroyRenderer(renderer_);
+    }
+}
+
+void SoftwarePresenter::present(const raster::PresentedFrame& frame)
+{
+    if (texture_ == nullptr || textureWidth_ != frame.width || textureHeight_ != frame.height) {
+        if (texture_ != nullptr) {
+            SDL_DestroyTexture(texture_);
+        }
+        // A8R8G8B8 words are SDL's ARGB8888 on any byte order.
+        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, frame.width,
+                                     frame.height);
+        textureWidth_ = frame.width;
+        textureHeight_ = frame.height;
+        if (texture_ == nullptr) {
+            return;
+        }
+    }
+    SDL_UpdateTexture(texture_, nullptr, frame.pixels, frame.width * 4);
+    int width = 0;
+    int height = 0;
+    SDL_GetRendererOutputSize(renderer_, &width, &height);
+    const FitRect fit = fitKeepingAspect(width, height, frame.width, frame.height);
+    const SDL_Rect target = {fit.x, fit.y, fit.width, fit.height};
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    SDL_RenderCopy(renderer_, texture_, nullptr, &target);
+    SDL_RenderPresent(renderer_);
+}
+
+} // namespace sdlhost

@@ -1,0 +1,29 @@
+// Shows the software device's frames in the player window: each resolved
+// back buffer is copied into a streaming texture and drawn scaled, aspect
+// kept, by an SDL renderer that presents on the display's retrace.
+#pragma once
+
+#include <string>
+
+#include <SDL.h>
+
+#include "raster/software_device.hpp"
+
+namespace sdlhost {
+
+class SoftwarePresenter {
+public:
+    // False with the reason when SDL has no renderer for the window.
+    bool open(SDL_Window* window, std::string& why);
+    ~SoftwarePresenter();
+
+    void present(const raster::PresentedFrame& frame);
+
+private:
+    SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* texture_ = nullptr;
+    int textureWidth_ = 0;
+    int textureHeight_ = 0;
+};
+
+} // namespace sdlhost

@@ -1,0 +1,106 @@
+// The OpenGL device through its Direct3D 9 interface on a headless EGL
+// context: a clear is limited to the viewport, a triangle lands where the
+// software device puts it (rows counted from the top), and the calls it
+// refuses are refused as the software device refuses them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "d3dx/assembler.hpp"
+#include "gl/egl_context.hpp"
+#include "gl/gl_device.hpp"
+
+namespace {
+
+struct GlRun {
+    std::unique_ptr<gl::EglContext> context;
+    IDirect3D9* direct3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    std::vector<std::uint32_t> lastFrame;
+
+    GlRun()
+    {
+        std::string reason;
+        context = gl::EglContext::create(reason);
+        EXPECT_NE(context, nullptr) << reason;
+        gl::GlOptions options;
+        options.onPresent = [this](const gl::GlFrame& frame) { gl::readFramePixels(frame, lastFrame); };
+        gl::configureGlDevice(options);
+        direct3d = gl::glDirect3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS p = {};
+        p.BackBufferWidth = 64;
+        p.BackBufferHeight = 48;
+        p.BackBufferFormat = D3DFMT_A8R8G8B8;
+        p.Windowed = TRUE;
+        p.EnableAutoDepthStencil = TRUE;
+        p.AutoDepthStencilFormat = D3DFMT_D16;
+        EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &p, &device), D3D_OK);
+    }
+    ~GlRun()
+    {
+        if (device != nullptr) {
+            EXPECT_EQ(device->Release(), 0u);
+        }
+        direct3d->Release();
+        gl::configureGlDevice({});
+    }
+    std::uint32_t pixel(int x, int y) const { return lastFrame[static_cast<std::size_t>(y) * 64 + x]; }
+};
+
+} // namespace
+
+TEST(GlDevice, clearIsLimitedToTheViewportAndRowsCountFromTheTop)
+{
+    GlRun run;
+    ASSERT_NE(run.device, nullptr);
+    D3DVIEWPORT9 band = {0, 8, 64, 16, 0.0f, 1.0f};
+    ASSERT_EQ(run.device->SetViewport(&band), D3D_OK);
+    EXPECT_EQ(run.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF336699u, 1.0f, 0), D3D_OK);
+    const D3DRECT corner = {60, 0, 70, 10}; // cut to the band: x 60-63, rows 8-9
+    EXPECT_EQ(run.device->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3D_OK);
+    run.device->Present(nullptr, nullptr, nullptr, nullptr);
+    ASSERT_EQ(run.lastFrame.size(), 64u * 48u);
+    EXPECT_EQ(run.pixel(0, 7), 0xFF000000u);
+    EXPECT_EQ(run.pixel(0, 8), 0xFF336699u);
+    EXPECT_EQ(run.pixel(30, 23), 0xFF336699u);
+    EXPECT_EQ(run.pixel(30, 24), 0xFF000000u);
+    EXPECT_EQ(run.pixel(61, 8), 0xFFFF0000u);
+    EXPECT_EQ(run.pixel(61, 10), 0xFF336699u);
+    EXPECT_EQ(run.pixel(59, 9), 0xFF336699u);
+}
+
+TEST(GlDevice, refusesWhatTheSoftwareDeviceRefuses)
+{
+    GlRun run;
+    IDirect3DDevice9* device = run.device;
+    ASSERT_NE(device, nullptr);
+    const D3DVIEWPORT9 tooTall = {0, 40, 64, 16, 0.0f, 1.0f};
+    EXPECT_EQ(device->SetViewport(&tooTall), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_INVALIDCALL); // outside a scene
+    EXPECT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_LINELIST, 0, 0, 2, 0, 1), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_NOTAVAILABLE); // no programs
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(device->CreateTexture(8, 8, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device->CreateIndexBuffer(6, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, nullptr, nullptr), D3DERR_INVALIDCALL);
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(16, 0, 0, D3DPOOL_DEFAULT, &buffer, nullptr), D3D_OK);
+    void* memory = nullptr;
+    EXPECT_EQ(buffer->Lock(0, 0, &memory, 0), D3D_OK);
+    EXPECT_EQ(buffer->Lock(0, 0, &memory, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(buffer->Unlock(), D3D_OK);
+    EXPECT_EQ(buffer->Unlock(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetStreamSource(1, buffer, 0, 16), D3DERR_NOTAVAILABLE);
+    buffer->Release();
+    EXPECT_EQ(device->CreateVertexShader(nullptr, nullptr), D3DERR_INVALIDCALL);
+    const d3dx::AssemblyResult pixel = d3dx::assembleShader("ps_2_0\ndef c0, 1, 0, 0, 1\nmov oC0, c0");
+    IDirect3DVertexShader9* wrongKind = nullptr;
+    EXPECT_EQ(device->CreateVertexShader(reinterpret_cast<const DWORD*>(pixel.tokens.data()), &wrongKind),
+              D3DERR_INVALIDCALL);
+}

@@ -1,0 +1,113 @@
+// The player's pieces that need no display: fitting the back buffer into
+// the window, SDL keys as virtual keys, the environment's settings, and the
+// window system's hooks that connect a real window to the program's.
+#include <gtest/gtest.h>
+
+#include "host/sdl/key_mapping.hpp"
+#include "host/sdl/player_settings.hpp"
+#include "host/sdl/window_fit.hpp"
+#include "win32/window_system.hpp"
+
+namespace {
+
+using sdlhost::FitRect;
+
+void expectFit(FitRect fit, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height)
+{
+    EXPECT_EQ(fit.x, x);
+    EXPECT_EQ(fit.y, y);
+    EXPECT_EQ(fit.width, width);
+    EXPECT_EQ(fit.height, height);
+}
+
+TEST(PlayerWindowFit, backBufferKeepsItsAspectCentredInAnyWindow)
+{
+    expectFit(sdlhost::fitKeepingAspect(1024, 768, 1024, 768), 0, 0, 1024, 768);
+    expectFit(sdlhost::fitKeepingAspect(1920, 1080, 1024, 768), 240, 0, 1440, 1080); // pillar-box
+    expectFit(sdlhost::fitKeepingAspect(1024, 1000, 1024, 768), 0, 116, 1024, 768);  // letter-box
+    expectFit(sdlhost::fitKeepingAspect(2048, 1536, 1024, 768), 0, 0, 2048, 1536);
+    expectFit(sdlhost::fitKeepingAspect(3, 1, 1024, 768), 1, 0, 1, 1);
+    expectFit(sdlhost::fitKeepingAspect(0, 768, 1024, 768), 0, 0, 0, 0);
+    expectFit(sdlhost::fitKeepingAspect(1024, 768, 0, 0), 0, 0, 0, 0);
+}
+
+TEST(PlayerKeys, sdlKeysBecomeTheVirtualKeysOfWindows)
+{
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_ESCAPE), 0x1Bu);
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_a), static_cast<unsigned>('A'));
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_z), static_cast<unsigned>('Z'));
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_0), static_cast<unsigned>('0'));
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_F1), 0x70u);
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_F12), 0x7Bu);
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_SPACE), 0x20u);
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_RETURN), 0x0Du);
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_LEFT), 0x25u);
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_LSHIFT), 0x10u);
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_RSHIFT), 0x10u);
+    EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_VOLUMEUP), 0u); // none: not delivered
+}
+
+TEST(PlayerSettings, environmentChoosesDeviceAndWindowAndRefusesUnknownValues)
+{
+    sdlhost::PlayerSettings settings;
+    std::string why;
+    ASSERT_TRUE(sdlhost::readPlayerSettings(nullptr, nullptr, nullptr, settings, why));
+    EXPECT_EQ(settings.device, sdlhost::DeviceChoice::Automatic);
+    EXPECT_FALSE(settings.windowed);
+    EXPECT_FALSE(settings.stats);
+
+    ASSERT_TRUE(sdlhost::readPlayerSettings("gl", "1", "0", settings, why));
+    EXPECT_EQ(settings.device, sdlhost::DeviceChoice::OpenGl);
+    EXPECT_TRUE(settings.windowed);
+    ASSERT_TRUE(sdlhost::readPlayerSettings("software", "", "1", settings, why));
+    EXPECT_EQ(settings.device, sdlhost::DeviceChoice::Software);
+    EXPECT_FALSE(settings.windowed);
+    EXPECT_TRUE(settings.stats);
+
+    EXPECT_FALSE(sdlhost::readPlayerSettings("vulkan", nullptr, nullptr, settings, why));
+    EXPECT_NE(why.find("DEMO_DEVICE"), std::string::npos);
+    EXPECT_FALSE(sdlhost::readPlayerSettings(nullptr, "yes", nullptr, settings, why));
+    EXPECT_NE(why.find("DEMO_WINDOWED"), std::string::npos);
+    EXPECT_EQ(settings.device, sdlhost::DeviceChoice::Software); // a refused reading changes nothing
+}
+
+LRESULT CALLBACK defaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(WindowSystemHooks, hostHearsVisibilityCursorAndIsAskedForInputAtEveryPeek)
+{
+    win32::resetWindowSystem();
+    std::vector<std::string> heard;
+    win32::HostHooks hooks;
+    hooks.pumpInput = [&] { heard.push_back("pump"); };
+    hooks.onVisibility = [&](HWND, bool visible, const RECT& rect) {
+        heard.push_back(std::string(visible ? "shown " : "hidden ") + std::to_string(rect.right - rect.left));
+    };
+    hooks.onCursor = [&](bool hidden) { heard.push_back(hidden ? "no cursor" : "cursor"); };
+    win32::setHostHooks(hooks);
+
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &defaultProcedure;
+    windowClass.lpszClassName = "hooked";
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+    const HWND window = CreateWindowExA(0, "hooked", "hooked", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(heard.empty()); // created hidden
+    SetWindowPos(window, nullptr, 0, 0, 1024, 768, SWP_SHOWWINDOW);
+    SetWindowPos(window, nullptr, 0, 0, 1024, 768, SWP_SHOWWINDOW); // already shown: no news
+    SetCursor(nullptr);
+    MSG msg{};
+    PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+    DestroyWindow(window);
+    win32::setHostHooks({});
+    PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); // hooks gone: nothing more heard
+    win32::resetWindowSystem();
+
+    const std::vector<std::string> expected = {"shown 1024", "no cursor", "pump", "hidden 1024"};
+    EXPECT_EQ(heard, expected);
+}
+
+} // namespace
