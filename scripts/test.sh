@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: set up, then build and run every test in the normal
-# build and under AddressSanitizer and UndefinedBehaviorSanitizer.
+# build and under AddressSanitizer and UndefinedBehaviorSanitizer (the
+# OpenGL and real-window tests in the normal build only: Mesa's driver is
+# not built with the sanitizers), then the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,3 +12,5 @@ for preset in default asan ubsan; do
   scripts/build.sh "$preset"
   ctest --preset "$preset" -j "$(nproc)"
 done
+echo "== tests: the Windows build under Wine"
+scripts/wine-test.sh

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the Windows build and its Wine checks need on Debian 12 (run
+# as root), without recommended packages, skipping apt-get when every package
+# is already there: the MinGW-w64 cross compilers, 64-bit Wine, a virtual X
+# server with keys, window listing and screenshots, and the parts of wine64's
+# recommends that drawing with Mesa's OpenGL on X needs (OpenGL and its
+# software driver, the X extensions Wine's display driver loads at run time:
+# RandR for the full-screen mode, Render, cursors, input, Xinerama,
+# XF86VidMode, Composite, XFixes).
+set -euo pipefail
+
+packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
+  xvfb xauth xdotool x11-utils imagemagick
+  libgl1 libglx-mesa0 libgl1-mesa-dri
+  libxrandr2 libxrender1 libxcursor1 libxi6 libxinerama1 libxxf86vm1 libxcomposite1 libxfixes3)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup-wine: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
