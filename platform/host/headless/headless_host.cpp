@@ -7,6 +7,7 @@
 #include "gl/egl_context.hpp"
 #include "gl/gl_device.hpp"
 #include "win32/clock.hpp"
+#include "host/program_modules.hpp"
 #include "win32/module_table.hpp"
 #include "win32/window_system.hpp"
 
@@ -131,12 +132,8 @@ private:
 
 void installModules(Device device)
 {
-    win32::removeAllModules();
-    win32::installModule("d3d9.dll", {{"Direct3DCreate9", device == Device::Gl
-                                                              ? win32::exportEntry(&gl::glDirect3DCreate9)
-                                                              : win32::exportEntry(&raster::softwareDirect3DCreate9)}});
-    win32::installModule("d3dx9_24.dll", {{"D3DXAssembleShader", win32::exportEntry(&D3DXAssembleShader)}});
-    win32::installModule("user32.dll", win32::user32Exports());
+    host::installProgramModules(device == Device::Gl ? &gl::glDirect3DCreate9 : &raster::softwareDirect3DCreate9,
+                                true);
 }
 
 } // namespace
