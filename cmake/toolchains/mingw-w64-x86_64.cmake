@@ -1,18 +1,4 @@
 # Cross-compiles for 64-bit Windows with Debian's MinGW-w64 compilers
-# (package g++-mingw-w64-x86-64). The programs link the C and C++
-# run-times statically (see the top-level CMakeLists.txt), so they need only
-# DLLs that Windows itself ships, besides the D3DX run-time they load by name.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-# Headers and libraries come from the MinGW-w64 sysroot only; programs the
-# build runs come from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# (package g++-mingw-w64-x86-64).
+set(MINGW_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
