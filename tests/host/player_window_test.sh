@@ -23,10 +23,20 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
 
 # Starts the player, waits until its window is mapped.
+# A start whose player ended without a window is tried once more, with
+# the first one's stderr shown.
 start() {
-  DEMO_DEVICE=$1 "$demo" 2>"$work/$1.err" &
-  player=$!
-  for _ in $(seq 100); do xdotool search --onlyvisible --name '^demo$' >/dev/null 2>&1 && return; sleep 0.1; done
+  for attempt in 1 2; do
+    DEMO_DEVICE=$1 "$demo" 2>"$work/$1.err" &
+    player=$!
+    for _ in $(seq 100); do
+      xdotool search --onlyvisible --name '^demo$' >/dev/null 2>&1 && return
+      kill -0 "$player" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -0 "$player" 2>/dev/null && break
+    echo "$1: start $attempt ended without a window: $(cat "$work/$1.err")"
+  done
   fail "$1: no window appeared"
 }
 

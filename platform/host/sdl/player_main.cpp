@@ -123,6 +123,10 @@ bool findDisplay(std::string& why)
         why = "neither DISPLAY nor WAYLAND_DISPLAY is set";
         return false;
     }
+    if (!chosen && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        // Only X is offered: its own error, not a fallback's, if it fails.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    }
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         why = SDL_GetError();
         return false;
