@@ -25,22 +25,29 @@ public:
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
+    ULONG STDMETHODCALLTYPE Release() override { return drop(true); }
+
+protected:
+    virtual ~RefCounted() = default;
+    // Told the count each caller's Release leaves, before the object goes at zero.
+    virtual void released(ULONG) {}
+    // Gives back a reference the platform itself took (a binding), without
+    // the notice: only the caller's own Releases are told.
+    ULONG releaseOwnReference() { return drop(false); }
+
+private:
+    ULONG drop(bool notify)
     {
         const ULONG left = --references_;
-        released(left);
+        if (notify) {
+            released(left);
+        }
         if (left == 0) {
             delete this;
         }
         return left;
     }
 
-protected:
-    virtual ~RefCounted() = default;
-    // Told the count each Release leaves, before the object goes at zero.
-    virtual void released(ULONG) {}
-
-private:
     std::atomic<ULONG> references_{1};
 };
 

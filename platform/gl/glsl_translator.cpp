@@ -13,6 +13,8 @@
 #include <set>
 #include <sstream>
 
+#include "d3d9/failures.hpp"
+#include "shader/execution.hpp"
 #include "shader/opcode_table.hpp"
 
 namespace gl {
@@ -69,6 +71,9 @@ public:
     {
         out = {};
         out.type = program_.type;
+        if (!shader::checkExecutable(program_, error)) {
+            return false;
+        }
         for (const DecodedInstruction& in : program_.instructions) {
             if (!gather(in, out, error)) {
                 return false;
@@ -102,7 +107,12 @@ private:
             }
             return true;
         }
-        const int rows = matrixRows(op);
+        const shader::ExecutionRule* rule = shader::executionRule(op);
+        if (rule == nullptr) {
+            error = "instruction '" + std::string(in.info->name) + "' is not supported";
+            return false;
+        }
+        const int rows = rule->shape == shader::ResultShape::MatrixRows ? rule->rows : 0;
         for (int s = 0; s < in.sourceCount; ++s) {
             const SourceParameter& src = in.sources[s];
             switch (src.type) {
@@ -137,37 +147,7 @@ private:
             error = "a destination register kind is not supported";
             return false;
         }
-        if (!translatable(op)) {
-            error = "instruction '" + std::string(in.info->name) + "' is not supported";
-            return false;
-        }
         return true;
-    }
-
-    static bool translatable(Opcode op)
-    {
-        switch (op) {
-        case Opcode::Mov: case Opcode::Add: case Opcode::Sub: case Opcode::Mad: case Opcode::Mul:
-        case Opcode::Rcp: case Opcode::Rsq: case Opcode::Dp3: case Opcode::Dp4: case Opcode::Min:
-        case Opcode::Max: case Opcode::Slt: case Opcode::Sge: case Opcode::Exp: case Opcode::Log:
-        case Opcode::Lrp: case Opcode::Frc: case Opcode::M4x4: case Opcode::M4x3: case Opcode::M3x4:
-        case Opcode::M3x3: case Opcode::M3x2: case Opcode::Pow: case Opcode::Crs: case Opcode::Abs:
-        case Opcode::Nrm: case Opcode::Texld:
-            return true;
-        default:
-            return false;
-        }
-    }
-
-    // Rows of a matrix macro (0 for other instructions).
-    static int matrixRows(Opcode op)
-    {
-        switch (op) {
-        case Opcode::M4x4: case Opcode::M3x4: return 4;
-        case Opcode::M4x3: case Opcode::M3x3: return 3;
-        case Opcode::M3x2: return 2;
-        default: return 0;
-        }
     }
 
     std::string registerName(RegisterType type, std::uint32_t n) const
@@ -205,59 +185,68 @@ private:
         }
     }
 
-    bool emit(const DecodedInstruction& in, std::ostringstream& body, std::string& error)
+    // The operation of a componentwise or replicated-scalar instruction.
+    std::string operation(const DecodedInstruction& in) const
     {
-        const Opcode op = in.info->opcode;
-        std::uint8_t mask = in.destination.writeMask;
+        auto src = [&](int i) { return source(in.sources[i]); };
+        switch (in.info->opcode) {
+        case Opcode::Mov: return src(0);
+        case Opcode::Add: return src(0) + " + " + src(1);
+        case Opcode::Sub: return src(0) + " - " + src(1);
+        case Opcode::Mul: return src(0) + " * " + src(1);
+        case Opcode::Mad: return src(0) + " * " + src(1) + " + " + src(2);
+        case Opcode::Min: return "d3d_min(" + src(0) + ", " + src(1) + ")";
+        case Opcode::Max: return "d3d_max(" + src(0) + ", " + src(1) + ")";
+        case Opcode::Slt: return "vec4(lessThan(" + src(0) + ", " + src(1) + "))";
+        case Opcode::Sge: return "vec4(greaterThanEqual(" + src(0) + ", " + src(1) + "))";
+        case Opcode::Lrp: return src(0) + " * (" + src(1) + " - " + src(2) + ") + " + src(2);
+        case Opcode::Frc: return "(" + src(0) + " - floor(" + src(0) + "))";
+        case Opcode::Abs: return "abs(" + src(0) + ")";
+        case Opcode::Rcp: return "vec4(d3d_rcp(" + src(0) + ".w))";
+        case Opcode::Rsq: return "vec4(d3d_rsq(" + src(0) + ".w))";
+        case Opcode::Exp: return "vec4(exp2(" + src(0) + ".w))";
+        case Opcode::Log: return "vec4(d3d_log(" + src(0) + ".w))";
+        case Opcode::Pow: return "vec4(d3d_pow(" + src(0) + ".w, " + src(1) + ".w))";
+        default: PLATFORM_ASSERT(!"an opcode the execution table does not shape"); return {};
+        }
+    }
+
+    // Component r of a matrix macro: the vector dotted with row register r.
+    std::string matrixProduct(const DecodedInstruction& in, const shader::ExecutionRule& rule) const
+    {
+        const std::string suffix = rule.columns == 4 ? "" : ".xyz";
+        std::string value = "vec4(";
+        for (int r = 0; r < 4; ++r) {
+            value += r > 0 ? ", " : "";
+            value += r < rule.rows ? "dot(" + source(in.sources[0]) + suffix + ", " +
+                                         source(in.sources[1], static_cast<std::uint32_t>(r)) + suffix + ")"
+                                   : "0.0";
+        }
+        return value + ")";
+    }
+
+    bool emit(const DecodedInstruction& in, std::ostringstream& body, std::string&)
+    {
+        using shader::ResultShape;
+        const shader::ExecutionRule& rule = *shader::executionRule(in.info->opcode);
+        const std::uint8_t mask = in.destination.writeMask & rule.writableMask;
         auto src = [&](int i) { return source(in.sources[i]); };
         std::string value;
-        switch (op) {
-        case Opcode::Mov: value = src(0); break;
-        case Opcode::Add: value = src(0) + " + " + src(1); break;
-        case Opcode::Sub: value = src(0) + " - " + src(1); break;
-        case Opcode::Mul: value = src(0) + " * " + src(1); break;
-        case Opcode::Mad: value = src(0) + " * " + src(1) + " + " + src(2); break;
-        case Opcode::Min: value = "d3d_min(" + src(0) + ", " + src(1) + ")"; break;
-        case Opcode::Max: value = "d3d_max(" + src(0) + ", " + src(1) + ")"; break;
-        case Opcode::Slt: value = "vec4(lessThan(" + src(0) + ", " + src(1) + "))"; break;
-        case Opcode::Sge: value = "vec4(greaterThanEqual(" + src(0) + ", " + src(1) + "))"; break;
-        case Opcode::Lrp: value = src(0) + " * (" + src(1) + " - " + src(2) + ") + " + src(2); break;
-        case Opcode::Frc: value = "(" + src(0) + " - floor(" + src(0) + "))"; break;
-        case Opcode::Abs: value = "abs(" + src(0) + ")"; break;
-        case Opcode::Rcp: value = "vec4(d3d_rcp(" + src(0) + ".w))"; break;
-        case Opcode::Rsq: value = "vec4(d3d_rsq(" + src(0) + ".w))"; break;
-        case Opcode::Exp: value = "vec4(exp2(" + src(0) + ".w))"; break;
-        case Opcode::Log: value = "vec4(d3d_log(" + src(0) + ".w))"; break;
-        case Opcode::Pow: value = "vec4(d3d_pow(" + src(0) + ".w, " + src(1) + ".w))"; break;
-        case Opcode::Dp3: value = "vec4(dot(" + src(0) + ".xyz, " + src(1) + ".xyz))"; break;
-        case Opcode::Dp4: value = "vec4(dot(" + src(0) + ", " + src(1) + "))"; break;
-        case Opcode::Crs:
-            value = "vec4(cross(" + src(0) + ".xyz, " + src(1) + ".xyz), 0.0)";
-            mask &= 7; // w is never written
+        switch (rule.shape) {
+        case ResultShape::Componentwise:
+        case ResultShape::ReplicatedScalar: value = operation(in); break;
+        case ResultShape::Dot:
+            value = rule.columns == 4 ? "vec4(dot(" + src(0) + ", " + src(1) + "))"
+                                      : "vec4(dot(" + src(0) + ".xyz, " + src(1) + ".xyz))";
             break;
-        case Opcode::Nrm: value = src(0) + " * d3d_rsq(dot(" + src(0) + ".xyz, " + src(0) + ".xyz))"; break;
-        case Opcode::Texld:
+        case ResultShape::MatrixRows: value = matrixProduct(in, rule); break;
+        case ResultShape::Cross: value = "vec4(cross(" + src(0) + ".xyz, " + src(1) + ".xyz), 0.0)"; break;
+        case ResultShape::Normalize:
+            value = src(0) + " * d3d_rsq(dot(" + src(0) + ".xyz, " + src(0) + ".xyz))";
+            break;
+        case ResultShape::TextureSample:
             value = "texture(s" + std::to_string(in.sources[1].number) + ", " + src(0) + ".xy)";
             break;
-        default: {
-            const int rows = matrixRows(op);
-            if (rows == 0) {
-                error = "instruction '" + std::string(in.info->name) + "' is not supported";
-                return false;
-            }
-            const bool fourColumns = op == Opcode::M4x4 || op == Opcode::M4x3;
-            const std::string suffix = fourColumns ? "" : ".xyz";
-            value = "vec4(";
-            for (int r = 0; r < 4; ++r) {
-                value += r > 0 ? ", " : "";
-                value += r < rows ? "dot(" + src(0) + suffix + ", " +
-                                        source(in.sources[1], static_cast<std::uint32_t>(r)) + suffix + ")"
-                                  : "0.0";
-            }
-            value += ")";
-            mask &= static_cast<std::uint8_t>((1u << rows) - 1);
-            break;
-        }
         }
         if ((in.destination.resultModifier & shader::ResultSaturate) != 0) {
             value = "d3d_sat(" + value + ")";

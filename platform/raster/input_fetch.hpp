@@ -1,6 +1,5 @@
-// Vertex input fetch: the declaration's elements bound to the vertex
-// program's declared inputs by usage and usage index, and the reading of a
-// batch of vertices into the v registers.
+// Vertex input fetch: the reading of a batch of vertices into the v
+// registers, through the bindings the shared vertex layout code made.
 //
 // Components a type does not carry read as Direct3D 9's defaults: FLOAT1
 // gives (x, 0, 0, 1), FLOAT2 (x, y, 0, 1), FLOAT3 (x, y, z, 1). D3DCOLOR is
@@ -14,24 +13,12 @@
 #include <vector>
 
 #include "d3d9.h"
+#include "d3d9/vertex_layout.hpp"
 #include "raster/shader_vm.hpp"
 
 namespace raster {
 
-struct InputBinding {
-    std::uint32_t inputRegister; // v number
-    BYTE type;                   // D3DDECLTYPE, or D3DDECLTYPE_UNUSED for an unfed input
-    WORD offset;                 // bytes from the start of the vertex
-};
-
-// Whether the element type is one the device reads.
-bool supportedElementType(BYTE type);
-// The bindings of a vertex program's inputs to a declaration's elements
-// (stream 0; the end marker ends the list).
-std::vector<InputBinding> bindInputs(const std::vector<D3DVERTEXELEMENT9>& elements, const ShaderProgram& program);
-// The declaration an FVF code stands for (position, normal, diffuse, one to
-// eight texture coordinate pairs), end marker included.
-std::vector<D3DVERTEXELEMENT9> elementsFromFvf(DWORD fvf);
+using d3d9::InputBinding;
 
 // Reads vertices first .. first + count - 1 (count <= LaneCount) of a
 // stream into machine.inputs, lane by lane.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "d3d9/failures.hpp"
 #include "shader/opcode_table.hpp"
 
 namespace raster {
@@ -191,32 +192,19 @@ void sampleTexture(Register& r, const Register& coordinates, const SamplerTextur
 }
 
 // Matrix macros: rows dot products of the vector with consecutive registers.
-void matrixProduct(const ShaderMachine& m, const DecodedInstruction& in, int rows, int columns, bool pixel,
-                   Register& result, Register& a, Register& row)
+void matrixProduct(const ShaderMachine& m, const DecodedInstruction& in, const shader::ExecutionRule& rule,
+                   bool pixel, Register& result, Register& a, Register& row)
 {
     fetch(m, in.sources[0], 0, pixel, a);
-    for (int r = 0; r < rows; ++r) {
+    for (int r = 0; r < rule.rows; ++r) {
         fetch(m, in.sources[1], static_cast<std::uint32_t>(r), pixel, row);
-        dot(result, a, row, columns, r);
+        dot(result, a, row, rule.columns, r);
     }
 }
 
-bool isMatrixMacro(Opcode op)
+// Componentwise and replicated-scalar instructions: the operation itself.
+void computeByOpcode(Opcode op, const Register& a, const Register& b, const Register& c, Register& result)
 {
-    return op == Opcode::M4x4 || op == Opcode::M4x3 || op == Opcode::M3x4 || op == Opcode::M3x3 || op == Opcode::M3x2;
-}
-
-void execute(ShaderMachine& m, const DecodedInstruction& in, bool pixel)
-{
-    Register scratchA, scratchB, scratchC, result;
-    const Opcode op = in.info->opcode;
-    const int sources = in.sourceCount;
-    const bool plain = !isMatrixMacro(op);
-    const Register& a = plain && sources > 0 ? source(m, in.sources[0], pixel, scratchA) : scratchA;
-    const Register& b = plain && sources > 1 && op != Opcode::Texld ? source(m, in.sources[1], pixel, scratchB)
-                                                                     : scratchB;
-    const Register& c = plain && sources > 2 ? source(m, in.sources[2], pixel, scratchC) : scratchC;
-    std::uint8_t mask = in.destination.writeMask;
     switch (op) {
     case Opcode::Mov: result = a; break;
     case Opcode::Add: perComponent(result, a, b, [](float x, float y) { return x + y; }); break;
@@ -251,17 +239,34 @@ void execute(ShaderMachine& m, const DecodedInstruction& in, bool pixel)
             result.c[0][l] = result.c[1][l] = result.c[2][l] = result.c[3][l] = v;
         }
         break;
-    case Opcode::Dp3: dot(result, a, b, 3, -1); break;
-    case Opcode::Dp4: dot(result, a, b, 4, -1); break;
-    case Opcode::Crs:
+    default: PLATFORM_ASSERT(!"an opcode the execution table does not shape");
+    }
+}
+
+void execute(ShaderMachine& m, const DecodedInstruction& in, const shader::ExecutionRule& rule, bool pixel)
+{
+    using shader::ResultShape;
+    Register scratchA, scratchB, scratchC, result;
+    const Opcode op = in.info->opcode;
+    const int sources = in.sourceCount;
+    const bool plain = rule.shape != ResultShape::MatrixRows;
+    const Register& a = plain && sources > 0 ? source(m, in.sources[0], pixel, scratchA) : scratchA;
+    const Register& b = plain && sources > 1 && op != Opcode::Texld ? source(m, in.sources[1], pixel, scratchB)
+                                                                     : scratchB;
+    const Register& c = plain && sources > 2 ? source(m, in.sources[2], pixel, scratchC) : scratchC;
+    switch (rule.shape) {
+    case ResultShape::Componentwise:
+    case ResultShape::ReplicatedScalar: computeByOpcode(op, a, b, c, result); break;
+    case ResultShape::Dot: dot(result, a, b, rule.columns, -1); break;
+    case ResultShape::MatrixRows: matrixProduct(m, in, rule, pixel, result, scratchA, scratchB); break;
+    case ResultShape::Cross:
         for (int l = 0; l < LaneCount; ++l) {
             result.c[0][l] = a.c[1][l] * b.c[2][l] - a.c[2][l] * b.c[1][l];
             result.c[1][l] = a.c[2][l] * b.c[0][l] - a.c[0][l] * b.c[2][l];
             result.c[2][l] = a.c[0][l] * b.c[1][l] - a.c[1][l] * b.c[0][l];
         }
-        mask &= 7; // w is never written
         break;
-    case Opcode::Nrm:
+    case ResultShape::Normalize:
         dot(scratchB, a, a, 3, -1);
         for (int i = 0; i < 4; ++i) {
             for (int l = 0; l < LaneCount; ++l) {
@@ -269,37 +274,11 @@ void execute(ShaderMachine& m, const DecodedInstruction& in, bool pixel)
             }
         }
         break;
-    case Opcode::M4x4: matrixProduct(m, in, 4, 4, pixel, result, scratchA, scratchB); break;
-    case Opcode::M4x3: matrixProduct(m, in, 3, 4, pixel, result, scratchA, scratchB); mask &= 7; break;
-    case Opcode::M3x4: matrixProduct(m, in, 4, 3, pixel, result, scratchA, scratchB); break;
-    case Opcode::M3x3: matrixProduct(m, in, 3, 3, pixel, result, scratchA, scratchB); mask &= 7; break;
-    case Opcode::M3x2: matrixProduct(m, in, 2, 3, pixel, result, scratchA, scratchB); mask &= 3; break;
-    case Opcode::Texld: sampleTexture(result, a, m.samplers[in.sources[1].number]); break;
-    default: return; // refused when the program was loaded
+    case ResultShape::TextureSample: sampleTexture(result, a, m.samplers[in.sources[1].number]); break;
     }
+    const std::uint8_t mask = in.destination.writeMask & rule.writableMask;
     Register* to = writableRegister(m, in.destination, pixel);
     store(*to, result, mask, (in.destination.resultModifier & shader::ResultSaturate) != 0);
-}
-
-bool runnable(Opcode op)
-{
-    switch (op) {
-    case Opcode::Mov: case Opcode::Add: case Opcode::Sub: case Opcode::Mad: case Opcode::Mul:
-    case Opcode::Rcp: case Opcode::Rsq: case Opcode::Dp3: case Opcode::Dp4: case Opcode::Min:
-    case Opcode::Max: case Opcode::Slt: case Opcode::Sge: case Opcode::Exp: case Opcode::Log:
-    case Opcode::Lrp: case Opcode::Frc: case Opcode::M4x4: case Opcode::M4x3: case Opcode::M3x4:
-    case Opcode::M3x3: case Opcode::M3x2: case Opcode::Pow: case Opcode::Crs: case Opcode::Abs:
-    case Opcode::Nrm: case Opcode::Texld:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool readable(const SourceParameter& s, bool pixel)
-{
-    return s.type == RegisterType::Temp || s.type == RegisterType::Input || s.type == RegisterType::Const ||
-           (s.type == RegisterType::Texture && pixel) || s.type == RegisterType::Sampler;
 }
 
 } // namespace
@@ -307,11 +286,15 @@ bool readable(const SourceParameter& s, bool pixel)
 bool ShaderProgram::load(const std::uint32_t* tokens, std::size_t count, std::string& error)
 {
     shader::DecodedProgram program;
-    if (!shader::decodeProgram(tokens, count, program, error)) {
+    return shader::decodeProgram(tokens, count, program, error) && load(program, error);
+}
+
+bool ShaderProgram::load(const shader::DecodedProgram& program, std::string& error)
+{
+    if (!shader::checkExecutable(program, error)) {
         return false;
     }
     type_ = program.type;
-    const bool pixel = type_ == shader::ShaderType::Pixel;
     code_.clear();
     inputs_.clear();
     definitions_.clear();
@@ -329,23 +312,10 @@ bool ShaderProgram::load(const std::uint32_t* tokens, std::size_t count, std::st
             }
             continue;
         }
-        if (!runnable(op)) {
-            error = "instruction '" + std::string(in.info->name) + "' is not supported";
-            return false;
-        }
         for (int s = 0; s < in.sourceCount; ++s) {
-            if (!readable(in.sources[s], pixel)) {
-                error = "a source register kind is not supported";
-                return false;
-            }
             if (in.sources[s].type == RegisterType::Temp) {
                 tempCount_ = std::max(tempCount_, in.sources[s].number + 1);
             }
-        }
-        ShaderMachine probe; // only its addresses are looked at
-        if (writableRegister(probe, in.destination, pixel) == nullptr) {
-            error = "a destination register kind is not supported";
-            return false;
         }
         const DestinationParameter& d = in.destination;
         if (d.type == RegisterType::Temp) {
@@ -355,7 +325,7 @@ bool ShaderProgram::load(const std::uint32_t* tokens, std::size_t count, std::st
         } else if (d.type == RegisterType::AttrOut) {
             writtenOutputs_ |= 1u << (8 + d.number);
         }
-        code_.push_back(in);
+        code_.push_back({in, shader::executionRule(op)});
     }
     if (type_ == shader::ShaderType::Vertex) {
         findPositionSlice();
@@ -371,16 +341,17 @@ void ShaderProgram::findPositionSlice()
     bool neededTemps[32] = {};
     bool neededInputs[16] = {};
     bool neededPosition = true;
-    std::vector<shader::DecodedInstruction> reversed;
-    for (auto it = code_.rbegin(); it != code_.rend(); ++it) {
+    std::vector<Step> reversed;
+    for (auto step = code_.rbegin(); step != code_.rend(); ++step) {
+        const DecodedInstruction* it = &step->instruction;
         const DestinationParameter& d = it->destination;
         const bool writesNeeded = (d.type == RegisterType::RastOut && d.number == 0 && neededPosition) ||
                                   (d.type == RegisterType::Temp && neededTemps[d.number]);
         if (!writesNeeded) {
             continue;
         }
-        reversed.push_back(*it);
-        const int rows = isMatrixMacro(it->info->opcode) ? 4 : 1;
+        reversed.push_back(*step);
+        const int rows = step->rule->shape == shader::ResultShape::MatrixRows ? step->rule->rows : 1;
         for (int s = 0; s < it->sourceCount; ++s) {
             const SourceParameter& source = it->sources[s];
             for (int r = 0; r < (s == 1 ? rows : 1); ++r) {
@@ -405,8 +376,8 @@ void ShaderProgram::findPositionSlice()
 void ShaderProgram::runPositionSlice(ShaderMachine& machine) const
 {
     std::memset(machine.temps, 0, sizeof(Register) * tempCount_);
-    for (const DecodedInstruction& in : positionSlice_) {
-        execute(machine, in, false);
+    for (const Step& step : positionSlice_) {
+        execute(machine, step.instruction, *step.rule, false);
     }
 }
 
@@ -414,8 +385,8 @@ void ShaderProgram::run(ShaderMachine& machine) const
 {
     std::memset(machine.temps, 0, sizeof(Register) * tempCount_);
     const bool pixel = type_ == shader::ShaderType::Pixel;
-    for (const DecodedInstruction& in : code_) {
-        execute(machine, in, pixel);
+    for (const Step& step : code_) {
+        execute(machine, step.instruction, *step.rule, pixel);
     }
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "shader/bytecode.hpp"
+#include "shader/execution.hpp"
 
 namespace raster {
 
@@ -61,6 +62,8 @@ public:
     // Decodes and prepares tokens (version to end token); false with a
     // reason for a program the machine cannot run.
     bool load(const std::uint32_t* tokens, std::size_t count, std::string& error);
+    // Prepares a decoded program; false with a reason as above.
+    bool load(const shader::DecodedProgram& program, std::string& error);
 
     // Runs every lane (all LaneCount; lanes past those in use compute
     // harmless values). Temporaries are cleared first.
@@ -88,11 +91,16 @@ private:
         std::uint32_t number;
         std::array<float, 4> values;
     };
+    // An executed instruction with its rule from the execution table.
+    struct Step {
+        shader::DecodedInstruction instruction;
+        const shader::ExecutionRule* rule;
+    };
     shader::ShaderType type_ = shader::ShaderType::Vertex;
     void findPositionSlice();
 
-    std::vector<shader::DecodedInstruction> code_; // arithmetic instructions only
-    std::vector<shader::DecodedInstruction> positionSlice_;
+    std::vector<Step> code_; // executed instructions only
+    std::vector<Step> positionSlice_;
     std::vector<std::uint32_t> positionInputs_;
     std::vector<DeclaredInput> inputs_;
     std::vector<Definition> definitions_;

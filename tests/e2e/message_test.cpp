@@ -50,9 +50,9 @@ ScreenPoint projectCell(std::int32_t row, std::int32_t column, const Mat4& viewP
     return {inside, static_cast<std::int32_t>(x + 0.5), static_cast<std::int32_t>(y + 0.5)};
 }
 
-bool litAt(const raster::PresentedFrame& frame, ScreenPoint point)
+bool litAt(const d3d9::Frame& frame, ScreenPoint point)
 {
-    const std::uint32_t pixel = frame.pixels[static_cast<std::size_t>(point.y) * frame.width + point.x];
+    const std::uint32_t pixel = frame.pixels()[static_cast<std::size_t>(point.y) * frame.width + point.x];
     const std::uint32_t brightest = std::max({(pixel >> 16) & 255u, (pixel >> 8) & 255u, pixel & 255u});
     return brightest > 24; // the background is cleared to black
 }
@@ -86,7 +86,7 @@ char matchGlyph(const bool lit[GlyphRows][GlyphColumns])
 
 // Decodes every character whose 15 cells are all on screen and logs it
 // with the character the message has there.
-void readMessage(const raster::PresentedFrame& frame)
+void readMessage(const d3d9::Frame& frame)
 {
     const Mat4 viewProjection = mat4Multiply(*viewMatrix, *projectionMatrix);
     std::string decoded;
@@ -119,7 +119,7 @@ TEST(EndToEnd, theFrameAt20440MsSpellsTheStoredMessageWhereTheCameraIs)
     const testhost::RunResult result = testhost::runInChild([] {
         headless::HeadlessOptions options;
         options.keep = {20440};
-        options.onFrame = [](const raster::PresentedFrame& frame, std::int32_t elapsedMs) {
+        options.onFrame = [](const d3d9::Frame& frame, std::int32_t elapsedMs) {
             win32::trace("frame at " + std::to_string(elapsedMs) + (frame.rendered ? " rendered" : " skipped"));
             readMessage(frame);
         };

@@ -10,43 +10,25 @@
 
 #include "d3dx/assembler.hpp"
 #include "gl/egl_context.hpp"
-#include "gl/gl_device.hpp"
+#include "gl/gl_backend.hpp"
+#include "support/device_run.hpp"
 
 namespace {
 
+// The GL back end under the front end, on a headless context.
 struct GlRun {
-    std::unique_ptr<gl::EglContext> context;
-    IDirect3D9* direct3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    std::vector<std::uint32_t> lastFrame;
+    std::unique_ptr<gl::EglContext> context = makeContext();
+    DeviceRun run{gl::glBackend()};
+    IDirect3DDevice9* device = run.device;
 
-    GlRun()
+    static std::unique_ptr<gl::EglContext> makeContext()
     {
         std::string reason;
-        context = gl::EglContext::create(reason);
+        auto context = gl::EglContext::create(reason);
         EXPECT_NE(context, nullptr) << reason;
-        gl::GlOptions options;
-        options.onPresent = [this](const gl::GlFrame& frame) { gl::readFramePixels(frame, lastFrame); };
-        gl::configureGlDevice(options);
-        direct3d = gl::glDirect3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS p = {};
-        p.BackBufferWidth = 64;
-        p.BackBufferHeight = 48;
-        p.BackBufferFormat = D3DFMT_A8R8G8B8;
-        p.Windowed = TRUE;
-        p.EnableAutoDepthStencil = TRUE;
-        p.AutoDepthStencilFormat = D3DFMT_D16;
-        EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &p, &device), D3D_OK);
+        return context;
     }
-    ~GlRun()
-    {
-        if (device != nullptr) {
-            EXPECT_EQ(device->Release(), 0u);
-        }
-        direct3d->Release();
-        gl::configureGlDevice({});
-    }
-    std::uint32_t pixel(int x, int y) const { return lastFrame[static_cast<std::size_t>(y) * 64 + x]; }
+    std::uint32_t pixel(int x, int y) const { return run.pixel(x, y); }
 };
 
 } // namespace
@@ -61,7 +43,7 @@ TEST(GlDevice, clearIsLimitedToTheViewportAndRowsCountFromTheTop)
     const D3DRECT corner = {60, 0, 70, 10}; // cut to the band: x 60-63, rows 8-9
     EXPECT_EQ(run.device->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3D_OK);
     run.device->Present(nullptr, nullptr, nullptr, nullptr);
-    ASSERT_EQ(run.lastFrame.size(), 64u * 48u);
+    ASSERT_EQ(run.run.lastFrame.size(), 64u * 48u);
     EXPECT_EQ(run.pixel(0, 7), 0xFF000000u);
     EXPECT_EQ(run.pixel(0, 8), 0xFF336699u);
     EXPECT_EQ(run.pixel(30, 23), 0xFF336699u);

@@ -52,15 +52,17 @@ TEST(PlayerSettings, environmentChoosesDeviceAndWindowAndRefusesUnknownValues)
     sdlhost::PlayerSettings settings;
     std::string why;
     ASSERT_TRUE(sdlhost::readPlayerSettings(nullptr, nullptr, nullptr, settings, why));
-    EXPECT_EQ(settings.device, sdlhost::DeviceChoice::Automatic);
+    EXPECT_EQ(settings.device, nullptr);
     EXPECT_FALSE(settings.windowed);
     EXPECT_FALSE(settings.stats);
 
     ASSERT_TRUE(sdlhost::readPlayerSettings("gl", "1", "0", settings, why));
-    EXPECT_EQ(settings.device, sdlhost::DeviceChoice::OpenGl);
+    ASSERT_NE(settings.device, nullptr);
+    EXPECT_EQ(settings.device->name, "gl");
     EXPECT_TRUE(settings.windowed);
     ASSERT_TRUE(sdlhost::readPlayerSettings("software", "", "1", settings, why));
-    EXPECT_EQ(settings.device, sdlhost::DeviceChoice::Software);
+    ASSERT_NE(settings.device, nullptr);
+    EXPECT_EQ(settings.device->name, "software");
     EXPECT_FALSE(settings.windowed);
     EXPECT_TRUE(settings.stats);
 
@@ -68,7 +70,7 @@ TEST(PlayerSettings, environmentChoosesDeviceAndWindowAndRefusesUnknownValues)
     EXPECT_NE(why.find("DEMO_DEVICE"), std::string::npos);
     EXPECT_FALSE(sdlhost::readPlayerSettings(nullptr, "yes", nullptr, settings, why));
     EXPECT_NE(why.find("DEMO_WINDOWED"), std::string::npos);
-    EXPECT_EQ(settings.device, sdlhost::DeviceChoice::Software); // a refused reading changes nothing
+    EXPECT_EQ(settings.device->name, "software"); // a refused reading changes nothing
 }
 
 LRESULT CALLBACK defaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

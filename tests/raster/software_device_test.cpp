@@ -8,49 +8,17 @@
 #include <vector>
 
 #include "d3dx/assembler.hpp"
-#include "raster/software_device.hpp"
+#include "raster/software_backend.hpp"
+#include "support/device_run.hpp"
 
 namespace {
 
-struct DeviceRun {
-    IDirect3D9* direct3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    std::vector<std::uint32_t> lastFrame;
-    bool lastRendered = false;
-    bool wantPixels = true;
-
-    explicit DeviceRun(D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_4_SAMPLES, bool multisample = true)
+// The software back end under the front end, four samples unless asked.
+struct SoftwareRun : DeviceRun {
+    explicit SoftwareRun(D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_4_SAMPLES, bool multisample = true)
+        : DeviceRun(raster::softwareBackend(), samples, multisample)
     {
-        raster::SoftwareOptions options;
-        options.multisampleSupported = multisample;
-        options.threads = 2;
-        options.onPresent = [this](const raster::PresentedFrame& frame) {
-            lastFrame.assign(frame.pixels, frame.pixels + frame.width * frame.height);
-            lastRendered = frame.rendered;
-        };
-        options.wantsPixels = [this] { return wantPixels; };
-        raster::configureSoftwareDevice(options);
-        direct3d = raster::softwareDirect3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS p = {};
-        p.BackBufferWidth = 64;
-        p.BackBufferHeight = 48;
-        p.BackBufferFormat = D3DFMT_A8R8G8B8;
-        p.MultiSampleType = samples;
-        p.Windowed = TRUE;
-        p.EnableAutoDepthStencil = TRUE;
-        p.AutoDepthStencilFormat = D3DFMT_D16;
-        EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device),
-                  D3D_OK);
     }
-    ~DeviceRun()
-    {
-        if (device != nullptr) {
-            EXPECT_EQ(device->Release(), 0u);
-        }
-        direct3d->Release();
-        raster::configureSoftwareDevice({});
-    }
-    std::uint32_t pixel(int x, int y) const { return lastFrame[static_cast<std::size_t>(y) * 64 + x]; }
 };
 
 template <typename Shader>
@@ -110,8 +78,8 @@ void drawRedTriangle(IDirect3DDevice9* device, bool wound = true)
 
 TEST(SoftwareDevice, answersTheMultisampleCheckAsADeviceWithTwoAndFourSamples)
 {
-    raster::configureSoftwareDevice({});
-    IDirect3D9* d3d = raster::softwareDirect3DCreate9(D3D_SDK_VERSION);
+    d3d9::useBackend(raster::softwareBackend(), {});
+    IDirect3D9* d3d = d3d9::createDirect3D9(D3D_SDK_VERSION);
     auto check = [&d3d](D3DMULTISAMPLE_TYPE type) {
         return d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, FALSE, type, nullptr);
     };
@@ -119,20 +87,20 @@ TEST(SoftwareDevice, answersTheMultisampleCheckAsADeviceWithTwoAndFourSamples)
     EXPECT_EQ(check(D3DMULTISAMPLE_4_SAMPLES), D3D_OK);
     EXPECT_EQ(check(D3DMULTISAMPLE_8_SAMPLES), D3DERR_NOTAVAILABLE);
     d3d->Release();
-    raster::SoftwareOptions without;
-    without.multisampleSupported = false;
-    raster::configureSoftwareDevice(without);
-    d3d = raster::softwareDirect3DCreate9(D3D_SDK_VERSION);
+    d3d9::BackendOptions without;
+    without.multisample = false;
+    d3d9::useBackend(raster::softwareBackend(), without);
+    d3d = d3d9::createDirect3D9(D3D_SDK_VERSION);
     EXPECT_EQ(check(D3DMULTISAMPLE_4_SAMPLES), D3DERR_NOTAVAILABLE);
     EXPECT_EQ(check(D3DMULTISAMPLE_NONE), D3D_OK);
     d3d->Release();
-    EXPECT_EQ(raster::softwareDirect3DCreate9(31), nullptr);
-    raster::configureSoftwareDevice({});
+    EXPECT_EQ(d3d9::createDirect3D9(31), nullptr);
+    d3d9::useNoBackend();
 }
 
 TEST(SoftwareDevice, clearsOnlyTheViewportAndPresentsTheResolvedFrame)
 {
-    DeviceRun run;
+    SoftwareRun run;
     D3DVIEWPORT9 band = {0, 8, 64, 32, 0.0f, 1.0f};
     ASSERT_EQ(run.device->SetViewport(&band), D3D_OK);
     run.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0);
@@ -148,7 +116,7 @@ TEST(SoftwareDevice, clearsOnlyTheViewportAndPresentsTheResolvedFrame)
 
 TEST(SoftwareDevice, drawsWithItsProgramsAndAveragesFourSamplesOnEdges)
 {
-    DeviceRun run;
+    SoftwareRun run;
     run.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     drawRedTriangle(run.device);
     run.device->Present(nullptr, nullptr, nullptr, nullptr);
@@ -162,7 +130,7 @@ TEST(SoftwareDevice, drawsWithItsProgramsAndAveragesFourSamplesOnEdges)
     }
     EXPECT_GE(partial, 1);
 
-    DeviceRun single(D3DMULTISAMPLE_NONE);
+    SoftwareRun single(D3DMULTISAMPLE_NONE);
     single.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     drawRedTriangle(single.device);
     single.device->Present(nullptr, nullptr, nullptr, nullptr);
@@ -174,7 +142,7 @@ TEST(SoftwareDevice, drawsWithItsProgramsAndAveragesFourSamplesOnEdges)
 
 TEST(SoftwareDevice, cullsCounterClockwiseTrianglesByDefault)
 {
-    DeviceRun run;
+    SoftwareRun run;
     run.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     drawRedTriangle(run.device, false);
     run.device->Present(nullptr, nullptr, nullptr, nullptr);
@@ -187,7 +155,7 @@ TEST(SoftwareDevice, cullsCounterClockwiseTrianglesByDefault)
 
 TEST(SoftwareDevice, aFrameNobodyWantsIsNotRenderedButStillChecked)
 {
-    DeviceRun run;
+    SoftwareRun run;
     run.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
     run.device->Present(nullptr, nullptr, nullptr, nullptr);
     run.wantPixels = false;
@@ -202,7 +170,7 @@ TEST(SoftwareDevice, aFrameNobodyWantsIsNotRenderedButStillChecked)
 
 TEST(SoftwareDevice, refusesMisuseAndWhatItDoesNotOffer)
 {
-    DeviceRun run;
+    SoftwareRun run;
     IDirect3DDevice9* d = run.device;
     IDirect3DVertexBuffer9* vb = nullptr;
     EXPECT_EQ(d->CreateVertexBuffer(0, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3DERR_INVALIDCALL);

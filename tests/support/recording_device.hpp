@@ -1,14 +1,13 @@
-// Test support: an IDirect3D9 and IDirect3DDevice9 that draw nothing and
-// write every call, with its arguments, as one line to the Win32 trace sink,
+// Test support: the Direct3D 9 runtime's own front end over a back end that
+// draws nothing, with the front end's call trace on the Win32 trace sink,
 // so that a test reads the program's Win32 and Direct3D calls as one log.
+// Every check is the real runtime's: this device cannot disagree with the
+// software and OpenGL devices on what the program may do.
 //
-// It behaves as a device must for the program to run: buffers and textures
-// hold real memory (texture rows are padded past 512 bytes, so code that
-// ignores the pitch shows), shader bytecode is measured and copied, objects
-// are reference counted and counted while alive. It can refuse the
-// multisample check, the device, or the Direct3D object itself.
-// Line formats: objects are named by kind and number (vb1, tex3, ...);
-// floats print with %.9g, so equal text means equal bits.
+// Texture rows are padded past 512 bytes, so code that ignores the pitch
+// shows. It can refuse the multisample check, the device, or the Direct3D
+// object itself. Line formats are the front end's trace: objects by kind
+// and number (vb1, tex3, ...), floats with %.9g.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +19,7 @@ namespace recording {
 
 struct DeviceOptions {
     bool failDirect3DCreate = false; // Direct3DCreate9 gives NULL
-    bool refuseMultisample = false;  // the check answers D3DERR_NOTAVAILABLE
+    bool refuseMultisample = false;  // the adapter offers no multisampling
     bool refuseDevice = false;       // CreateDevice answers D3DERR_NOTAVAILABLE
     INT texturePitch = 512 + 64;     // bytes per locked row of a 128-pixel texture
     std::function<void()> onPresent; // after each Present is logged

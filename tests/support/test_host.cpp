@@ -1,5 +1,7 @@
 #include "support/test_host.hpp"
 
+#include "d3d9/runtime.hpp"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -226,6 +228,9 @@ RunResult runDemo(const HostOptions& options)
 
 void createRecordingDevice()
 {
+    if (d3d9::backendInUse().empty()) {
+        recording::configure({});
+    }
     direct3d = recording::createDirect3D(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS parameters = {};
     parameters.BackBufferWidth = 1024;

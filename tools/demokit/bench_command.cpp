@@ -131,11 +131,11 @@ int runBenchCommand(Arguments& args)
         ProgressBar progress("bench " + device, static_cast<std::int64_t>(times.size()));
         std::int64_t done = 0;
         headless::HeadlessOptions run;
-        run.device = deviceNamed(device);
+        run.device = device;
         run.multisample = options.range.multisample;
         run.threads = options.range.threads;
         run.keep = times; // frames of the range get their pixel work, the others not
-        run.onFrame = [&](const raster::PresentedFrame&, std::int32_t) { progress.update(++done); };
+        run.onFrame = [&](const d3d9::Frame&, std::int32_t) { progress.update(++done); };
         const headless::HeadlessResult result = headless::runHeadless(run);
         progress.finish();
         checkRunEnded(result, "bench");

@@ -1,6 +1,7 @@
 #include "headless_run.hpp"
 
 #include "command_line.hpp"
+#include "host/backend_list.hpp"
 
 bool takeRangeOption(const std::string& argument, Arguments& args, RangeOptions& options, const char* command)
 {
@@ -33,8 +34,8 @@ void checkRangeOptions(const RangeOptions& options, const char* command)
         throw UsageError(name + ": the range must satisfy 0 <= from <= to");
     }
     for (const std::string& device : deviceList(options)) {
-        if (device != "software" && device != "gl") {
-            throw UsageError(name + ": unknown device '" + device + "' (this build has: gl, software)");
+        if (host::findBackend(device) == nullptr) {
+            throw UsageError(name + ": unknown device '" + device + "' (this build has: " + host::backendNames() + ")");
         }
     }
 }
@@ -54,15 +55,10 @@ std::vector<std::string> deviceList(const RangeOptions& options)
     return devices;
 }
 
-headless::Device deviceNamed(const std::string& name)
-{
-    return name == "gl" ? headless::Device::Gl : headless::Device::Software;
-}
-
 void checkRunEnded(const headless::HeadlessResult& result, const char* command)
 {
     if (!result.deviceError.empty()) {
-        throw ToolError(std::string(command) + ": the gl device needs an OpenGL 3.3 context: " + result.deviceError);
+        throw ToolError(std::string(command) + ": the device cannot be had: " + result.deviceError);
     }
     if (result.exitCode != 0) {
         throw ToolError(std::string(command) + ": the program ended with exit code " + std::to_string(result.exitCode));

@@ -24,7 +24,6 @@ struct RangeOptions {
 
 // The names in --device, in order.
 std::vector<std::string> deviceList(const RangeOptions& options);
-headless::Device deviceNamed(const std::string& name);
 
 // Takes one of --from, --to, --no-multisample, --threads, --device if it is
 // the argument; false when it is none of them.

@@ -147,12 +147,12 @@ int runRecordCommand(Arguments& args)
     std::int64_t written = 0;
 
     headless::HeadlessOptions run;
-    run.device = deviceNamed(options.range.device);
+    run.device = options.range.device;
     run.multisample = options.range.multisample;
     run.threads = options.range.threads;
     run.keep = times;
-    run.onFrame = [&](const raster::PresentedFrame& frame, std::int32_t elapsedMs) {
-        sink->write(frame.pixels, frame.width, frame.height, elapsedMs);
+    run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
+        sink->write(frame.pixels(), frame.width, frame.height, elapsedMs);
         progress.update(++written);
     };
     const headless::HeadlessResult result = headless::runHeadless(run);

@@ -3,11 +3,10 @@
 #include <chrono>
 #include <memory>
 
-#include "d3dx9.h"
 #include "gl/egl_context.hpp"
-#include "gl/gl_device.hpp"
-#include "win32/clock.hpp"
+#include "host/backend_list.hpp"
 #include "host/program_modules.hpp"
+#include "win32/clock.hpp"
 #include "win32/module_table.hpp"
 #include "win32/window_system.hpp"
 
@@ -41,7 +40,7 @@ public:
                (elapsed() >= 0 && nextKept_ < options_.keep.size() && options_.keep[nextKept_] == elapsed());
     }
 
-    void present(const raster::PresentedFrame& frame)
+    void present(const d3d9::Frame& frame)
     {
         ++presents_;
         if (presents_ == 2) {
@@ -66,7 +65,7 @@ private:
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(now_ / 1000) - startMs_);
     }
 
-    void finishFrame(const raster::PresentedFrame& frame)
+    void finishFrame(const d3d9::Frame& frame)
     {
         const WallClock::time_point now = WallClock::now();
         const std::int32_t e = elapsed();
@@ -130,12 +129,6 @@ private:
     WallClock::time_point lastPresent_ = runStart_;
 };
 
-void installModules(Device device)
-{
-    host::installProgramModules(device == Device::Gl ? &gl::glDirect3DCreate9 : &raster::softwareDirect3DCreate9,
-                                true);
-}
-
 } // namespace
 
 std::vector<std::int32_t> retraceTimes(std::int32_t first, std::int32_t last, std::int32_t refreshRate)
@@ -156,8 +149,14 @@ std::vector<std::int32_t> retraceTimes(std::int32_t first, std::int32_t last, st
 HeadlessResult runHeadless(const HeadlessOptions& options)
 {
     HeadlessResult result;
+    const d3d9::BackendDescription* backend = host::findBackend(options.device);
+    if (backend == nullptr) {
+        result.deviceError = "no device named '" + options.device + "' (" + host::backendNames() + ")";
+        result.exitCode = -1;
+        return result;
+    }
     std::unique_ptr<gl::EglContext> context;
-    if (options.device == Device::Gl) {
+    if (backend->needsGlContext) {
         context = gl::EglContext::create(result.deviceError);
         if (context == nullptr) {
             result.exitCode = -1;
@@ -165,37 +164,20 @@ HeadlessResult runHeadless(const HeadlessOptions& options)
         }
     }
     VirtualDisplay display(options, result);
-    installModules(options.device);
+    d3d9::BackendOptions device;
+    device.multisample = options.multisample;
+    device.threads = options.threads;
+    device.sink.onPresent = [&display](const d3d9::Frame& frame) { display.present(frame); };
+    device.sink.wantsPixels = [&display] { return display.wantsPixels(); };
+    host::installProgramModules(*backend, std::move(device), true);
     win32::setClock(&display);
-    std::vector<std::uint32_t> pixels; // the GL device's last rendered frame, read back
-    if (options.device == Device::Gl) {
-        gl::GlOptions device;
-        device.multisampleSupported = options.multisample;
-        device.onPresent = [&display, &pixels](const gl::GlFrame& frame) {
-            if (frame.rendered || pixels.empty()) {
-                gl::readFramePixels(frame, pixels);
-            }
-            display.present(raster::PresentedFrame{frame.width, frame.height, pixels.data(), frame.rendered});
-        };
-        device.wantsPixels = [&display] { return display.wantsPixels(); };
-        gl::configureGlDevice(device);
-    } else {
-        raster::SoftwareOptions device;
-        device.multisampleSupported = options.multisample;
-        device.threads = options.threads;
-        device.onPresent = [&display](const raster::PresentedFrame& frame) { display.present(frame); };
-        device.wantsPixels = [&display] { return display.wantsPixels(); };
-        raster::configureSoftwareDevice(device);
-    }
 
     result.exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), 1);
     result.framesPresented = display.presents();
 
-    raster::configureSoftwareDevice({});
-    gl::configureGlDevice({});
     win32::setClock(nullptr);
     win32::resetWindowSystem();
-    win32::removeAllModules();
+    host::removeProgramModules();
     return result;
 }
 

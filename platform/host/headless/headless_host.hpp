@@ -1,6 +1,6 @@
-// The headless host: runs the program's own WinMain with the software
-// device, or the OpenGL device on a headless EGL context, on a virtual
-// display, with no window system underneath.
+// The headless host: runs the program's own WinMain on a virtual display,
+// with no window system underneath, through any back end (one that needs a
+// GL context gets a headless EGL one).
 //
 // Time is virtual and deterministic. The display retraces at a fixed rate
 // (60 Hz unless asked otherwise), phased so that a retrace falls on the
@@ -17,14 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "raster/software_device.hpp"
+#include "d3d9/backend.hpp"
 
 namespace headless {
 
-enum class Device { Software, Gl };
-
 struct HeadlessOptions {
-    Device device = Device::Software;
+    std::string device = "software";   // a back end's name
     std::int32_t refreshRate = 60;     // retraces a second
     bool multisample = true;           // the device offers multisampling
     std::int32_t threads = 0;          // rasterizer threads, 0: one a core
@@ -32,7 +30,7 @@ struct HeadlessOptions {
     bool renderEveryFrame = false;     // pixel work for every frame, kept or not (benchmarks)
     std::int32_t stopAfterMs = -1;     // press Escape at the first frame at or past this time (-1: after the last kept)
     // Each kept frame, with its elapsed time.
-    std::function<void(const raster::PresentedFrame& frame, std::int32_t elapsedMs)> onFrame;
+    std::function<void(const d3d9::Frame& frame, std::int32_t elapsedMs)> onFrame;
     // After every frame of the loop, with its elapsed time.
     std::function<void(std::int32_t elapsedMs)> onProgress;
 };
@@ -45,7 +43,7 @@ struct FrameTiming {
 
 struct HeadlessResult {
     int exitCode = 0;                  // WinMain's
-    std::string deviceError;           // non-empty: the device could not be made (WinMain did not run)
+    std::string deviceError;           // non-empty: the back end could not be had (WinMain did not run)
     std::int32_t framesPresented = 0;  // the blank start-up frame included
     double startupMs = 0.0;            // wall time from WinMain's start to its first frame
     std::vector<FrameTiming> frames;   // every frame of the loop, in order

@@ -8,7 +8,7 @@
 
 namespace sdlhost {
 
-void presentGlFrame(PlayerWindow& window, const gl::GlFrame& frame)
+void presentGlFrame(PlayerWindow& window, const d3d9::Frame& frame)
 {
     int width = 0;
     int height = 0;
@@ -25,7 +25,7 @@ void presentGlFrame(PlayerWindow& window, const gl::GlFrame& frame)
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     glDisable(GL_SCISSOR_TEST);
 
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, frame.framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, frame.glFramebuffer());
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);

@@ -1,13 +1,13 @@
-// Shows the OpenGL device's frames in the player window: the resolved back
+// Shows frames held in a GL framebuffer in the player window: the resolved back
 // buffer is blitted, scaled with aspect kept, onto the window's own
 // framebuffer, black around it, and the buffers are swapped on the retrace.
 #pragma once
 
-#include "gl/gl_device.hpp"
+#include "d3d9/backend.hpp"
 #include "host/sdl/player_window.hpp"
 
 namespace sdlhost {
 
-void presentGlFrame(PlayerWindow& window, const gl::GlFrame& frame);
+void presentGlFrame(PlayerWindow& window, const d3d9::Frame& frame);
 
 } // namespace sdlhost

@@ -1,33 +1,33 @@
 // `demo`, the program as a person runs it: its own WinMain on SDL, full
 // screen (or in a window with DEMO_WINDOWED=1), presenting on the display's
 // retrace, ending on Escape or when the window is closed. It draws through
-// the OpenGL device where a 3.3 core context can be made and through the
-// software device otherwise; DEMO_DEVICE=gl or software forces one.
+// the first back end that can be had, one on a GL context (a GPU) first;
+// DEMO_DEVICE names one.
 //
 // With no display at all "user32.dll" is left out of the module table, so
 // the program ends as it does on a machine without a window system: exit
 // code -1. The player says why on stderr; the program itself prints nothing.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <SDL.h>
 
-#include "gl/gl_device.hpp"
+#include "host/backend_list.hpp"
 #include "host/program_modules.hpp"
 #include "host/sdl/frame_stats.hpp"
 #include "host/sdl/gl_presenter.hpp"
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/player_window.hpp"
 #include "host/sdl/software_presenter.hpp"
-#include "raster/software_device.hpp"
 #include "win32/window_system.hpp"
 
 namespace {
 
-using sdlhost::DeviceChoice;
 using sdlhost::PlayerSettings;
 using sdlhost::PlayerWindow;
 
@@ -37,8 +37,8 @@ void printUsage()
               "\n"
               "Plays the demo full screen; Escape or closing the window ends it.\n"
               "The program takes no command line; the environment chooses:\n"
-              "  DEMO_DEVICE=gl|software  the OpenGL or the software Direct3D 9 device\n"
-              "                           (default: OpenGL where a 3.3 core context can be made)\n"
+              "  DEMO_DEVICE=gl|software  the Direct3D 9 device to draw with (default: OpenGL\n"
+              "                           where a 3.3 core context can be made, else software)\n"
               "  DEMO_WINDOWED=1          a 1024 x 768 window instead of the whole screen\n"
               "  DEMO_STATS=1             frame rate and CPU time a frame on stderr at the end\n"
               "\n"
@@ -54,63 +54,65 @@ int runProgram()
 int runWithoutDisplay(const char* reason)
 {
     std::fprintf(stderr, "demo: no display to play on (%s); `demokit record` renders the demo without one\n", reason);
-    host::installProgramModules(&raster::softwareDirect3DCreate9, false);
+    host::installProgramModules(*host::backends().front(), {}, false);
     const int code = runProgram();
     host::removeProgramModules();
     return code;
 }
 
-// The window for the chosen device: OpenGL first unless software is asked
-// for; an automatic choice falls back to software when OpenGL cannot be had.
-std::unique_ptr<PlayerWindow> openWindow(const PlayerSettings& settings, std::string& why)
+// A window for one back end: with a GL context where it draws on one.
+std::unique_ptr<PlayerWindow> openWindowFor(const PlayerSettings& settings, const d3d9::BackendDescription& backend,
+                                            std::string& why)
 {
     sdlhost::WindowRequest request;
     request.windowed = settings.windowed;
-    if (settings.device != DeviceChoice::Software) {
-        request.openGl = true;
-        std::unique_ptr<PlayerWindow> window = PlayerWindow::open(request, why);
-        if (window != nullptr || settings.device == DeviceChoice::OpenGl) {
-            return window;
-        }
-    }
-    request.openGl = false;
+    request.openGl = backend.needsGlContext;
     return PlayerWindow::open(request, why);
 }
 
-int playWithOpenGl(PlayerWindow& window, sdlhost::FrameStats& stats)
+// The window for the chosen back end; an automatic choice takes the first
+// whose window can be opened, those on a GL context (a GPU) first.
+std::unique_ptr<PlayerWindow> openWindow(const PlayerSettings& settings, const d3d9::BackendDescription*& chosen,
+                                         std::string& why)
 {
-    gl::GlOptions options;
-    options.onPresent = [&](const gl::GlFrame& frame) {
-        window.show();
-        sdlhost::presentGlFrame(window, frame);
-        stats.markFrame();
-    };
-    gl::configureGlDevice(std::move(options));
-    host::installProgramModules(&gl::glDirect3DCreate9, true);
-    const int code = runProgram();
-    gl::configureGlDevice({});
-    return code;
+    if (settings.device != nullptr) {
+        chosen = settings.device;
+        return openWindowFor(settings, *settings.device, why);
+    }
+    std::vector<const d3d9::BackendDescription*> order(host::backends().begin(), host::backends().end());
+    std::stable_partition(order.begin(), order.end(), [](const auto* b) { return b->needsGlContext; });
+    for (const d3d9::BackendDescription* backend : order) {
+        std::unique_ptr<PlayerWindow> window = openWindowFor(settings, *backend, why);
+        if (window != nullptr) {
+            chosen = backend;
+            return window;
+        }
+    }
+    return nullptr;
 }
 
-int playWithSoftware(PlayerWindow& window, sdlhost::FrameStats& stats)
+// Frames go to the window: blitted on the GPU from a GL back end's
+// framebuffer, or uploaded through an SDL renderer from memory.
+int playOn(PlayerWindow& window, const d3d9::BackendDescription& backend, sdlhost::FrameStats& stats)
 {
     sdlhost::SoftwarePresenter presenter;
     std::string why;
-    if (!presenter.open(window.sdlWindow(), why)) {
+    if (!window.hasOpenGl() && !presenter.open(window.sdlWindow(), why)) {
         std::fprintf(stderr, "demo: %s\n", why.c_str());
         return 1;
     }
-    raster::SoftwareOptions options;
-    options.onPresent = [&](const raster::PresentedFrame& frame) {
+    d3d9::BackendOptions options;
+    options.sink.onPresent = [&](const d3d9::Frame& frame) {
         window.show();
-        presenter.present(frame);
+        if (window.hasOpenGl() && frame.glFramebuffer() != 0) {
+            sdlhost::presentGlFrame(window, frame);
+        } else {
+            presenter.present(frame);
+        }
         stats.markFrame();
     };
-    raster::configureSoftwareDevice(std::move(options));
-    host::installProgramModules(&raster::softwareDirect3DCreate9, true);
-    const int code = runProgram();
-    raster::configureSoftwareDevice({});
-    return code;
+    host::installProgramModules(backend, std::move(options), true);
+    return runProgram();
 }
 
 // Whether there is a window system to play on. SDL would otherwise settle
@@ -143,14 +145,15 @@ bool findDisplay(std::string& why)
 int play(const PlayerSettings& settings)
 {
     std::string why;
-    std::unique_ptr<PlayerWindow> window = openWindow(settings, why);
+    const d3d9::BackendDescription* backend = nullptr;
+    std::unique_ptr<PlayerWindow> window = openWindow(settings, backend, why);
     if (window == nullptr) {
         std::fprintf(stderr, "demo: cannot open the window: %s\n", why.c_str());
         return 1;
     }
     window->attachToWindowSystem();
     sdlhost::FrameStats stats;
-    const int code = window->hasOpenGl() ? playWithOpenGl(*window, stats) : playWithSoftware(*window, stats);
+    const int code = playOn(*window, *backend, stats);
     win32::resetWindowSystem();
     host::removeProgramModules();
     window.reset();

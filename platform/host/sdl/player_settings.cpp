@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "host/backend_list.hpp"
+
 namespace sdlhost {
 namespace {
 
@@ -26,15 +28,12 @@ bool readPlayerSettings(const char* device, const char* windowed, const char* st
                         std::string& why)
 {
     PlayerSettings settings;
-    if (device == nullptr || device[0] == '\0') {
-        settings.device = DeviceChoice::Automatic;
-    } else if (std::strcmp(device, "gl") == 0) {
-        settings.device = DeviceChoice::OpenGl;
-    } else if (std::strcmp(device, "software") == 0) {
-        settings.device = DeviceChoice::Software;
-    } else {
-        why = std::string("DEMO_DEVICE must be gl or software, not \"") + device + "\"";
-        return false;
+    if (device != nullptr && device[0] != '\0') {
+        settings.device = host::findBackend(device);
+        if (settings.device == nullptr) {
+            why = "DEMO_DEVICE must be one of " + host::backendNames() + ", not \"" + device + "\"";
+            return false;
+        }
     }
     if (!readSwitch("DEMO_WINDOWED", windowed, settings.windowed, why) ||
         !readSwitch("DEMO_STATS", stats, settings.stats, why)) {

@@ -25,7 +25,7 @@ SoftwarePresenter::~SoftwarePresenter()
     }
 }
 
-void SoftwarePresenter::present(const raster::PresentedFrame& frame)
+void SoftwarePresenter::present(const d3d9::Frame& frame)
 {
     if (texture_ == nullptr || textureWidth_ != frame.width || textureHeight_ != frame.height) {
         if (texture_ != nullptr) {
@@ -40,7 +40,7 @@ void SoftwarePresenter::present(const raster::PresentedFrame& frame)
             return;
         }
     }
-    SDL_UpdateTexture(texture_, nullptr, frame.pixels, frame.width * 4);
+    SDL_UpdateTexture(texture_, nullptr, frame.pixels(), frame.width * 4);
     int width = 0;
     int height = 0;
     SDL_GetRendererOutputSize(renderer_, &width, &height);

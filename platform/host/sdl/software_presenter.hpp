@@ -1,4 +1,4 @@
-// Shows the software device's frames in the player window: each resolved
+// Shows frames from memory in the player window: each resolved
 // back buffer is copied into a streaming texture and drawn scaled, aspect
 // kept, by an SDL renderer that presents on the display's retrace.
 #pragma once
@@ -7,7 +7,7 @@
 
 #include <SDL.h>
 
-#include "raster/software_device.hpp"
+#include "d3d9/backend.hpp"
 
 namespace sdlhost {
 
@@ -17,7 +17,7 @@ public:
     bool open(SDL_Window* window, std::string& why);
     ~SoftwarePresenter();
 
-    void present(const raster::PresentedFrame& frame);
+    void present(const d3d9::Frame& frame);
 
 private:
     SDL_Renderer* renderer_ = nullptr;

@@ -1,0 +1,143 @@
+// The contract under the Direct3D 9 front end: what a back end (a device
+// that draws) implements, what it is handed, and what hosts see of it.
+//
+// The front end owns every object, every argument check, the state arrays,
+// the constant registers and the contents of resources. A back end sees
+// only:
+// - resources, to keep a copy of its own where it needs one (a GL buffer,
+//   a decoded program), told when their contents change;
+// - clears and draws of frames somebody wants, each with a view of the
+//   state it needs, valid for the call;
+// - the end of a scene, and Present, where it hands back the frame.
+// Hosts see back ends through BackendDescription and BackendOptions only:
+// a host that runs one back end runs them all.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "d3d9.h"
+
+namespace d3d9 {
+
+class Buffer;
+class Texture;
+class Shader;
+struct DrawState;
+
+// What a back end keeps beside one front-end object.
+class DeviceCopy {
+public:
+    virtual ~DeviceCopy() = default;
+};
+
+// A presented frame: the resolved back buffer. Pixels are A8R8G8B8, row 0
+// at the top, width a row; read on demand (a GL back end reads back only
+// when asked). Valid during the present callback.
+class FrameSource {
+public:
+    virtual const std::uint32_t* readPixels() = 0;
+    // A GL framebuffer holding the frame (bottom-up, the back end's context
+    // current), or 0 when the frame is only in memory.
+    virtual unsigned glFramebuffer() const { return 0; }
+
+protected:
+    ~FrameSource() = default;
+};
+
+struct Frame {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool rendered = false; // false: its pixel work was skipped; the pixels are the last rendered frame's
+    FrameSource* source = nullptr;
+
+    const std::uint32_t* pixels() const { return source->readPixels(); }
+    unsigned glFramebuffer() const { return source->glFramebuffer(); }
+};
+
+// Where frames go, and whether a frame's pixels are wanted at all (asked at
+// its first clear or draw; false skips its clears and draws, which are still
+// checked).
+struct PresentSink {
+    std::function<void(const Frame&)> onPresent;
+    std::function<bool()> wantsPixels;
+};
+
+struct BackendOptions {
+    bool multisample = true;        // offer 2 and 4 samples, where the back end can
+    std::int32_t threads = 0;       // worker threads of a CPU back end; 0: one a core
+    std::int32_t textureRowPadding = 0; // bytes past each locked texture row (tests: code that ignores the pitch shows)
+    PresentSink sink;
+    // Messages a back end has for people (a GLSL compile log), one line
+    // each; stderr when empty.
+    std::function<void(const std::string&)> onMessage;
+};
+
+struct ClearCall {
+    const D3DRECT* rects; // inside the viewport, non-empty
+    DWORD rectCount;
+    DWORD flags;          // D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER
+    D3DCOLOR color;
+    float z;
+};
+
+struct DrawCall {
+    D3DPRIMITIVETYPE type;    // a triangle list, strip or fan
+    INT baseVertex;
+    UINT minIndex;
+    UINT vertexCount;
+    UINT startIndex;
+    UINT primitiveCount;      // > 0; the indices lie inside the index buffer
+    std::size_t indexCount;   // indices the primitives read
+};
+
+// One device's drawing, behind the front end's IDirect3DDevice9.
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // Copies of resources, made when the resource is and updated when its
+    // contents change. By default none: the back end reads the front end's.
+    virtual std::unique_ptr<DeviceCopy> copyBuffer(const Buffer&) { return nullptr; }
+    virtual void updateBuffer(const Buffer&, std::size_t /*offset*/, std::size_t /*size*/) {}
+    virtual std::unique_ptr<DeviceCopy> copyTexture(const Texture&) { return nullptr; }
+    virtual void updateTexture(const Texture&) {}
+    // Called before the front end writes a texture's memory, for a back end
+    // whose queued work may still read it.
+    virtual void beforeTextureWrite(const Texture&) {}
+    // A program's copy. The front end has decoded and checked it, and
+    // checked every instruction against what is executed.
+    virtual std::unique_ptr<DeviceCopy> copyProgram(const Shader&) { return nullptr; }
+
+    virtual void clear(const ClearCall& call, const DrawState& state) = 0;
+    // D3D_OK, or D3DERR_INVALIDCALL for a draw whose programs the back end
+    // could not prepare (reported when that happened).
+    virtual HRESULT draw(const DrawCall& call, const DrawState& state) = 0;
+    virtual void endScene() {}
+    // The frame as it stands; `rendered` says whether it had pixel work.
+    virtual Frame present(bool rendered) = 0;
+};
+
+// One adapter of a back end, as IDirect3D9 sees it.
+class Adapter {
+public:
+    virtual ~Adapter() = default;
+    virtual bool offersMultisample() const = 0;
+    // The device's back end for these parameters (checked by the front end;
+    // the size is given, never 0); NULL when none can be made.
+    virtual std::unique_ptr<Backend> createBackend(const D3DPRESENT_PARAMETERS& parameters,
+                                                   const BackendOptions& options) = 0;
+};
+
+// A back end as hosts choose it.
+struct BackendDescription {
+    std::string_view name;      // "software", "gl"
+    std::string_view summary;   // one line for --help
+    bool needsGlContext = false; // the host makes a GL 3.3 core context current first
+    std::function<std::unique_ptr<Adapter>(const BackendOptions&)> openAdapter;
+};
+
+} // namespace d3d9

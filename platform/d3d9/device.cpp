@@ -1,0 +1,351 @@
+// The device's state calls: viewport, render, sampler and texture-stage
+// states, transforms, the layout, bindings and constants. Every setter
+// checks its arguments first and changes nothing when it refuses.
+#include "d3d9/device.hpp"
+
+#include <cstring>
+
+#include "d3d9/call_trace.hpp"
+#include "d3d9/failures.hpp"
+
+namespace d3d9 {
+namespace {
+
+// The front end's own object behind an interface, or NULL for NULL; an
+// object some other runtime made is the caller's misuse.
+template <typename Concrete, typename Interface>
+bool ownObject(Interface* object, Concrete*& out)
+{
+    out = dynamic_cast<Concrete*>(object);
+    return object == nullptr || out != nullptr;
+}
+
+template <typename Interface>
+std::string nameOf(Interface* object)
+{
+    if (object == nullptr) {
+        return "NULL";
+    }
+    if (auto* own = dynamic_cast<Object<Interface>*>(object)) {
+        return own->name();
+    }
+    if (auto* texture = dynamic_cast<Texture*>(object)) {
+        return texture->name();
+    }
+    return "foreign";
+}
+
+} // namespace
+
+Device::Device(std::unique_ptr<Backend> backend, const D3DPRESENT_PARAMETERS& parameters,
+               const BackendOptions& options)
+    : Object("device"), backend_(std::move(backend)), options_(options)
+{
+    state_.width = static_cast<std::int32_t>(parameters.BackBufferWidth);
+    state_.height = static_cast<std::int32_t>(parameters.BackBufferHeight);
+    state_.samples = parameters.MultiSampleType >= D3DMULTISAMPLE_2_SAMPLES ? 4 : 1;
+    state_.viewport = {0, 0, parameters.BackBufferWidth, parameters.BackBufferHeight, 0.0f, 1.0f};
+    setDefaultStates();
+    refreshElements();
+}
+
+Device::~Device()
+{
+    // Bindings go first (they may be the last references), then whatever
+    // the program still holds is cut loose from the back end.
+    stream_.reset(nullptr);
+    indices_.reset(nullptr);
+    declaration_.reset(nullptr);
+    vertexShader_.reset(nullptr);
+    pixelShader_.reset(nullptr);
+    for (Bound<Texture>& texture : textures_) {
+        texture.reset(nullptr);
+    }
+    for (DeviceChild* child : children_) {
+        child->detachFromDevice();
+    }
+    backend_.reset();
+}
+
+void Device::setDefaultStates()
+{
+    DWORD* rs = state_.renderStates;
+    rs[D3DRS_ZENABLE] = D3DZB_TRUE; // with an automatic depth buffer
+    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
+    rs[D3DRS_ZWRITEENABLE] = TRUE;
+    rs[D3DRS_CULLMODE] = D3DCULL_CCW;
+    rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+    rs[D3DRS_LIGHTING] = TRUE;
+    rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
+    for (auto& sampler : state_.samplerStates) {
+        sampler[D3DSAMP_ADDRESSU] = 1; // D3DTADDRESS_WRAP
+        sampler[D3DSAMP_ADDRESSV] = 1;
+        sampler[D3DSAMP_MAGFILTER] = 1; // D3DTEXF_POINT
+        sampler[D3DSAMP_MINFILTER] = 1;
+        sampler[D3DSAMP_MIPFILTER] = 0;
+    }
+}
+
+std::string Device::nextName(const char* kind, int& counter)
+{
+    return kind + std::to_string(++counter);
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetViewport(const D3DVIEWPORT9* v)
+{
+    if (v == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    trace::call("SetViewport", v->X, v->Y, v->Width, v->Height, v->MinZ, v->MaxZ);
+    if (v->Width == 0 || v->Height == 0 || static_cast<std::int64_t>(v->X) + v->Width > state_.width ||
+        static_cast<std::int64_t>(v->Y) + v->Height > state_.height || !(v->MinZ >= 0.0f) || !(v->MaxZ <= 1.0f) ||
+        v->MinZ > v->MaxZ) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.viewport = *v;
+    ++state_.pixelVersion;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::GetViewport(D3DVIEWPORT9* v)
+{
+    if (v == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *v = state_.viewport;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetRenderState(D3DRENDERSTATETYPE s, DWORD value)
+{
+    trace::call("SetRenderState", s, value);
+    if (static_cast<std::uint32_t>(s) >= RenderStateCount) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.renderStates[s] = value;
+    ++state_.pixelVersion;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::GetRenderState(D3DRENDERSTATETYPE s, DWORD* value)
+{
+    if (value == nullptr || static_cast<std::uint32_t>(s) >= RenderStateCount) {
+        return D3DERR_INVALIDCALL;
+    }
+    *value = state_.renderStates[s];
+    return D3D_OK;
+}
+
+BOOL STDMETHODCALLTYPE Device::ShowCursor(BOOL show)
+{
+    trace::call("ShowCursor", show);
+    const BOOL previous = cursorShown_;
+    cursorShown_ = show;
+    return previous;
+}
+
+HRESULT STDMETHODCALLTYPE Device::GetBackBuffer(UINT, UINT, DWORD, IDirect3DSurface9** surface)
+{
+    if (surface != nullptr) {
+        *surface = nullptr;
+    }
+    return notOffered("back-buffer-surface", "GetBackBuffer: frames reach the host at Present");
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetFVF(DWORD fvf)
+{
+    trace::call("SetFVF", trace::Hex{fvf});
+    fvf_ = fvf;
+    layoutFromFvf_ = true;
+    refreshElements();
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetTransform(D3DTRANSFORMSTATETYPE s, const D3DMATRIX* matrix)
+{
+    if (matrix == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    trace::call("SetTransform", s, trace::on() ? trace::floats(&matrix->m[0][0], 16) : std::string());
+    const int slot = s == D3DTS_VIEW ? 1 : s == D3DTS_PROJECTION ? 2 : 0;
+    transforms_[slot] = *matrix;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* data, UINT offset, UINT stride)
+{
+    trace::call("SetStreamSource", stream, nameOf(data), offset, stride);
+    VertexBuffer* buffer = nullptr;
+    if (stream >= 16 || !ownObject(data, buffer)) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (stream != 0) {
+        return notOffered("vertex-streams", "SetStreamSource: one vertex stream (stream 0)");
+    }
+    stream_.reset(buffer);
+    state_.stream = buffer;
+    state_.streamOffset = offset;
+    state_.streamStride = stride;
+    ++state_.layoutVersion;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetIndices(IDirect3DIndexBuffer9* data)
+{
+    trace::call("SetIndices", nameOf(data));
+    IndexBuffer* buffer = nullptr;
+    if (!ownObject(data, buffer)) {
+        return D3DERR_INVALIDCALL;
+    }
+    indices_.reset(buffer);
+    state_.indices = buffer;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
+{
+    trace::call("SetVertexDeclaration", nameOf(declaration));
+    VertexDeclaration* own = nullptr;
+    if (!ownObject(declaration, own)) {
+        return D3DERR_INVALIDCALL;
+    }
+    declaration_.reset(own);
+    layoutFromFvf_ = false;
+    refreshElements();
+    return D3D_OK;
+}
+
+// The layout draws read: the declaration's, unless SetFVF came after it.
+void Device::refreshElements()
+{
+    if (layoutFromFvf_ || declaration_.get() == nullptr) {
+        fvfElements_ = elementsFromFvf(fvf_);
+        state_.elements = &fvfElements_;
+    } else {
+        state_.elements = &declaration_.get()->elements();
+    }
+    ++state_.layoutVersion;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetVertexShader(IDirect3DVertexShader9* shader)
+{
+    trace::call("SetVertexShader", nameOf(shader));
+    VertexShader* own = nullptr;
+    if (!ownObject(shader, own)) {
+        return D3DERR_INVALIDCALL;
+    }
+    vertexShader_.reset(own);
+    state_.vertexShader = own;
+    ++state_.layoutVersion;
+    refreshVertexConstants();
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetPixelShader(IDirect3DPixelShader9* shader)
+{
+    trace::call("SetPixelShader", nameOf(shader));
+    PixelShader* own = nullptr;
+    if (!ownObject(shader, own)) {
+        return D3DERR_INVALIDCALL;
+    }
+    pixelShader_.reset(own);
+    state_.pixelShader = own;
+    ++state_.layoutVersion;
+    ++state_.pixelVersion;
+    refreshPixelConstants();
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
+{
+    trace::call("SetTexture", stage, nameOf(texture));
+    Texture* own = nullptr;
+    if (stage >= SamplerCount || !ownObject(texture, own)) {
+        return D3DERR_INVALIDCALL;
+    }
+    textures_[stage].reset(own);
+    state_.textures[stage] = own;
+    ++state_.pixelVersion;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value)
+{
+    trace::call("SetTextureStageState", stage, type, value);
+    if (stage >= TextureStageCount || static_cast<std::uint32_t>(type) >= TextureStageStateCount) {
+        return D3DERR_INVALIDCALL;
+    }
+    textureStageStates_[stage][type] = value; // no effect with a pixel program bound
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value)
+{
+    trace::call("SetSamplerState", sampler, type, value);
+    if (sampler >= SamplerCount || static_cast<std::uint32_t>(type) >= SamplerStateCount) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.samplerStates[sampler][type] = value; // point filtering and wrapping are what is drawn
+    ++state_.pixelVersion;
+    return D3D_OK;
+}
+
+namespace {
+
+bool constantsFit(const float* data, UINT start, UINT count, std::uint32_t registers)
+{
+    return data != nullptr && start <= registers && count <= registers - start;
+}
+
+} // namespace
+
+HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count)
+{
+    if (!constantsFit(data, start, count, VertexConstantRegisters)) {
+        return D3DERR_INVALIDCALL;
+    }
+    trace::call("SetVertexShaderConstantF", start, trace::on() ? trace::floats(data, 4u * count) : "", count);
+    const std::size_t bytes = sizeof(float) * 4 * count;
+    std::memcpy(setVertexConstants_ + 4 * start, data, bytes);
+    std::memcpy(state_.vertexConstants + 4 * start, data, bytes);
+    const Shader* program = state_.vertexShader;
+    if (program != nullptr && program->definesAnyIn(start, count)) {
+        program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
+    }
+    ++state_.vertexConstantsVersion;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count)
+{
+    if (!constantsFit(data, start, count, PixelConstantRegisters)) {
+        return D3DERR_INVALIDCALL;
+    }
+    trace::call("SetPixelShaderConstantF", start, trace::on() ? trace::floats(data, 4u * count) : "", count);
+    std::memcpy(setPixelConstants_ + 4 * start, data, sizeof(float) * 4 * count);
+    refreshPixelConstants();
+    return D3D_OK;
+}
+
+// A program's defs take the place of the device's constants of the same
+// number while it is bound.
+void Device::refreshVertexConstants()
+{
+    std::memcpy(state_.vertexConstants, setVertexConstants_, sizeof setVertexConstants_);
+    if (state_.vertexShader != nullptr) {
+        state_.vertexShader->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
+    }
+    ++state_.vertexConstantsVersion;
+}
+
+void Device::refreshPixelConstants()
+{
+    std::memcpy(state_.pixelConstants, setPixelConstants_, sizeof setPixelConstants_);
+    if (state_.pixelShader != nullptr) {
+        state_.pixelShader->applyDefinitions(state_.pixelConstants, PixelConstantRegisters);
+    }
+    ++state_.pixelConstantsVersion;
+    ++state_.pixelVersion;
+}
+
+} // namespace d3d9

@@ -1,0 +1,138 @@
+// The device's frame calls: clears, scenes, indexed drawing and Present.
+// Checks come first and apply to every frame; the back end is handed only
+// the clears and draws of frames whose pixels somebody wants.
+#include <algorithm>
+
+#include "d3d9/call_trace.hpp"
+#include "d3d9/device.hpp"
+#include "d3d9/failures.hpp"
+
+namespace d3d9 {
+namespace {
+
+D3DRECT intersect(const D3DRECT& a, const D3DRECT& b)
+{
+    return {std::max(a.x1, b.x1), std::max(a.y1, b.y1), std::min(a.x2, b.x2), std::min(a.y2, b.y2)};
+}
+
+bool isTriangles(D3DPRIMITIVETYPE type)
+{
+    return type == D3DPT_TRIANGLELIST || type == D3DPT_TRIANGLESTRIP || type == D3DPT_TRIANGLEFAN;
+}
+
+} // namespace
+
+bool Device::frameWanted()
+{
+    if (!frameDecided_) {
+        frameWanted_ = !options_.sink.wantsPixels || options_.sink.wantsPixels();
+        frameDecided_ = true;
+    }
+    return frameWanted_;
+}
+
+HRESULT STDMETHODCALLTYPE Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                                        DWORD stencil)
+{
+    trace::call("Clear", count, trace::Hex{flags}, trace::Hex{color}, z, stencil);
+    if ((count != 0 && rects == nullptr) || (flags & ~7u) != 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (!frameWanted()) {
+        return D3D_OK;
+    }
+    // Clears never reach past the viewport.
+    const D3DVIEWPORT9& v = state_.viewport;
+    const D3DRECT whole = {static_cast<LONG>(v.X), static_cast<LONG>(v.Y), static_cast<LONG>(v.X + v.Width),
+                           static_cast<LONG>(v.Y + v.Height)};
+    std::vector<D3DRECT> inside;
+    for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
+        const D3DRECT r = count == 0 ? whole : intersect(rects[i], whole);
+        if (r.x2 > r.x1 && r.y2 > r.y1) {
+            inside.push_back(r);
+        }
+    }
+    frameRendered_ = true;
+    const DWORD wanted = flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
+    if (!inside.empty() && wanted != 0) {
+        backend_->clear({inside.data(), static_cast<DWORD>(inside.size()), wanted, color, z}, state_);
+    }
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::BeginScene()
+{
+    trace::call("BeginScene");
+    if (inScene_) {
+        return D3DERR_INVALIDCALL;
+    }
+    inScene_ = true;
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::EndScene()
+{
+    trace::call("EndScene");
+    if (!inScene_) {
+        return D3DERR_INVALIDCALL;
+    }
+    inScene_ = false;
+    backend_->endScene();
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
+{
+    trace::call("Present");
+    const bool rendered = frameDecided_ && frameWanted_ && frameRendered_;
+    const Frame frame = backend_->present(rendered);
+    if (options_.sink.onPresent) {
+        options_.sink.onPresent(frame);
+    }
+    frameDecided_ = false;
+    frameRendered_ = false;
+    return D3D_OK;
+}
+
+// Whether the draw may go ahead, with the number of indices it reads.
+HRESULT Device::checkDraw(D3DPRIMITIVETYPE type, UINT startIndex, UINT primitives, std::size_t& indexCount) const
+{
+    if (!inScene_) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (!isTriangles(type)) {
+        return notOffered("points-and-lines", "DrawIndexedPrimitive: triangle lists, strips and fans only");
+    }
+    if (state_.vertexShader == nullptr || state_.pixelShader == nullptr || state_.stream == nullptr) {
+        return notOffered("fixed-function", "DrawIndexedPrimitive: drawing needs vertex and pixel programs");
+    }
+    const Buffer* indices = state_.indices;
+    if (indices == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    const std::size_t indexBytes = indices->format() == D3DFMT_INDEX32 ? 4 : 2;
+    indexCount = type == D3DPT_TRIANGLELIST ? 3u * std::size_t{primitives} : std::size_t{primitives} + 2u;
+    const std::size_t available = indices->size() / indexBytes;
+    if (startIndex > available || indexCount > available - startIndex) {
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base, UINT minIndex,
+                                                       UINT vertices, UINT startIndex, UINT primitives)
+{
+    trace::call("DrawIndexedPrimitive", type, base, minIndex, vertices, startIndex, primitives);
+    std::size_t indexCount = 0;
+    const HRESULT checked = checkDraw(type, startIndex, primitives, indexCount);
+    if (checked != D3D_OK || !frameWanted()) {
+        return checked;
+    }
+    frameRendered_ = true;
+    if (primitives == 0) {
+        return D3D_OK;
+    }
+    return backend_->draw({type, base, minIndex, vertices, startIndex, primitives, indexCount}, state_);
+}
+
+} // namespace d3d9

@@ -1,0 +1,224 @@
+#include "d3d9/resources.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "d3d9/call_trace.hpp"
+#include "d3d9/device.hpp"
+#include "d3d9/failures.hpp"
+#include "shader/opcode_table.hpp"
+
+namespace d3d9 {
+
+HRESULT Buffer::lock(UINT offset, UINT size, void** data)
+{
+    const std::size_t length = bytes_.size();
+    if (data == nullptr || locked_ || offset > length || (size != 0 && size > length - offset)) {
+        return D3DERR_INVALIDCALL;
+    }
+    locked_ = true;
+    lockOffset_ = offset;
+    lockSize_ = size != 0 ? size : static_cast<UINT>(length - offset);
+    *data = bytes_.data() + offset;
+    return D3D_OK;
+}
+
+HRESULT Buffer::unlock()
+{
+    if (!locked_) {
+        return D3DERR_INVALIDCALL;
+    }
+    locked_ = false;
+    if (Backend* b = backend()) {
+        b->updateBuffer(*this, lockOffset_, lockSize_);
+    }
+    return D3D_OK;
+}
+
+template <typename Interface>
+HRESULT STDMETHODCALLTYPE BufferObject<Interface>::Lock(UINT offset, UINT size, void** data, DWORD flags)
+{
+    trace::call("Lock", this->name(), offset, size, trace::Hex{flags});
+    return lock(offset, size, data);
+}
+
+template <typename Interface>
+HRESULT STDMETHODCALLTYPE BufferObject<Interface>::Unlock()
+{
+    trace::call("Unlock", this->name());
+    return unlock();
+}
+
+template class BufferObject<IDirect3DVertexBuffer9>;
+template class BufferObject<IDirect3DIndexBuffer9>;
+
+Texture::Texture(Device& device, std::string name, UINT width, UINT height, D3DPOOL pool, std::int32_t rowPadding)
+    : Object(std::move(name)), ResourceBase(device, D3DRTYPE_TEXTURE), width_(width), height_(height), pool_(pool),
+      pitch_(width + static_cast<std::uint32_t>(std::max(rowPadding, 0) + 3) / 4),
+      texels_(static_cast<std::size_t>(pitch_) * height)
+{
+}
+
+HRESULT STDMETHODCALLTYPE Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc)
+{
+    if (level != 0 || desc == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *desc = D3DSURFACE_DESC{D3DFMT_A8R8G8B8, D3DRTYPE_SURFACE, 0, pool_, D3DMULTISAMPLE_NONE, 0, width_, height_};
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface)
+{
+    trace::call("GetSurfaceLevel", name(), level);
+    if (level != 0 || surface == nullptr || device() == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = new Surface(*device(), *this);
+    return D3D_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
+{
+    trace::call("LockRect", name(), level, trace::Hex{flags});
+    return level == 0 ? lock(locked, rect) : D3DERR_INVALIDCALL;
+}
+
+HRESULT STDMETHODCALLTYPE Texture::UnlockRect(UINT level)
+{
+    trace::call("UnlockRect", name(), level);
+    return level == 0 ? unlock() : D3DERR_INVALIDCALL;
+}
+
+HRESULT Texture::lock(D3DLOCKED_RECT* locked, const RECT* rect)
+{
+    if (locked == nullptr || locked_) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::size_t first = 0;
+    if (rect != nullptr) {
+        if (rect->left < 0 || rect->top < 0 || rect->right > static_cast<LONG>(width_) ||
+            rect->bottom > static_cast<LONG>(height_) || rect->left >= rect->right || rect->top >= rect->bottom) {
+            return D3DERR_INVALIDCALL;
+        }
+        first = static_cast<std::size_t>(rect->top) * pitch_ + static_cast<std::size_t>(rect->left);
+    }
+    if (Backend* b = backend()) {
+        b->beforeTextureWrite(*this);
+    }
+    locked_ = true;
+    locked->Pitch = static_cast<INT>(pitch_ * 4);
+    locked->pBits = texels_.data() + first;
+    return D3D_OK;
+}
+
+HRESULT Texture::unlock()
+{
+    if (!locked_) {
+        return D3DERR_INVALIDCALL;
+    }
+    locked_ = false;
+    if (Backend* b = backend()) {
+        b->updateTexture(*this);
+    }
+    return D3D_OK;
+}
+
+void Texture::copyPixelsFrom(const Texture& source)
+{
+    PLATFORM_ASSERT(source.width_ == width_ && source.height_ == height_);
+    if (Backend* b = backend()) {
+        b->beforeTextureWrite(*this);
+    }
+    for (UINT y = 0; y < height_; ++y) {
+        std::memcpy(texels_.data() + static_cast<std::size_t>(y) * pitch_,
+                    source.texels_.data() + static_cast<std::size_t>(y) * source.pitch_, width_ * 4u);
+    }
+    if (Backend* b = backend()) {
+        b->updateTexture(*this);
+    }
+}
+
+std::uint64_t Texture::contentHash() const
+{
+    std::uint64_t hash = trace::fnv1a(nullptr, 0);
+    for (UINT y = 0; y < height_; ++y) {
+        hash = trace::fnv1a(texels_.data() + static_cast<std::size_t>(y) * pitch_, width_ * 4u, hash);
+    }
+    return hash;
+}
+
+Surface::Surface(Device& device, Texture& texture)
+    : Object("surf:" + texture.name()), ResourceBase(device, D3DRTYPE_SURFACE), texture_(texture)
+{
+    texture_.addOwnReference(); // a surface keeps its texture alive
+}
+
+HRESULT STDMETHODCALLTYPE Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
+{
+    trace::call("LockRect", name(), trace::Hex{flags});
+    return texture_.lock(locked, rect);
+}
+
+HRESULT STDMETHODCALLTYPE Surface::UnlockRect()
+{
+    trace::call("UnlockRect", name());
+    return texture_.unlock();
+}
+
+HRESULT STDMETHODCALLTYPE VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count)
+{
+    if (count == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *count = static_cast<UINT>(elements_.size());
+    if (elements != nullptr) {
+        std::memcpy(elements, elements_.data(), elements_.size() * sizeof(D3DVERTEXELEMENT9));
+    }
+    return D3D_OK;
+}
+
+Shader::Shader(Device& device, std::vector<std::uint32_t> tokens, shader::DecodedProgram decoded)
+    : DeviceChild(device), tokens_(std::move(tokens)),
+      decoded_(std::make_shared<const shader::DecodedProgram>(std::move(decoded)))
+{
+    vertexInputs_ = declaredVertexInputs(*decoded_);
+    for (const shader::DecodedInstruction& in : decoded_->instructions) {
+        if (in.info->opcode == shader::Opcode::Def) {
+            definitions_.push_back({in.destination.number, in.values});
+        }
+    }
+}
+
+void Shader::applyDefinitions(float* constants, std::uint32_t registers) const
+{
+    for (const Definition& d : definitions_) {
+        if (d.number < registers) {
+            std::memcpy(constants + 4 * d.number, d.values.data(), sizeof d.values);
+        }
+    }
+}
+
+bool Shader::definesAnyIn(std::uint32_t start, std::uint32_t count) const
+{
+    for (const Definition& d : definitions_) {
+        if (d.number >= start && d.number - start < count) {
+            return true;
+        }
+    }
+    return false;
+}
+
+HRESULT Shader::getFunction(void* data, UINT* size) const
+{
+    if (size == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *size = static_cast<UINT>(tokens_.size() * 4);
+    if (data != nullptr) {
+        std::memcpy(data, tokens_.data(), tokens_.size() * 4);
+    }
+    return D3D_OK;
+}
+
+} // namespace d3d9

@@ -1,0 +1,167 @@
+// The front end's resources: vertex and index buffers, one-level A8R8G8B8
+// textures and their surfaces, vertex declarations and shader programs.
+// Their contents live here, in plain memory; Lock hands out pointers into
+// it, and Unlock tells the back end what changed. A resource locked twice,
+// or unlocked when not locked, is the caller's misuse: D3DERR_INVALIDCALL.
+// Texture rows are width * 4 bytes plus the runtime's row padding (Pitch
+// says how many), row 0 first.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "d3d9/objects.hpp"
+#include "d3d9/vertex_layout.hpp"
+#include "shader/bytecode.hpp"
+
+namespace d3d9 {
+
+// What vertex and index buffers share.
+class Buffer : public ResourceBase {
+public:
+    Buffer(Device& device, D3DRESOURCETYPE type, UINT length, D3DFORMAT format)
+        : ResourceBase(device, type), bytes_(length), format_(format)
+    {
+    }
+    const std::uint8_t* bytes() const { return bytes_.data(); }
+    std::size_t size() const { return bytes_.size(); }
+    D3DFORMAT format() const { return format_; } // an index buffer's INDEX16 or INDEX32
+
+protected:
+    HRESULT lock(UINT offset, UINT size, void** data);
+    HRESULT unlock();
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    D3DFORMAT format_;
+    bool locked_ = false;
+    UINT lockOffset_ = 0;
+    UINT lockSize_ = 0;
+};
+
+template <typename Interface>
+class BufferObject final : public Object<Interface>, public Buffer {
+public:
+    BufferObject(Device& device, std::string name, D3DRESOURCETYPE type, UINT length, D3DFORMAT format)
+        : Object<Interface>(std::move(name)), Buffer(device, type, length, format)
+    {
+    }
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return getDevice(device); }
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return type(); }
+    HRESULT STDMETHODCALLTYPE Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE Unlock() override;
+};
+
+using VertexBuffer = BufferObject<IDirect3DVertexBuffer9>;
+using IndexBuffer = BufferObject<IDirect3DIndexBuffer9>;
+
+class Texture : public Object<IDirect3DTexture9>, public ResourceBase {
+public:
+    Texture(Device& device, std::string name, UINT width, UINT height, D3DPOOL pool, std::int32_t rowPadding);
+
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return getDevice(device); }
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return type(); }
+    DWORD STDMETHODCALLTYPE GetLevelCount() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT STDMETHODCALLTYPE GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
+    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
+
+    // Level 0, for the texture and its surface alike.
+    HRESULT lock(D3DLOCKED_RECT* locked, const RECT* rect);
+    HRESULT unlock();
+    // UpdateTexture's copy: the pixels of a texture of the same size.
+    void copyPixelsFrom(const Texture& source);
+
+    UINT width() const { return width_; }
+    UINT height() const { return height_; }
+    D3DPOOL pool() const { return pool_; }
+    // A8R8G8B8 texels, pitch() of them from one row to the next.
+    const std::uint32_t* texels() const { return texels_.data(); }
+    std::uint32_t pitch() const { return pitch_; }
+    // FNV-1a of the pixels row after row, without the padding.
+    std::uint64_t contentHash() const;
+
+private:
+    UINT width_;
+    UINT height_;
+    D3DPOOL pool_;
+    std::uint32_t pitch_; // texels a row
+    std::vector<std::uint32_t> texels_;
+    bool locked_ = false;
+};
+
+// Level 0 of a texture; holds a reference to it.
+class Surface final : public Object<IDirect3DSurface9>, public ResourceBase {
+public:
+    Surface(Device& device, Texture& texture);
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return getDevice(device); }
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return type(); }
+    HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC* desc) override { return texture_.GetLevelDesc(0, desc); }
+    HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockRect() override;
+
+private:
+    ~Surface() override { texture_.releaseOwn(); }
+    Texture& texture_;
+};
+
+class VertexDeclaration final : public Object<IDirect3DVertexDeclaration9> {
+public:
+    VertexDeclaration(std::string name, std::vector<D3DVERTEXELEMENT9> elements)
+        : Object(std::move(name)), elements_(std::move(elements))
+    {
+    }
+    HRESULT STDMETHODCALLTYPE GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count) override;
+    const std::vector<D3DVERTEXELEMENT9>& elements() const { return elements_; } // end marker included
+
+private:
+    std::vector<D3DVERTEXELEMENT9> elements_;
+};
+
+// A program's bytecode, decoded once, with what draws need to know of it.
+class Shader : public DeviceChild {
+public:
+    struct Definition {
+        std::uint32_t number; // the c register a def sets
+        std::array<float, 4> values;
+    };
+
+    Shader(Device& device, std::vector<std::uint32_t> tokens, shader::DecodedProgram decoded);
+
+    shader::ShaderType type() const { return decoded_->type; }
+    const std::vector<std::uint32_t>& tokens() const { return tokens_; }
+    const shader::DecodedProgram& decoded() const { return *decoded_; }
+    const std::vector<VertexInput>& vertexInputs() const { return vertexInputs_; }
+    // constants (4 floats a register, `registers` of them) with the defs put in.
+    void applyDefinitions(float* constants, std::uint32_t registers) const;
+    // Whether a def names a register in [start, start + count).
+    bool definesAnyIn(std::uint32_t start, std::uint32_t count) const;
+
+protected:
+    HRESULT getFunction(void* data, UINT* size) const;
+
+private:
+    std::vector<std::uint32_t> tokens_;
+    std::shared_ptr<const shader::DecodedProgram> decoded_;
+    std::vector<VertexInput> vertexInputs_;
+    std::vector<Definition> definitions_;
+};
+
+template <typename Interface>
+class ShaderObject final : public Object<Interface>, public Shader {
+public:
+    ShaderObject(Device& device, std::string name, std::vector<std::uint32_t> tokens,
+                 shader::DecodedProgram decoded)
+        : Object<Interface>(std::move(name)), Shader(device, std::move(tokens), std::move(decoded))
+    {
+    }
+    HRESULT STDMETHODCALLTYPE GetFunction(void* data, UINT* size) override { return getFunction(data, size); }
+};
+
+using VertexShader = ShaderObject<IDirect3DVertexShader9>;
+using PixelShader = ShaderObject<IDirect3DPixelShader9>;
+
+} // namespace d3d9

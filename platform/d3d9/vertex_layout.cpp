@@ -1,0 +1,87 @@
+#include "d3d9/vertex_layout.hpp"
+
+#include "shader/opcode_table.hpp"
+
+namespace d3d9 {
+
+std::size_t elementSize(BYTE type)
+{
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1: return 4;
+    case D3DDECLTYPE_FLOAT2: return 8;
+    case D3DDECLTYPE_FLOAT3: return 12;
+    case D3DDECLTYPE_FLOAT4: return 16;
+    case D3DDECLTYPE_D3DCOLOR:
+    case D3DDECLTYPE_UBYTE4:
+    case D3DDECLTYPE_UBYTE4N:
+    case D3DDECLTYPE_SHORT2: return 4;
+    case D3DDECLTYPE_SHORT4: return 8;
+    default: return 0;
+    }
+}
+
+std::vector<D3DVERTEXELEMENT9> elementsFromFvf(DWORD fvf)
+{
+    std::vector<D3DVERTEXELEMENT9> elements;
+    WORD offset = 0;
+    auto add = [&](BYTE type, BYTE usage, BYTE index) {
+        elements.push_back({0, offset, type, D3DDECLMETHOD_DEFAULT, usage, index});
+        offset = static_cast<WORD>(offset + elementSize(type));
+    };
+    if ((fvf & 0x00E) == D3DFVF_XYZ) {
+        add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0);
+    }
+    if ((fvf & D3DFVF_NORMAL) != 0) {
+        add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0);
+    }
+    if ((fvf & D3DFVF_DIFFUSE) != 0) {
+        add(D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 0);
+    }
+    if ((fvf & 0x080) != 0) { // D3DFVF_SPECULAR
+        add(D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 1);
+    }
+    const DWORD pairs = (fvf >> 8) & 0xF;
+    for (DWORD k = 0; k < pairs && k < 8; ++k) {
+        add(D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, static_cast<BYTE>(k));
+    }
+    elements.push_back(D3DDECL_END());
+    return elements;
+}
+
+std::vector<InputBinding> bindInputs(const std::vector<D3DVERTEXELEMENT9>& elements,
+                                     const std::vector<VertexInput>& inputs)
+{
+    std::vector<InputBinding> bindings;
+    for (const VertexInput& input : inputs) {
+        InputBinding binding{input.inputRegister, D3DDECLTYPE_UNUSED, 0};
+        for (const D3DVERTEXELEMENT9& e : elements) {
+            if (e.Stream == 0xFF) {
+                break;
+            }
+            if (e.Stream == 0 && e.Usage == static_cast<BYTE>(input.usage) && e.UsageIndex == input.usageIndex) {
+                binding.type = e.Type;
+                binding.offset = e.Offset;
+                break;
+            }
+        }
+        bindings.push_back(binding);
+    }
+    return bindings;
+}
+
+std::vector<VertexInput> declaredVertexInputs(const shader::DecodedProgram& program)
+{
+    std::vector<VertexInput> inputs;
+    if (program.type != shader::ShaderType::Vertex) {
+        return inputs;
+    }
+    for (const shader::DecodedInstruction& in : program.instructions) {
+        if (in.info->opcode == shader::Opcode::Dcl && in.destination.type == shader::RegisterType::Input &&
+            in.destination.number < 16) {
+            inputs.push_back({in.destination.number, in.usage, in.usageIndex});
+        }
+    }
+    return inputs;
+}
+
+} // namespace d3d9

@@ -1,0 +1,199 @@
+#include "gl/gl_backend.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "d3d9/draw_state.hpp"
+#include "d3d9/failures.hpp"
+#include "gl/gl_framebuffer.hpp"
+#include "gl/gl_layout.hpp"
+#include "gl/gl_programs.hpp"
+#include "gl/gl_resources.hpp"
+#include "gl/gl_state.hpp"
+
+namespace gl {
+namespace {
+
+bool hasClipControl()
+{
+    GLint major = 0, minor = 0, count = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    if (major > 4 || (major == 4 && minor >= 5)) {
+        return true;
+    }
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (name != nullptr && std::strcmp(name, "GL_ARB_clip_control") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+GLint maxSamples()
+{
+    GLint samples = 0;
+    glGetIntegerv(GL_MAX_SAMPLES, &samples);
+    return samples;
+}
+
+
+GLenum primitiveMode(D3DPRIMITIVETYPE type)
+{
+    switch (type) {
+    case D3DPT_TRIANGLELIST: return GL_TRIANGLES;
+    case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
+    case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
+    default: PLATFORM_ASSERT(!"a primitive type the front end does not draw");
+    }
+}
+
+class GlBackend final : public d3d9::Backend {
+public:
+    GlBackend(const D3DPRESENT_PARAMETERS& p, GLint samples, bool clipControl, MessageSink report)
+        : width_(static_cast<std::int32_t>(p.BackBufferWidth)), height_(static_cast<std::int32_t>(p.BackBufferHeight)),
+          framebuffer_(width_, height_, samples), programs_(!clipControl, std::move(report))
+    {
+        glGenVertexArrays(1, &vertexArray_);
+        if (clipControl) {
+            glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+        }
+    }
+    ~GlBackend() override { glDeleteVertexArrays(1, &vertexArray_); }
+
+    std::unique_ptr<d3d9::DeviceCopy> copyBuffer(const d3d9::Buffer& buffer) override
+    {
+        return std::make_unique<BufferCopy>(buffer);
+    }
+    void updateBuffer(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) override
+    {
+        static_cast<const BufferCopy*>(buffer.copy())->update(buffer, offset, size);
+    }
+    std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture) override
+    {
+        return gl::copyTexture(texture);
+    }
+    void updateTexture(const d3d9::Texture& texture) override
+    {
+        if (const auto* copy = static_cast<const TextureCopy*>(texture.copy())) {
+            copy->upload(texture);
+        }
+    }
+    std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader& shader) override
+    {
+        return programs_.compile(shader);
+    }
+
+    void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override
+    {
+        applyClear(call, height_, framebuffer_.drawName());
+    }
+    HRESULT draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
+    d3d9::Frame present(bool rendered) override
+    {
+        if (rendered) {
+            framebuffer_.resolve();
+        }
+        return d3d9::Frame{width_, height_, rendered, &framebuffer_};
+    }
+
+private:
+    void uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state);
+    void bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state);
+
+    std::int32_t width_;
+    std::int32_t height_;
+    Framebuffer framebuffer_;
+    ProgramCache programs_;
+    GLuint vertexArray_ = 0;
+    std::uint64_t layoutVersion_ = ~0ull; // the layout last given to the vertex array
+};
+
+void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state)
+{
+    if (linked.vertexConstants >= 0 && linked.vertexConstantsVersion != state.vertexConstantsVersion) {
+        glUniform4fv(linked.vertexConstants, static_cast<GLsizei>(programOf(*state.vertexShader).glsl.constantCount),
+                     state.vertexConstants);
+        linked.vertexConstantsVersion = state.vertexConstantsVersion;
+    }
+    if (linked.pixelConstants >= 0 && linked.pixelConstantsVersion != state.pixelConstantsVersion) {
+        glUniform4fv(linked.pixelConstants, static_cast<GLsizei>(programOf(*state.pixelShader).glsl.constantCount),
+                     state.pixelConstants);
+        linked.pixelConstantsVersion = state.pixelConstantsVersion;
+    }
+    if (linked.pixelShift >= 0) {
+        glUniform2f(linked.pixelShift, 1.0f / static_cast<float>(state.viewport.Width),
+                    -1.0f / static_cast<float>(state.viewport.Height));
+    }
+}
+
+void GlBackend::bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state)
+{
+    for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
+        if ((pixel.glsl.samplers & (1u << s)) != 0) {
+            glActiveTexture(GL_TEXTURE0 + s);
+            glBindTexture(GL_TEXTURE_2D, textureName(state.textures[s]));
+        }
+    }
+}
+
+HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
+{
+    const ProgramCopy& pixel = programOf(*state.pixelShader);
+    LinkedProgram& linked = programs_.link(programOf(*state.vertexShader), pixel);
+    if (linked.name == 0) {
+        return D3DERR_INVALIDCALL; // the translated programs did not compile or link: reported
+    }
+    applyDrawStates(state, framebuffer_.drawName());
+    glUseProgram(linked.name);
+    uploadConstants(linked, state);
+    bindTextures(pixel, state);
+    if (layoutVersion_ != state.layoutVersion) {
+        applyVertexLayout(state, vertexArray_);
+        layoutVersion_ = state.layoutVersion;
+    }
+    glBindVertexArray(vertexArray_);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, bufferName(state.indices));
+    const std::size_t indexBytes = state.indices->format() == D3DFMT_INDEX32 ? 4 : 2;
+    glDrawElementsBaseVertex(primitiveMode(call.type), static_cast<GLsizei>(call.indexCount),
+                             indexBytes == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                             reinterpret_cast<const void*>(static_cast<std::uintptr_t>(call.startIndex * indexBytes)),
+                             call.baseVertex);
+    return D3D_OK;
+}
+
+class GlAdapter final : public d3d9::Adapter {
+public:
+    GlAdapter() : clipControl_(hasClipControl()), maxSamples_(maxSamples()) {}
+    bool offersMultisample() const override { return maxSamples_ >= 4; }
+    std::unique_ptr<d3d9::Backend> createBackend(const D3DPRESENT_PARAMETERS& parameters,
+                                                 const d3d9::BackendOptions& options) override
+    {
+        // Four samples for 2x as well, as the software back end resolves them.
+        const GLint samples = parameters.MultiSampleType >= D3DMULTISAMPLE_2_SAMPLES ? 4 : 0;
+        MessageSink report = options.onMessage;
+        if (!report) {
+            report = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+        }
+        return std::make_unique<GlBackend>(parameters, samples, clipControl_, std::move(report));
+    }
+
+private:
+    bool clipControl_;
+    GLint maxSamples_;
+};
+
+} // namespace
+
+const d3d9::BackendDescription& glBackend()
+{
+    static const d3d9::BackendDescription description{
+        "gl", "OpenGL 3.3 core: a GPU, or Mesa's software driver", true,
+        [](const d3d9::BackendOptions&) -> std::unique_ptr<d3d9::Adapter> { return std::make_unique<GlAdapter>(); }};
+    return description;
+}
+
+} // namespace gl

@@ -1,0 +1,22 @@
+// The OpenGL back end: draws through an OpenGL 3.3 core context that the
+// host makes current before the program creates its device and keeps
+// current on that thread until the device is released (EGL with no
+// display, or the player's window). Its stages: state translation
+// (gl_state), programs and GLSL (gl_programs, glsl_translator), vertex
+// layout (gl_layout), resources (gl_resources), framebuffer with
+// multisample resolve and read-back (gl_framebuffer).
+//
+// Direct3D 9 conventions on OpenGL: positions move by (+1/2, -1/2) pixel so
+// that GL's pixel centres (i + 0.5) sample where Direct3D 9's (integer i)
+// do; depth is 0..w through glClipControl, or remapped in the vertex
+// program where clip control is missing.
+#pragma once
+
+#include "d3d9/backend.hpp"
+
+namespace gl {
+
+// Its description, for hosts (needs a current GL context).
+const d3d9::BackendDescription& glBackend();
+
+} // namespace gl

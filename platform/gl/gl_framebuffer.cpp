@@ -1,0 +1,78 @@
+#include "gl/gl_framebuffer.hpp"
+
+#include <cstring>
+
+namespace gl {
+
+Framebuffer::Framebuffer(std::int32_t width, std::int32_t height, GLint samples) : width_(width), height_(height)
+{
+    glGenRenderbuffers(3, renderbuffers_);
+    glGenFramebuffers(1, &draw_);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[1]);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT16, width, height);
+    glBindFramebuffer(GL_FRAMEBUFFER, draw_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[0]);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, renderbuffers_[1]);
+    resolved_ = draw_;
+    if (samples > 1) {
+        glGenFramebuffers(1, &resolved_);
+        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[2]);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        glBindFramebuffer(GL_FRAMEBUFFER, resolved_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[2]);
+    }
+    // A new back buffer shows opaque black, its depth buffer the far plane.
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+    for (GLuint name : {draw_, resolved_}) {
+        glBindFramebuffer(GL_FRAMEBUFFER, name);
+        glClear(GL_COLOR_BUFFER_BIT | (name == draw_ ? GL_DEPTH_BUFFER_BIT : 0u));
+    }
+}
+
+Framebuffer::~Framebuffer()
+{
+    GLuint framebuffers[2] = {draw_, resolved_};
+    glDeleteFramebuffers(resolved_ != draw_ ? 2 : 1, framebuffers);
+    glDeleteRenderbuffers(3, renderbuffers_);
+}
+
+void Framebuffer::resolve()
+{
+    pixelsCurrent_ = false;
+    if (resolved_ == draw_) {
+        return;
+    }
+    glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, draw_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolved_);
+    glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+const std::uint32_t* Framebuffer::readPixels()
+{
+    if (pixelsCurrent_) {
+        return pixels_.data();
+    }
+    const auto width = static_cast<std::size_t>(width_);
+    const auto height = static_cast<std::size_t>(height_);
+    std::vector<std::uint32_t> bottomUp(width * height);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved_);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    // BGRA bytes as a little-endian 32-bit word are A8R8G8B8.
+    glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, bottomUp.data());
+    pixels_.resize(width * height);
+    for (std::size_t row = 0; row < height; ++row) {
+        std::memcpy(pixels_.data() + row * width, bottomUp.data() + (height - 1 - row) * width, width * 4);
+    }
+    pixelsCurrent_ = true;
+    return pixels_.data();
+}
+
+} // namespace gl

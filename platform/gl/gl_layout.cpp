@@ -1,0 +1,60 @@
+#include "gl/gl_layout.hpp"
+
+#include <cstdint>
+
+#include "d3d9/failures.hpp"
+#include "d3d9/resources.hpp"
+#include "d3d9/vertex_layout.hpp"
+#include "gl/gl_resources.hpp"
+
+namespace gl {
+namespace {
+
+constexpr GLuint AttributeCount = 16;
+
+// One element as an attribute pointer: components, type and normalisation.
+void pointAttribute(GLuint location, BYTE type, GLsizei stride, const void* offset)
+{
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1:
+    case D3DDECLTYPE_FLOAT2:
+    case D3DDECLTYPE_FLOAT3:
+    case D3DDECLTYPE_FLOAT4:
+        glVertexAttribPointer(location, 1 + (type - D3DDECLTYPE_FLOAT1), GL_FLOAT, GL_FALSE, stride, offset);
+        break;
+    case D3DDECLTYPE_D3DCOLOR: // bytes b, g, r, a: .x is red
+        glVertexAttribPointer(location, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, offset);
+        break;
+    case D3DDECLTYPE_UBYTE4:
+    case D3DDECLTYPE_UBYTE4N:
+        glVertexAttribPointer(location, 4, GL_UNSIGNED_BYTE, type == D3DDECLTYPE_UBYTE4N, stride, offset);
+        break;
+    case D3DDECLTYPE_SHORT2:
+    case D3DDECLTYPE_SHORT4:
+        glVertexAttribPointer(location, type == D3DDECLTYPE_SHORT2 ? 2 : 4, GL_SHORT, GL_FALSE, stride, offset);
+        break;
+    default: PLATFORM_ASSERT(!"a vertex element type the front end does not accept");
+    }
+}
+
+} // namespace
+
+void applyVertexLayout(const d3d9::DrawState& state, GLuint vertexArray)
+{
+    glBindVertexArray(vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, bufferName(state.stream));
+    for (GLuint location = 0; location < AttributeCount; ++location) {
+        glDisableVertexAttribArray(location);
+        glVertexAttrib4f(location, 0.0f, 0.0f, 0.0f, 1.0f);
+    }
+    for (const d3d9::InputBinding& b : d3d9::bindInputs(*state.elements, state.vertexShader->vertexInputs())) {
+        if (b.type == D3DDECLTYPE_UNUSED) {
+            continue;
+        }
+        const auto offset = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(state.streamOffset + b.offset));
+        pointAttribute(b.inputRegister, b.type, static_cast<GLsizei>(state.streamStride), offset);
+        glEnableVertexAttribArray(b.inputRegister);
+    }
+}
+
+} // namespace gl

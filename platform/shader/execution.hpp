@@ -1,0 +1,48 @@
+// What the devices execute of the instruction set, and the rule each
+// executed instruction's result follows: one table that the front end
+// checks programs against and that the shader machine and the GLSL
+// translator both dispatch from, so that they cannot disagree on what runs.
+//
+// Result rules for the values GLSL and IEEE leave open (both back ends
+// give these): rcp(0) = +inf; rsq(x) = 1/sqrt(|x|), rsq(0) = +inf;
+// log(x) = log2(|x|), log(0) = -inf; exp(x) = 2^x; pow(x, y) = |x|^y with
+// pow(x, 0) = 1 and pow(0, y<0) = +inf; min(a, b) = a < b ? a : b and
+// max(a, b) = a >= b ? a : b (so a NaN in a gives b); slt and sge give
+// 0 when either side is NaN for slt, 0 for sge likewise; _sat clamps to
+// [0, 1] and sends NaN to 0; scalar instructions read the source's w
+// after swizzling and replicate the result.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "shader/opcode_table.hpp"
+
+namespace shader {
+
+enum class ResultShape : std::uint8_t {
+    Componentwise,    // each component from the same components of the sources
+    ReplicatedScalar, // one value from the sources' w, in every component
+    Dot,              // the dot product of `columns` components, in every component
+    MatrixRows,       // component i: the vector dotted with register (source 1 + i), `rows` of them
+    Cross,            // the cross product of xyz; w is never written
+    Normalize,        // the vector times rsq of its xyz dot product
+    TextureSample,    // the sampler's texel at the coordinates' xy
+};
+
+struct ExecutionRule {
+    Opcode opcode;
+    ResultShape shape;
+    std::uint8_t rows;         // MatrixRows: registers (result components) written
+    std::uint8_t columns;      // Dot, MatrixRows: components dotted
+    std::uint8_t writableMask; // the destination components the instruction can write
+};
+
+// The rule of an executed opcode; NULL for one no device executes.
+const ExecutionRule* executionRule(Opcode opcode);
+
+// Whether every instruction and register of a decoded program is one the
+// devices execute; false with one line naming the first that is not.
+bool checkExecutable(const DecodedProgram& program, std::string& error);
+
+} // namespace shader

@@ -1,0 +1,61 @@
+// Test support: one back end behind the runtime's front end, driven through
+// IDirect3D9 and IDirect3DDevice9 directly, with a small back buffer whose
+// presented frames are kept for the test to read.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "d3d9/runtime.hpp"
+
+struct DeviceRun {
+    static constexpr int Width = 64;
+    static constexpr int Height = 48;
+
+    IDirect3D9* direct3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    std::vector<std::uint32_t> lastFrame;
+    bool lastRendered = false;
+    bool wantPixels = true;
+
+    explicit DeviceRun(const d3d9::BackendDescription& backend, D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_NONE,
+                       bool multisample = true)
+    {
+        d3d9::BackendOptions options;
+        options.multisample = multisample;
+        options.threads = 2;
+        options.sink.onPresent = [this](const d3d9::Frame& frame) {
+            lastFrame.assign(frame.pixels(), frame.pixels() + frame.width * frame.height);
+            lastRendered = frame.rendered;
+        };
+        options.sink.wantsPixels = [this] { return wantPixels; };
+        d3d9::useBackend(backend, options);
+        direct3d = d3d9::createDirect3D9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS p = {};
+        p.BackBufferWidth = Width;
+        p.BackBufferHeight = Height;
+        p.BackBufferFormat = D3DFMT_A8R8G8B8;
+        p.MultiSampleType = samples;
+        p.Windowed = TRUE;
+        p.EnableAutoDepthStencil = TRUE;
+        p.AutoDepthStencilFormat = D3DFMT_D16;
+        EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device),
+                  D3D_OK);
+    }
+    ~DeviceRun()
+    {
+        if (device != nullptr) {
+            EXPECT_EQ(device->Release(), 0u);
+        }
+        if (direct3d != nullptr) {
+            direct3d->Release();
+        }
+        d3d9::useNoBackend();
+    }
+    DeviceRun(const DeviceRun&) = delete;
+    DeviceRun& operator=(const DeviceRun&) = delete;
+
+    std::uint32_t pixel(int x, int y) const { return lastFrame[static_cast<std::size_t>(y) * Width + x]; }
+};
