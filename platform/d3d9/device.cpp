@@ -20,6 +20,20 @@ bool ownObject(Interface* object, Concrete*& out)
     return object == nullptr || out != nullptr;
 }
 
+// Takes the device's reference on the front end's object behind `object`
+// (NULL unbinds); false, binding nothing, for an object this runtime did
+// not make.
+template <typename Concrete, typename Interface>
+bool bindOwn(Interface* object, Bound<Concrete>& holder)
+{
+    Concrete* own = nullptr;
+    if (!ownObject(object, own)) {
+        return false;
+    }
+    holder.reset(own);
+    return true;
+}
+
 template <typename Interface>
 std::string nameOf(Interface* object)
 {
@@ -193,23 +207,19 @@ HRESULT STDMETHODCALLTYPE Device::SetStreamSource(UINT stream, IDirect3DVertexBu
 HRESULT STDMETHODCALLTYPE Device::SetIndices(IDirect3DIndexBuffer9* data)
 {
     trace::call("SetIndices", nameOf(data));
-    IndexBuffer* buffer = nullptr;
-    if (!ownObject(data, buffer)) {
+    if (!bindOwn(data, indices_)) {
         return D3DERR_INVALIDCALL;
     }
-    indices_.reset(buffer);
-    state_.indices = buffer;
+    state_.indices = indices_.get();
     return D3D_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
 {
     trace::call("SetVertexDeclaration", nameOf(declaration));
-    VertexDeclaration* own = nullptr;
-    if (!ownObject(declaration, own)) {
+    if (!bindOwn(declaration, declaration_)) {
         return D3DERR_INVALIDCALL;
     }
-    declaration_.reset(own);
     layoutFromFvf_ = false;
     refreshElements();
     return D3D_OK;
@@ -230,12 +240,10 @@ void Device::refreshElements()
 HRESULT STDMETHODCALLTYPE Device::SetVertexShader(IDirect3DVertexShader9* shader)
 {
     trace::call("SetVertexShader", nameOf(shader));
-    VertexShader* own = nullptr;
-    if (!ownObject(shader, own)) {
+    if (!bindOwn(shader, vertexShader_)) {
         return D3DERR_INVALIDCALL;
     }
-    vertexShader_.reset(own);
-    state_.vertexShader = own;
+    state_.vertexShader = vertexShader_.get();
     ++state_.layoutVersion;
     refreshVertexConstants();
     return D3D_OK;
@@ -244,12 +252,10 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShader(IDirect3DVertexShader9* shader
 HRESULT STDMETHODCALLTYPE Device::SetPixelShader(IDirect3DPixelShader9* shader)
 {
     trace::call("SetPixelShader", nameOf(shader));
-    PixelShader* own = nullptr;
-    if (!ownObject(shader, own)) {
+    if (!bindOwn(shader, pixelShader_)) {
         return D3DERR_INVALIDCALL;
     }
-    pixelShader_.reset(own);
-    state_.pixelShader = own;
+    state_.pixelShader = pixelShader_.get();
     ++state_.layoutVersion;
     ++state_.pixelVersion;
     refreshPixelConstants();
@@ -259,12 +265,10 @@ HRESULT STDMETHODCALLTYPE Device::SetPixelShader(IDirect3DPixelShader9* shader)
 HRESULT STDMETHODCALLTYPE Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
 {
     trace::call("SetTexture", stage, nameOf(texture));
-    Texture* own = nullptr;
-    if (stage >= SamplerCount || !ownObject(texture, own)) {
+    if (stage >= SamplerCount || !bindOwn(texture, textures_[stage])) {
         return D3DERR_INVALIDCALL;
     }
-    textures_[stage].reset(own);
-    state_.textures[stage] = own;
+    state_.textures[stage] = textures_[stage].get();
     ++state_.pixelVersion;
     return D3D_OK;
 }

@@ -1,0 +1,276 @@
+// The Direct3D 9 front end over a back end that records what reaches it:
+// the checks every back end shares, how failures are sorted, the references
+// the device holds, what back ends are handed and when.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "d3d9/device.hpp"
+#include "d3d9/failures.hpp"
+#include "d3d9/null_backend.hpp"
+#include "d3d9/runtime.hpp"
+#include "d3dx/assembler.hpp"
+
+namespace {
+
+// What the back end was handed.
+struct Seen {
+    std::vector<D3DRECT> clearRects;
+    int draws = 0;
+    std::vector<float> vertexConstants; // c0 and c1 at the last draw
+    std::vector<std::size_t> bufferUpdates;
+};
+Seen seen;
+
+class SpyBackend final : public d3d9::Backend {
+public:
+    explicit SpyBackend(const D3DPRESENT_PARAMETERS& p) : frames_(d3d9::createNullBackend(p)) {}
+    void updateBuffer(const d3d9::Buffer&, std::size_t offset, std::size_t size) override
+    {
+        seen.bufferUpdates.push_back(offset);
+        seen.bufferUpdates.push_back(size);
+    }
+    void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override
+    {
+        seen.clearRects.insert(seen.clearRects.end(), call.rects, call.rects + call.rectCount);
+    }
+    HRESULT draw(const d3d9::DrawCall&, const d3d9::DrawState& state) override
+    {
+        ++seen.draws;
+        seen.vertexConstants.assign(state.vertexConstants, state.vertexConstants + 8);
+        return D3D_OK;
+    }
+    d3d9::Frame present(bool rendered) override { return frames_->present(rendered); }
+
+private:
+    std::unique_ptr<d3d9::Backend> frames_;
+};
+
+class SpyAdapter final : public d3d9::Adapter {
+public:
+    bool offersMultisample() const override { return true; }
+    std::unique_ptr<d3d9::Backend> createBackend(const D3DPRESENT_PARAMETERS& p, const d3d9::BackendOptions&) override
+    {
+        return std::make_unique<SpyBackend>(p);
+    }
+};
+
+const d3d9::BackendDescription spyBackend{"spy", "records what reaches it", false,
+                                          [](const d3d9::BackendOptions&) -> std::unique_ptr<d3d9::Adapter> {
+                                              return std::make_unique<SpyAdapter>();
+                                          }};
+
+struct FrontEnd {
+    IDirect3D9* direct3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    bool wantPixels = true;
+    std::vector<std::string> reported;
+
+    FrontEnd()
+    {
+        seen = {};
+        d3d9::forgetUnsupportedReports();
+        d3d9::setUnsupportedSink([this](std::string_view id, std::string_view) { reported.emplace_back(id); });
+        d3d9::BackendOptions options;
+        options.sink.wantsPixels = [this] { return wantPixels; };
+        d3d9::useBackend(spyBackend, options);
+        direct3d = d3d9::createDirect3D9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS p = {};
+        p.BackBufferWidth = 64;
+        p.BackBufferHeight = 48;
+        p.BackBufferFormat = D3DFMT_X8R8G8B8;
+        p.Windowed = TRUE;
+        EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &p, &device), D3D_OK);
+    }
+    ~FrontEnd()
+    {
+        if (device != nullptr) {
+            device->Release();
+        }
+        direct3d->Release();
+        d3d9::useNoBackend();
+        d3d9::setUnsupportedSink({});
+    }
+    template <typename Shader>
+    Shader* program(const char* text)
+    {
+        const d3dx::AssemblyResult code = d3dx::assembleShader(text);
+        EXPECT_TRUE(code.succeeded) << code.errors;
+        Shader* shader = nullptr;
+        const auto* tokens = reinterpret_cast<const DWORD*>(code.tokens.data());
+        if constexpr (std::is_same_v<Shader, IDirect3DVertexShader9>) {
+            EXPECT_EQ(device->CreateVertexShader(tokens, &shader), D3D_OK);
+        } else {
+            EXPECT_EQ(device->CreatePixelShader(tokens, &shader), D3D_OK);
+        }
+        return shader;
+    }
+    // A bound stream, indices, declaration and both programs; the program
+    // objects stay the device's alone.
+    void bindDrawing(const char* vertexProgram = "vs_2_0\ndcl_position v0\nmov oPos, v0")
+    {
+        IDirect3DVertexBuffer9* vb = nullptr;
+        IDirect3DIndexBuffer9* ib = nullptr;
+        ASSERT_EQ(device->CreateVertexBuffer(36, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+        ASSERT_EQ(device->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib, nullptr), D3D_OK);
+        auto* vs = program<IDirect3DVertexShader9>(vertexProgram);
+        auto* ps = program<IDirect3DPixelShader9>("ps_2_0\nmov oC0, c0");
+        device->SetStreamSource(0, vb, 0, 12);
+        device->SetIndices(ib);
+        device->SetFVF(D3DFVF_XYZ);
+        device->SetVertexShader(vs);
+        device->SetPixelShader(ps);
+        for (IUnknown* object : std::initializer_list<IUnknown*>{vb, ib, vs, ps}) {
+            object->Release();
+        }
+    }
+};
+
+// An index buffer some other runtime made.
+struct ForeignIndexBuffer final : IDirect3DIndexBuffer9 {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9**) override { return D3DERR_INVALIDCALL; }
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
+    HRESULT STDMETHODCALLTYPE Lock(UINT, UINT, void**, DWORD) override { return D3DERR_INVALIDCALL; }
+    HRESULT STDMETHODCALLTYPE Unlock() override { return D3DERR_INVALIDCALL; }
+};
+
+} // namespace
+
+TEST(FrontEnd, whatIsNeverOfferedAnswersNotAvailableAndIsReportedOnceById)
+{
+    FrontEnd f;
+    IDirect3DDevice9* d = f.device;
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(d->CreateTexture(8, 8, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3DERR_NOTAVAILABLE);
+    IDirect3DSurface9* surface = nullptr;
+    EXPECT_EQ(d->GetBackBuffer(0, 0, 0, &surface), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d->SetStreamSource(1, nullptr, 0, 0), D3DERR_NOTAVAILABLE);
+    const d3dx::AssemblyResult projected = d3dx::assembleShader("ps_2_0\ndcl t0\ndcl_2d s0\ntexldp r0, t0, s0\nmov oC0, r0");
+    ASSERT_TRUE(projected.succeeded) << projected.errors;
+    IDirect3DPixelShader9* ps = nullptr;
+    EXPECT_EQ(d->CreatePixelShader(reinterpret_cast<const DWORD*>(projected.tokens.data()), &ps), D3DERR_NOTAVAILABLE);
+    d->BeginScene();
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_NOTAVAILABLE); // no programs
+    f.bindDrawing();
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_LINELIST, 0, 0, 3, 0, 1), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_POINTLIST, 0, 0, 3, 0, 1), D3DERR_NOTAVAILABLE);
+    d->EndScene();
+    const D3DVERTEXELEMENT9 packed[] = {{0, 0, D3DDECLTYPE_UNUSED - 1, 0, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    EXPECT_EQ(d->CreateVertexDeclaration(packed, &declaration), D3DERR_NOTAVAILABLE);
+    const std::vector<std::string> ids = {"texture-format", "back-buffer-surface", "vertex-streams",
+                                          "shader-instruction", "fixed-function", "points-and-lines",
+                                          "vertex-element-type"};
+    EXPECT_EQ(f.reported, ids);
+    EXPECT_EQ(d3d9::unsupportedReported(), ids);
+    EXPECT_EQ(seen.draws, 0);
+}
+
+TEST(FrontEnd, misuseIsRefusedWithInvalidCallAndChangesNothing)
+{
+    FrontEnd f;
+    IDirect3DDevice9* d = f.device;
+    ForeignIndexBuffer foreign;
+    EXPECT_EQ(d->SetIndices(&foreign), D3DERR_INVALIDCALL);
+    D3DVIEWPORT9 viewport = {0, 8, 64, 32, 0.0f, 1.0f};
+    ASSERT_EQ(d->SetViewport(&viewport), D3D_OK);
+    const D3DVIEWPORT9 outside = {0, 40, 64, 16, 0.0f, 1.0f};
+    const D3DVIEWPORT9 inverted = {0, 0, 64, 16, 0.7f, 0.2f};
+    EXPECT_EQ(d->SetViewport(&outside), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->SetViewport(&inverted), D3DERR_INVALIDCALL);
+    D3DVIEWPORT9 kept = {};
+    d->GetViewport(&kept);
+    EXPECT_EQ(kept.Y, 8u);
+    EXPECT_EQ(d->SetRenderState(static_cast<D3DRENDERSTATETYPE>(256), 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->SetSamplerState(16, D3DSAMP_ADDRESSU, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->SetTextureStageState(8, static_cast<D3DTEXTURESTAGESTATETYPE>(1), 1), D3DERR_INVALIDCALL);
+    const float four[4] = {};
+    EXPECT_EQ(d->SetVertexShaderConstantF(256, four, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->SetPixelShaderConstantF(0, nullptr, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->EndScene(), D3DERR_INVALIDCALL);
+
+    // A declaration holds at most 64 elements before its end marker.
+    std::vector<D3DVERTEXELEMENT9> elements(64, D3DVERTEXELEMENT9{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_TEXCOORD, 0});
+    elements.push_back(D3DDECL_END());
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(d->CreateVertexDeclaration(elements.data(), &declaration), D3D_OK);
+    UINT count = 0;
+    declaration->GetDeclaration(nullptr, &count);
+    EXPECT_EQ(count, 65u);
+    declaration->Release();
+    elements.insert(elements.begin(), elements.front());
+    EXPECT_EQ(d->CreateVertexDeclaration(elements.data(), &declaration), D3DERR_INVALIDCALL);
+    EXPECT_TRUE(f.reported.empty());
+}
+
+TEST(FrontEnd, backEndSeesOnlyWantedFramesClearsCutToTheViewportAndDefConstants)
+{
+    FrontEnd f;
+    IDirect3DDevice9* d = f.device;
+    D3DVIEWPORT9 band = {0, 8, 64, 32, 0.0f, 1.0f};
+    d->SetViewport(&band);
+    const D3DRECT rects[] = {{60, 0, 70, 10}, {0, 44, 10, 48}}; // the second lies wholly outside
+    d->Clear(2, rects, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    ASSERT_EQ(seen.clearRects.size(), 1u);
+    EXPECT_EQ(seen.clearRects[0].x1, 60);
+    EXPECT_EQ(seen.clearRects[0].y1, 8);
+    EXPECT_EQ(seen.clearRects[0].x2, 64);
+    EXPECT_EQ(seen.clearRects[0].y2, 10);
+
+    f.bindDrawing("vs_2_0\ndef c1, 5, 6, 7, 8\ndcl_position v0\nadd oPos, v0, c1");
+    const float set[8] = {1, 2, 3, 4, 9, 9, 9, 9};
+    d->SetVertexShaderConstantF(0, set, 2);
+    d->BeginScene();
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 1, 1), D3DERR_INVALIDCALL); // past the indices
+    d->EndScene();
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(seen.draws, 1);
+    EXPECT_EQ(seen.vertexConstants, (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8})); // the def wins over c1
+
+    f.wantPixels = false; // checked, but nothing reaches the back end
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    d->BeginScene();
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 1, 1), D3DERR_INVALIDCALL);
+    d->EndScene();
+    EXPECT_EQ(seen.draws, 1);
+    EXPECT_EQ(seen.clearRects.size(), 1u);
+}
+
+TEST(FrontEnd, deviceHoldsBoundObjectsAndDetachesWhatOutlivesIt)
+{
+    const std::int32_t before = d3d9::liveObjectCount();
+    IDirect3DVertexBuffer9* survivor = nullptr;
+    {
+        FrontEnd f;
+        IDirect3DDevice9* d = f.device;
+        IDirect3DVertexBuffer9* bound = nullptr;
+        ASSERT_EQ(d->CreateVertexBuffer(24, 0, 0, D3DPOOL_DEFAULT, &bound, nullptr), D3D_OK);
+        ASSERT_EQ(d->CreateVertexBuffer(16, 0, 0, D3DPOOL_DEFAULT, &survivor, nullptr), D3D_OK);
+        d->SetStreamSource(0, bound, 0, 12);
+        EXPECT_EQ(bound->Release(), 1u); // the device's reference remains
+        void* memory = nullptr;
+        ASSERT_EQ(survivor->Lock(4, 8, &memory, 0), D3D_OK);
+        EXPECT_EQ(survivor->Unlock(), D3D_OK);
+        EXPECT_EQ(seen.bufferUpdates, (std::vector<std::size_t>{4, 8}));
+        IDirect3DDevice9* owner = nullptr;
+        ASSERT_EQ(survivor->GetDevice(&owner), D3D_OK);
+        EXPECT_EQ(owner, d);
+        owner->Release();
+    } // the device goes first, with the bound buffer
+    EXPECT_EQ(d3d9::liveObjectCount(), before + 1);
+    void* memory = nullptr;
+    EXPECT_EQ(survivor->Lock(0, 0, &memory, 0), D3D_OK); // its memory stays usable
+    EXPECT_EQ(survivor->Unlock(), D3D_OK);
+    IDirect3DDevice9* owner = nullptr;
+    EXPECT_EQ(survivor->GetDevice(&owner), D3DERR_INVALIDCALL);
+    EXPECT_EQ(survivor->Release(), 0u);
+    EXPECT_EQ(d3d9::liveObjectCount(), before);
+}
