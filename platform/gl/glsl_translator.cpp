@@ -30,14 +30,21 @@ constexpr std::uint32_t MaxConstant = 255;
 const char* const Helpers =
     "float d3d_inf = uintBitsToFloat(0x7F800000u);\n"
     "vec4 d3d_sat(vec4 v) { return mix(vec4(0.0), min(v, vec4(1.0)), greaterThan(v, vec4(0.0))); }\n"
-    "vec4 d3d_min(vec4 a, vec4 b) { return mix(b, a, lessThan(a, b)); }\n"
-    "vec4 d3d_max(vec4 a, vec4 b) { return mix(b, a, greaterThanEqual(a, b)); }\n"
+    // Selects through the bits: a compiler may turn a float select of the
+    // compared values into its own min or max, which treats NaN otherwise.
+    "vec4 d3d_pick(bvec4 first, vec4 a, vec4 b) {\n"
+    "    uvec4 m = uvec4(first) * 0xFFFFFFFFu;\n"
+    "    return uintBitsToFloat((floatBitsToUint(a) & m) | (floatBitsToUint(b) & ~m));\n"
+    "}\n"
+    "vec4 d3d_min(vec4 a, vec4 b) { return d3d_pick(lessThan(a, b), a, b); }\n"
+    "vec4 d3d_max(vec4 a, vec4 b) { return d3d_pick(greaterThanEqual(a, b), a, b); }\n"
     "float d3d_rcp(float x) { return x == 0.0 ? d3d_inf : 1.0 / x; }\n"
     "float d3d_rsq(float x) { float a = abs(x); return a == 0.0 ? d3d_inf : 1.0 / sqrt(a); }\n"
     "float d3d_log(float x) { return x == 0.0 ? -d3d_inf : log2(abs(x)); }\n"
     "float d3d_pow(float x, float y) {\n"
     "    float a = abs(x);\n"
-    "    if (y == 0.0) return 1.0;\n"
+    "    if (y == 0.0 || a == 1.0) return 1.0;\n"
+    "    if (isnan(a) || isnan(y)) return a + y;\n"
     "    if (a == 0.0) return y > 0.0 ? 0.0 : d3d_inf;\n"
     "    return pow(a, y);\n"
     "}\n";

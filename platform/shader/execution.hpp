@@ -6,10 +6,10 @@
 // Result rules for the values GLSL and IEEE leave open (both back ends
 // give these): rcp(0) = +inf; rsq(x) = 1/sqrt(|x|), rsq(0) = +inf;
 // log(x) = log2(|x|), log(0) = -inf; exp(x) = 2^x; pow(x, y) = |x|^y with
-// pow(x, 0) = 1 and pow(0, y<0) = +inf; min(a, b) = a < b ? a : b and
-// max(a, b) = a >= b ? a : b (so a NaN in a gives b); slt and sge give
-// 0 when either side is NaN for slt, 0 for sge likewise; _sat clamps to
-// [0, 1] and sends NaN to 0; scalar instructions read the source's w
+// pow(x, 0) = pow(±1, y) = 1, pow(0, y<0) = +inf, NaN otherwise NaN;
+// min(a, b) = a < b ? a : b and max(a, b) = a >= b ? a : b (so a NaN on
+// either side gives b); slt and sge give 0 when either side is NaN; _sat
+// clamps to [0, 1] and sends NaN to 0; scalar instructions read the source's w
 // after swizzling and replicate the result.
 #pragma once
 
