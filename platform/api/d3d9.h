@@ -1,8 +1,9 @@
 // The Direct3D 9 subset the system calls, under the real names, types, values
 // and method signatures.
 //
-// Implemented by the devices (the recording device of the tests, the software
-// device, the OpenGL device). Declared: IDirect3D9 (device creation, the
+// Implemented once, by the runtime's front end (platform/d3d9), over the
+// back ends that draw (software, OpenGL) and, in tests, one that draws
+// nothing. Declared: IDirect3D9 (device creation, the
 // multisample check), IDirect3DDevice9 (clears, scenes, presentation, states,
 // buffers, textures, declarations, programs, constants, indexed drawing) and
 // the resource interfaces. Deliberately left out: fixed-function lighting and

@@ -70,6 +70,7 @@ struct BackendOptions {
     bool multisample = true;        // offer 2 and 4 samples, where the back end can
     std::int32_t threads = 0;       // worker threads of a CPU back end; 0: one a core
     std::int32_t textureRowPadding = 0; // bytes past each locked texture row (tests: code that ignores the pitch shows)
+    bool traceCalls = false;        // every call as a line on the Win32 trace sink (tests)
     PresentSink sink;
     // Messages a back end has for people (a GLSL compile log), one line
     // each; stderr when empty.

@@ -5,6 +5,21 @@
 #include "win32/window_system.hpp"
 
 namespace d3d9::trace {
+namespace {
+
+bool traced = false;
+
+} // namespace
+
+void traceCalls(bool enabled)
+{
+    traced = enabled;
+}
+
+bool callsTraced()
+{
+    return traced;
+}
 
 std::string text(double value)
 {

@@ -20,9 +20,13 @@
 
 namespace d3d9::trace {
 
+// Whether the runtime in use was installed with its calls traced.
+void traceCalls(bool enabled);
+bool callsTraced();
+
 inline bool on()
 {
-    return win32::tracing();
+    return callsTraced() && win32::tracing();
 }
 
 struct Hex {

@@ -107,11 +107,13 @@ void useBackend(const BackendDescription& backend, BackendOptions options)
 {
     installed.backend = &backend;
     installed.options = std::move(options);
+    trace::traceCalls(installed.options.traceCalls);
 }
 
 void useNoBackend()
 {
     installed = {};
+    trace::traceCalls(false);
 }
 
 std::string_view backendInUse()

@@ -37,6 +37,7 @@ void configure(DeviceOptions options)
     currentOptions = std::move(options);
     d3d9::BackendOptions backend;
     backend.textureRowPadding = currentOptions.texturePitch - 512;
+    backend.traceCalls = true;
     backend.sink.onPresent = [](const d3d9::Frame&) {
         if (currentOptions.onPresent) {
             currentOptions.onPresent();
@@ -48,7 +49,7 @@ void configure(DeviceOptions options)
 IDirect3D9* WINAPI createDirect3D(UINT sdkVersion)
 {
     if (currentOptions.failDirect3DCreate) {
-        d3d9::trace::call("Direct3DCreate9", sdkVersion);
+        win32::trace("Direct3DCreate9(" + std::to_string(sdkVersion) + ")");
         return nullptr;
     }
     return d3d9::createDirect3D9(sdkVersion);
