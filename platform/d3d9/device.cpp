@@ -57,7 +57,6 @@ Device::Device(std::unique_ptr<Backend> backend, const D3DPRESENT_PARAMETERS& pa
 {
     state_.width = static_cast<std::int32_t>(parameters.BackBufferWidth);
     state_.height = static_cast<std::int32_t>(parameters.BackBufferHeight);
-    state_.samples = parameters.MultiSampleType >= D3DMULTISAMPLE_2_SAMPLES ? 4 : 1;
     state_.viewport = {0, 0, parameters.BackBufferWidth, parameters.BackBufferHeight, 0.0f, 1.0f};
     setDefaultStates();
     refreshElements();

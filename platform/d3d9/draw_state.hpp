@@ -26,7 +26,6 @@ constexpr std::uint32_t SamplerStateCount = 14;
 struct DrawState {
     std::int32_t width = 0;  // the back buffer's size
     std::int32_t height = 0;
-    std::int32_t samples = 1; // 1, or 4 for a multisampled back buffer
     D3DVIEWPORT9 viewport = {};
     DWORD renderStates[RenderStateCount] = {};
     DWORD samplerStates[SamplerCount][SamplerStateCount] = {};

@@ -82,15 +82,13 @@ public:
             return false;
         }
         for (const DecodedInstruction& in : program_.instructions) {
-            if (!gather(in, out, error)) {
-                return false;
-            }
+            gather(in, out);
         }
         std::ostringstream body;
         for (const DecodedInstruction& in : program_.instructions) {
             const Opcode op = in.info->opcode;
-            if (op != Opcode::Dcl && op != Opcode::Def && !emit(in, body, error)) {
-                return false;
+            if (op != Opcode::Dcl && op != Opcode::Def) {
+                emit(in, body);
             }
         }
         out.constantCount = constantCount_;
@@ -100,26 +98,24 @@ public:
     }
 
 private:
-    bool gather(const DecodedInstruction& in, GlslProgram& out, std::string& error)
+    // What the text must declare: defs, inputs, temporaries, the constant
+    // array's size, samplers. The program has passed checkExecutable.
+    void gather(const DecodedInstruction& in, GlslProgram& out)
     {
         const Opcode op = in.info->opcode;
         if (op == Opcode::Def) {
             definitions_[in.destination.number] = in.values;
-            return true;
+            return;
         }
         if (op == Opcode::Dcl) {
             if (in.destination.type == RegisterType::Input && !pixel_) {
                 out.inputs.push_back({in.destination.number, in.usage, in.usageIndex});
                 inputs_.insert(in.destination.number);
             }
-            return true;
+            return;
         }
-        const shader::ExecutionRule* rule = shader::executionRule(op);
-        if (rule == nullptr) {
-            error = "instruction '" + std::string(in.info->name) + "' is not supported";
-            return false;
-        }
-        const int rows = rule->shape == shader::ResultShape::MatrixRows ? rule->rows : 0;
+        const shader::ExecutionRule& rule = *shader::executionRule(op);
+        const int rows = rule.shape == shader::ResultShape::MatrixRows ? rule.rows : 0;
         for (int s = 0; s < in.sourceCount; ++s) {
             const SourceParameter& src = in.sources[s];
             switch (src.type) {
@@ -133,28 +129,14 @@ private:
                     }
                 }
                 break;
-            case RegisterType::Texture:
-                if (!pixel_) {
-                    error = "the address register is not supported";
-                    return false;
-                }
-                textureInputs_.insert(src.number);
-                break;
+            case RegisterType::Texture: textureInputs_.insert(src.number); break; // t in a pixel program
             case RegisterType::Sampler: samplers_ |= 1u << src.number; break;
-            default: error = "a source register kind is not supported"; return false;
+            default: PLATFORM_ASSERT(!"a source kind checkExecutable refuses");
             }
         }
-        const auto& d = in.destination;
-        if (d.type == RegisterType::Temp) {
-            temps_.insert(d.number);
-        } else if (!(d.type == RegisterType::RastOut && d.number == 0 && !pixel_) &&
-                   !(d.type == RegisterType::AttrOut && !pixel_ && d.number < 2) &&
-                   !(d.type == RegisterType::TexCoordOut && !pixel_ && d.number < 8) &&
-                   !(d.type == RegisterType::ColorOut && pixel_ && d.number == 0)) {
-            error = "a destination register kind is not supported";
-            return false;
+        if (in.destination.type == RegisterType::Temp) {
+            temps_.insert(in.destination.number);
         }
-        return true;
     }
 
     std::string registerName(RegisterType type, std::uint32_t n) const
@@ -232,7 +214,7 @@ private:
         return value + ")";
     }
 
-    bool emit(const DecodedInstruction& in, std::ostringstream& body, std::string&)
+    void emit(const DecodedInstruction& in, std::ostringstream& body)
     {
         using shader::ResultShape;
         const shader::ExecutionRule& rule = *shader::executionRule(in.info->opcode);
@@ -270,7 +252,6 @@ private:
             }
             body << "    " << to << "." << components << " = (" << value << ")." << components << ";\n";
         }
-        return true;
     }
 
     std::string header() const
