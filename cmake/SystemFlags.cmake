@@ -1,12 +1,29 @@
 # Compiler settings shared by every target, and the stricter set for the
-# system code, whose generated data must be bit-identical on every machine:
-# no contraction of a*b+c into fused multiply-adds, no fast-math, no vector
-# or -march flags.
+# system code, whose generated data must be bit-identical on every machine,
+# compiler, build type and target (the source compiled at -O0 is the
+# reference). One place for every preset and toolchain:
+# - no contraction of a*b+c into fused multiply-adds, no fast-math;
+# - no vectorisation: at -O3 GCC's SLP vectoriser computes parts of
+#   mat4InverseAffine in another order than its source;
+# - on 32-bit x86, SSE2 scalar arithmetic instead of the x87 unit, whose
+#   80-bit registers skip the single- and double-precision roundings;
+# - no -march or vector flags.
 
 add_compile_options(-Wall -Wextra)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
+  set(DEMO_X87_TARGET ON)
+else()
+  set(DEMO_X87_TARGET OFF)
+endif()
 
 function(demo_system_target target)
   target_compile_options(${target} PRIVATE
     -ffp-contract=off
-    -fno-fast-math)
+    -fno-fast-math
+    -fno-tree-vectorize
+    -fno-tree-slp-vectorize)
+  if(DEMO_X87_TARGET)
+    target_compile_options(${target} PRIVATE -msse2 -mfpmath=sse)
+  endif()
 endfunction()

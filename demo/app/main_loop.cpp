@@ -8,6 +8,7 @@
 #include "math/matrix.hpp"
 #include "math/vector.hpp"
 #include "music/song_reader.hpp"
+#include "render/frame_matrices.hpp"
 #include "render/frame_rendering.hpp"
 #include "render/geometry_buffers.hpp"
 #include "render/renderer.hpp"
@@ -30,28 +31,7 @@ void initRenderSettings()
 
 void buildViewMatrix()
 {
-    const Vec3 target = vec3Add(cameraDirection, cameraEye);
-    Vec3 zAxis = vec3Subtract(target, cameraEye);
-    vec3Normalize(zAxis);
-    const Vec3 xAxis = vec3CrossNormalized(cameraUp, zAxis);
-    const Vec3 yAxis = vec3Cross(zAxis, xAxis); // two perpendicular unit vectors: not normalised again
-    float* m = viewMatrix->e;
-    m[0] = xAxis.x;
-    m[1] = yAxis.x;
-    m[2] = zAxis.x;
-    m[3] = 0.0f;
-    m[4] = xAxis.y;
-    m[5] = yAxis.y;
-    m[6] = zAxis.y;
-    m[7] = 0.0f;
-    m[8] = xAxis.z;
-    m[9] = yAxis.z;
-    m[10] = zAxis.z;
-    m[11] = 0.0f;
-    m[12] = -vec3Dot(xAxis, cameraEye);
-    m[13] = -vec3Dot(yAxis, cameraEye);
-    m[14] = -vec3Dot(zAxis, cameraEye);
-    m[15] = 1.0f;
+    lookAtCamera(*viewMatrix);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "common/allocation.hpp"
 #include "math/matrix.hpp"
+#include "render/frame_matrices.hpp"
 #include "render/geometry_buffers.hpp"
 #include "render/renderer.hpp"
 #include "render/shader_setup.hpp"
@@ -51,11 +52,7 @@ struct FrameMatrices {
 void drawObject(const SceneObject& object, const FrameMatrices& m)
 {
     switchTexture(object.texture);
-    *m.worldViewProjection = mat4Multiply(object.world, *m.viewProjection);
-    mat4Transpose(*m.worldViewProjection);
-    *m.worldTransposed = object.world;
-    mat4Transpose(*m.worldTransposed);
-    *m.worldInverse = mat4InverseAffine(object.world);
+    computeObjectConstants(object, *m.viewProjection, *m.worldViewProjection, *m.worldInverse, *m.worldTransposed);
     const float eye[4] = {cameraEye.x, cameraEye.y, cameraEye.z, 0.0f};
     device->SetVertexShaderConstantF(0, m.worldViewProjection->e, 4);
     device->SetVertexShaderConstantF(4, m.worldInverse->e, 4);

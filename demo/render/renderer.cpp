@@ -3,12 +3,11 @@
 // per Present; the picture fills the 640 rows in the middle.
 #include "render/renderer.hpp"
 
-#include <cmath>
-
 #include "app/main_loop.hpp"
 #include "app/window.hpp"
 #include "common/allocation.hpp"
 #include "math/matrix.hpp"
+#include "render/frame_matrices.hpp"
 #include "render/shader_setup.hpp"
 
 IDirect3D9* direct3d;
@@ -19,17 +18,6 @@ Mat4* viewMatrix;
 namespace {
 
 using Direct3DCreate9Function = decltype(&Direct3DCreate9);
-
-// Left-handed perspective: fields of view of about 52.39 by 39.29 degrees,
-// depth 0.5 maps to 0 and depth 100 to 1.
-void setProjection(Mat4& m)
-{
-    m.e[0] = static_cast<float>(1.0 / std::tan(0.45717653092240035));
-    m.e[5] = static_cast<float>(1.0 / std::tan(0.3428823981918003));
-    m.e[10] = 1.0050251f;   // far / (far - near)
-    m.e[11] = 1.0f;         // view-space z becomes w
-    m.e[14] = -0.50251257f; // -near * far / (far - near)
-}
 
 D3DPRESENT_PARAMETERS makePresentParameters(bool multisampleAvailable)
 {
