@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Wine checks of the Windows build, one per call:
-#   wine_checks.sh prefix|shaders|frames|run|missing-d3dx
-# Environment: WINDOWS_BUILD (the x86-64 Windows build folder), DEMOKIT and
-# WINE_COMPARE (programs of this Linux build), WORK (a folder of the build
-# for the prefix, the frames and the screenshots).
+# The Wine checks of a Windows build, one per call:
+#   wine_checks.sh prefix|shaders|frames|run|missing-d3dx|digest
+# Environment: WINDOWS_BUILD (the x86-64 or x86 Windows build folder),
+# DEMOKIT, WINE_COMPARE and DIGEST (programs of this Linux build), WORK (a
+# folder of the build for the prefix, the frames and the screenshots).
+# One 64-bit prefix runs both builds: 32-bit programs through its WoW64 half.
 set -euo pipefail
 check="$1"
 mkdir -p "$WORK"
@@ -112,6 +113,21 @@ run)
   echo "exit code after Escape: $code"
   [ "$code" -eq 0 ] || fail "exit code $code, expected 0"
   "$WINE_COMPARE" frame "$shot" "$WORK/frames" 0 10
+  ;;
+digest)
+  # The generated data of the Windows build, line for line against the
+  # native build's (stdout under Wine ends its lines with CR LF).
+  out="$WORK/digest-$(basename "$WINDOWS_BUILD")"
+  wine "$WINDOWS_BUILD/tools/digest/demo-digest.exe" | tr -d '\r' > "$out.txt" || fail "demo-digest.exe failed"
+  wineserver -w
+  "$DIGEST" > "$out.native.txt"
+  times=$(grep -c '^time ' "$out.txt" || true)
+  [ "$times" -ge 200 ] || fail "only $times animation times"
+  if ! diff -u "$out.native.txt" "$out.txt" > "$out.diff"; then
+    head -n 20 "$out.diff"
+    fail "the digests differ ($(grep -c '^[-+][^-+]' "$out.diff") lines); see $out.diff"
+  fi
+  echo "$(wc -l < "$out.txt") digest lines equal to the native build's, $times animation times"
   ;;
 missing-d3dx)
   trap stop_all EXIT

@@ -24,6 +24,7 @@ const char* const ToolHelp =
     "  shaders   the vertex and pixel programs assembled, as bytecode files or text\n"
     "  record    the demo run headless with the software device: frames as PNG or video\n"
     "  bench     start-up time and frame rates of a headless run\n"
+    "  digest    the generated data as digests, to compare builds bit for bit\n"
     "\n"
     "Run 'demokit <command> --help' for a command's options.\n";
 
@@ -46,6 +47,9 @@ int dispatch(const std::string& command, Arguments& args)
     }
     if (command == "bench") {
         return runBenchCommand(args);
+    }
+    if (command == "digest") {
+        return runDigestCommand(args);
     }
     if (command == "shaders") {
         return runShadersCommand(args);

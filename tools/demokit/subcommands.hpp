@@ -11,3 +11,4 @@ int runSongCommand(Arguments& args);
 int runShadersCommand(Arguments& args);
 int runRecordCommand(Arguments& args);
 int runBenchCommand(Arguments& args);
+int runDigestCommand(Arguments& args);
