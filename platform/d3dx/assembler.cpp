@@ -29,6 +29,8 @@ struct Assembly {
     DecodedProgram program;
     std::vector<std::string> errors;
     int line = 0;
+    int slots = 0;        // instruction slots used, macros counting what they expand to
+    int textureSlots = 0; // texld's, which a pixel program counts apart
 
     // Records an error for the current line; returns false for convenience.
     bool fail(const std::string& message)
@@ -471,6 +473,36 @@ bool assembleVersion(Assembly& a, const Line& line)
     return true;
 }
 
+// The instruction slots shader model 2.0 gives a program: 256 in vs_2_0; 64
+// arithmetic and 32 texture ones in ps_2_0. A macro takes the slots of what
+// it expands to.
+int slotsOf(const OpcodeInfo& info)
+{
+    switch (info.opcode) {
+    case Opcode::M4x4: case Opcode::M3x4: return 4;
+    case Opcode::M4x3: case Opcode::M3x3: case Opcode::Nrm: case Opcode::Pow: return 3;
+    case Opcode::M3x2: case Opcode::Crs: case Opcode::Lrp: return 2;
+    case Opcode::SinCos: return 8;
+    default: return 1;
+    }
+}
+
+// Counts the instruction just assembled and refuses, once, the first that
+// runs past the limits.
+void countSlots(Assembly& a, const OpcodeInfo& info)
+{
+    const bool vertex = a.shader == ShaderType::Vertex;
+    const bool texture = info.opcode == Opcode::Texld;
+    int& used = texture && !vertex ? a.textureSlots : a.slots;
+    const int limit = vertex ? 256 : texture ? 32 : 64;
+    const bool wasWithin = used <= limit;
+    used += slotsOf(info);
+    if (wasWithin && used > limit) {
+        a.fail("more than " + std::to_string(limit) + (texture && !vertex ? " texture" : "") +
+               " instruction slots, the most a " + std::string(shaderTypeName(a.shader)) + " program of shader model 2.0 has");
+    }
+}
+
 // Every line after the version: the mnemonic up to its first '_' names the
 // table entry; the rest is modifiers, a usage or a texture type.
 void assembleLine(Assembly& a, const Line& line)
@@ -501,6 +533,7 @@ void assembleLine(Assembly& a, const Line& line)
         return;
     case InstructionForm::Arithmetic:
         assembleArithmetic(a, line, *info, suffix);
+        countSlots(a, *info);
         return;
     }
 }

@@ -9,6 +9,8 @@
 // s adds 0x800 to 0xA; oC is 0x8 plus 0x800.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -249,3 +251,25 @@ TEST(Assembler, everyTableInstructionAssemblesWhereAllowedAndIsRefusedElsewhere)
 }
 
 } // namespace
+
+TEST(Assembler, refusesProgramsPastTheInstructionSlotsOfShaderModelTwo)
+{
+    auto program = [](const char* version, const char* line, int count) {
+        const bool vertex = std::string(version) == "vs_2_0";
+        std::string text = std::string(version) + (vertex ? "\ndcl_position v0\n" : "\ndcl t0\ndcl_2d s0\n");
+        for (int i = 0; i < count; ++i) {
+            text += line;
+        }
+        return d3dx::assembleShader(text);
+    };
+    EXPECT_TRUE(program("vs_2_0", "mov r0, c0\n", 256).succeeded);
+    EXPECT_TRUE(program("vs_2_0", "m4x4 r0, r1, c0\n", 64).succeeded);
+    const d3dx::AssemblyResult tooLong = program("vs_2_0", "m4x4 r0, r1, c0\n", 65); // 260 slots
+    EXPECT_FALSE(tooLong.succeeded);
+    EXPECT_NE(tooLong.errors.find("line 67: more than 256 instruction slots"), std::string::npos) << tooLong.errors;
+    EXPECT_EQ(std::count(tooLong.errors.begin(), tooLong.errors.end(), '\n'), 1); // said once
+    EXPECT_TRUE(program("ps_2_0", "add r0, r0, r0\n", 64).succeeded);
+    EXPECT_FALSE(program("ps_2_0", "add r0, r0, r0\n", 65).succeeded);
+    EXPECT_TRUE(program("ps_2_0", "texld r0, t0, s0\n", 32).succeeded); // texture slots count apart
+    EXPECT_FALSE(program("ps_2_0", "texld r0, t0, s0\n", 33).succeeded);
+}

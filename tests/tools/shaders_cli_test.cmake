@@ -106,10 +106,13 @@ run_shaders(ignored err 1 "${WORK_DIR}/two-bad.txt")
 expect_text("${err}" "line 2" "two-error stderr")
 expect_text("${err}" "line 4" "two-error stderr")
 
-# Files that cannot be used: one line on stderr, exit code 1.
+# Files that cannot be used: one line on stderr, exit code 1. Among them a
+# program of 100,000 lines, under the size limit, that the assembler refuses.
 string(REPEAT "; padding line of a program file that is far too long\n" 20000 huge)
 file(WRITE "${WORK_DIR}/huge.txt" "vs_2_0\n${huge}")
-foreach(path "${WORK_DIR}/missing.txt" "${WORK_DIR}" "${WORK_DIR}/huge.txt")
+string(REPEAT "nop\n" 100000 long)
+file(WRITE "${WORK_DIR}/long.txt" "vs_2_0\n${long}")
+foreach(path "${WORK_DIR}/missing.txt" "${WORK_DIR}" "${WORK_DIR}/huge.txt" "${WORK_DIR}/long.txt")
   execute_process(COMMAND "${DEMOKIT}" shaders "${path}" RESULT_VARIABLE code ERROR_VARIABLE err)
   string(STRIP "${err}" err)
   if(NOT code EQUAL 1 OR err STREQUAL "" OR err MATCHES "\n")

@@ -36,7 +36,7 @@ def outcome(path):
     """The tool's JSON for path, or None after a clean error; records a crash."""
     r = run_song(path)
     name = os.path.basename(path)
-    if r.returncode < 0 or r.returncode > 2:
+    if r.returncode < 0 or r.returncode > 3:
         check(False, f'{name}: exit code {r.returncode}: {r.stderr[-300:]}')
         return None
     if r.returncode != 0:
@@ -144,9 +144,13 @@ def check_hostile_files(work, solo_path):
             check(not got['result'] and events == expected[:len(events)], f'cut at {size}')
     rng = random.Random(3)
     header = b'MThd' + struct.pack('>IHHH', 6, 1, 2, 96)
+    # Not a Standard MIDI File at all: refused with one line and exit 3.
+    for name, data in (('empty.mid', b''), ('garbage.mid', rng.randbytes(4000)), ('text.mid', b'MThe not a song')):
+        path = os.path.join(work, name)
+        open(path, 'wb').write(data)
+        r = run_song(path)
+        check(r.returncode == 3 and r.stderr.count('\n') == 1 and r.stdout == '', f'{name}: expected exit 3, one line')
     hostile = {
-        'empty.mid': b'',
-        'garbage.mid': rng.randbytes(4000),
         'noisy.mid': header + b'MTrk\0\0\0\x10' + rng.randbytes(4000),
         'huge-chunk.mid': header + b'XXXX\xff\xff\xff\xff\0\0',
         'huge-meta.mid': header + b'MTrk\0\0\0\x10\0\xff\x01\x8f\xff\xff\x7fabc',
@@ -160,7 +164,8 @@ def check_hostile_files(work, solo_path):
     with open(os.path.join(work, 'big.mid'), 'wb') as big:
         big.truncate((16 << 20) + 1)
     for name in ('big.mid', 'missing.mid', '.'):
-        check(outcome(os.path.join(work, name)) is None, f'{name}: expected an error')
+        r = run_song(os.path.join(work, name))
+        check(r.returncode == 1 and r.stderr.count('\n') == 1, f'{name}: expected exit 1, one line')
 
 
 def main():

@@ -72,6 +72,12 @@ if(NOT out MATCHES "no textures")
   message(FATAL_ERROR "an empty script did not say so: ${out}")
 endif()
 
+# A script that would make a million textures: refused before any work,
+# with one line and exit code 3.
+string(REPEAT "A" 1000000 million)
+file(WRITE "${WORK_DIR}/million.bin" "${million}")
+run_textures(ignored 3 --script "${WORK_DIR}/million.bin" --out "${WORK_DIR}/million")
+
 # Bad arguments and files: one line on stderr and a non-zero exit.
 file(WRITE "${WORK_DIR}/plain-file" "x")
 run_textures(ignored fail)

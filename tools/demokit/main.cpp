@@ -7,6 +7,7 @@
 #include <string>
 
 #include "command_line.hpp"
+#include "input_file.hpp"
 #include "subcommands.hpp"
 
 namespace {
@@ -26,7 +27,11 @@ const char* const ToolHelp =
     "  bench     start-up time and frame rates of a headless run\n"
     "  digest    the generated data as digests, to compare builds bit for bit\n"
     "\n"
-    "Run 'demokit <command> --help' for a command's options.\n";
+    "Run 'demokit <command> --help' for a command's options.\n"
+    "\n"
+    "Exit codes: 0 done; 1 a file that cannot be read or written, or a run that\n"
+    "failed; 2 bad arguments; 3 a file refused for what it holds (empty, not of\n"
+    "its kind, beyond the tool's bounds).\n";
 
 int dispatch(const std::string& command, Arguments& args)
 {
@@ -76,6 +81,9 @@ int main(int argc, char** argv)
     } catch (const UsageError& error) {
         std::fprintf(stderr, "demokit: %s\n", error.what());
         return 2;
+    } catch (const InputError& error) {
+        std::fprintf(stderr, "demokit: %s\n", error.what());
+        return 3;
     } catch (const ToolError& error) {
         std::fprintf(stderr, "demokit: %s\n", error.what());
         return 1;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "command_line.hpp"
+#include "input_file.hpp"
 #include "d3dx9.h"
 #include "data/shader_programs.hpp"
 #include "shader/bytecode.hpp"
@@ -179,20 +180,8 @@ void writeCode(const std::string& dir, const char* name, const std::vector<unsig
 
 std::string readProgramFile(const std::string& path)
 {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error) {
-        throw ToolError("shaders: cannot read '" + path + "': " + error.message());
-    }
-    if (size > MaxProgramBytes) {
-        throw ToolError("shaders: '" + path + "' is larger than 1 MiB");
-    }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    std::ifstream file(path, std::ios::binary);
-    if (!file.read(text.data(), static_cast<std::streamsize>(size))) {
-        throw ToolError("shaders: cannot read '" + path + "'");
-    }
-    return text;
+    const std::vector<std::uint8_t> bytes = readInputFile(path, MaxProgramBytes, "shaders");
+    return std::string(bytes.begin(), bytes.end());
 }
 
 int assembleFile(const std::string& path)

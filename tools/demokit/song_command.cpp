@@ -1,8 +1,8 @@
 // demokit song: the embedded song, or a Standard MIDI File from disk, read by
 // the program's own song reader and printed as JSON: the header values, the
 // reader's result and, per declared track, its events after the head.
-// A file is untrusted input: it is read whole (at most MaxSongBytes) and the
-// reader copes with any bytes; only a file that cannot be read is an error.
+// A file is untrusted input: it is read whole (at most MaxSongBytes), must
+// begin as a Standard MIDI File does, and the reader copes with the rest.
 #include <cerrno>
 #include <cstdio>
 #include <cstddef>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "command_line.hpp"
+#include "input_file.hpp"
 #include "data/embedded_data.hpp"
 #include "json_writer.hpp"
 #include "music/song_reader.hpp"
@@ -25,35 +26,20 @@ const char* const SongHelp =
     "song reader and prints, as JSON: trackCount, division, ticksPerMs, the\n"
     "reader's result (true when the song was read whole) and, per declared\n"
     "track, whether it was reached and its events (status, deltaTime, data1,\n"
-    "data2, channel). FILE may be at most 16 MiB.\n";
+    "data2, channel). FILE may be at most 16 MiB and must begin with a MThd\n"
+    "header; another file is refused (exit code 3).\n";
 
 constexpr std::size_t MaxSongBytes = 16u << 20;
 
-// Read in blocks, so that a small file costs little and a large one stops
-// one block past the limit.
+// A file must at least be a Standard MIDI File: what follows is the
+// reader's to judge, whatever the bytes.
 std::vector<std::uint8_t> readSongFile(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        throw ToolError("cannot open '" + path + "': " + std::strerror(errno));
+    std::vector<std::uint8_t> bytes = readInputFile(path, MaxSongBytes, "song");
+    if (bytes.size() < 4 || std::memcmp(bytes.data(), "MThd", 4) != 0) {
+        throw InputError("song: '" + path + "' is not a Standard MIDI File (no MThd header)");
     }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t block[65536];
-    std::size_t got = 0;
-    while (bytes.size() <= MaxSongBytes && (got = std::fread(block, 1, sizeof block, file)) > 0) {
-        bytes.insert(bytes.end(), block, block + got);
-    }
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed) {
-        throw ToolError("cannot read '" + path + "': " + std::strerror(error));
-    }
-    if (bytes.size() > MaxSongBytes) {
-        throw ToolError("'" + path + "' is larger than 16 MiB");
-    }
-    // An exact copy, so that the reader's bounds are the file's own.
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    return bytes;
 }
 
 void writeEvent(JsonWriter& json, const MidiEvent& event)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command_line.hpp"
+#include "input_file.hpp"
 #include "data/embedded_data.hpp"
 #include "math/random.hpp"
 #include "png_file.hpp"
@@ -68,20 +69,7 @@ TexturesOptions parseTexturesOptions(Arguments& args)
 
 std::vector<std::uint8_t> readScriptFile(const std::string& path)
 {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error) {
-        throw ToolError("textures: cannot read '" + path + "': " + error.message());
-    }
-    if (size > MaxScriptBytes) {
-        throw ToolError("textures: '" + path + "' is larger than 16 MiB");
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    std::ifstream file(path, std::ios::binary);
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
-        throw ToolError("textures: cannot read '" + path + "'");
-    }
-    return bytes;
+    return readInputFile(path, MaxScriptBytes, "textures");
 }
 
 // Walks the script as the runner will, without pixel work, and refuses one
@@ -102,7 +90,7 @@ void checkScriptBounds(const std::string& path)
         }
         ++cursor;
         if (textures > MaxTextures || operations > MaxOperations) {
-            throw ToolError("textures: '" + path + "' defines more than " +
+            throw InputError("textures: '" + path + "' defines more than " +
                             std::to_string(MaxTextures) + " textures or " +
                             std::to_string(MaxOperations) + " operations");
         }
