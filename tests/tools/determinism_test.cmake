@@ -1,0 +1,30 @@
+# Two recordings of the same range are the same, byte for byte, and so is
+# one made with a single rasterizer thread instead of several: nothing in a
+# frame may depend on timing or on how the rows were shared out.
+file(REMOVE_RECURSE ${WORK_DIR})
+foreach(run first second single)
+  set(threads 3)
+  if(run STREQUAL single)
+    set(threads 1)
+  endif()
+  execute_process(COMMAND ${DEMOKIT} record --from 20400 --to 20480 --threads ${threads} --out ${WORK_DIR}/${run}
+                  RESULT_VARIABLE code OUTPUT_QUIET ERROR_VARIABLE error)
+  if(NOT code EQUAL 0)
+    message(FATAL_ERROR "record (${run}) failed: ${error}")
+  endif()
+endforeach()
+file(GLOB frames RELATIVE ${WORK_DIR}/first ${WORK_DIR}/first/*.png)
+list(LENGTH frames count)
+if(count LESS 4)
+  message(FATAL_ERROR "only ${count} frames recorded")
+endif()
+foreach(frame ${frames})
+  foreach(run second single)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/first/${frame} ${WORK_DIR}/${run}/${frame}
+                    RESULT_VARIABLE differs)
+    if(differs)
+      message(FATAL_ERROR "${frame} differs between the first and the ${run} recording")
+    endif()
+  endforeach()
+endforeach()
+message(STATUS "${count} frames identical across two runs and one and three threads")
