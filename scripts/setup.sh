@@ -8,7 +8,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev p
   # drivers (software rendering where there is no GPU), the GLSL validator
   libsdl2-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0 glslang-tools
   # the player's tests in a real window: a virtual X server, keys, screenshots
-  xvfb xauth xdotool x11-utils imagemagick)
+  xvfb xauth xdotool x11-utils imagemagick
+  # the fuzz targets: clang with its libFuzzer and sanitizer run-times
+  clang libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,7 +2,8 @@
 # The whole test suite: set up, then build and run every test in the normal
 # build and under AddressSanitizer and UndefinedBehaviorSanitizer (the
 # OpenGL and real-window tests in the normal build only: Mesa's driver is
-# not built with the sanitizers), then the Windows build under Wine.
+# not built with the sanitizers), a short run of every fuzz target, then the
+# Windows builds under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,5 +13,7 @@ for preset in default asan ubsan; do
   scripts/build.sh "$preset"
   ctest --preset "$preset" -j "$(nproc)"
 done
-echo "== tests: the Windows build under Wine"
+echo "== tests: every fuzz target for 20 s"
+scripts/fuzz.sh --seconds 20
+echo "== tests: the Windows builds under Wine"
 scripts/wine-test.sh
