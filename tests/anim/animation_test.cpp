@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "anim/animation.hpp"
+#include "math/random.hpp"
 #include "support/scene_fixture.hpp"
 
 namespace {
@@ -224,3 +225,27 @@ TEST_F(Animation, waitingOrFinishedCameraLeavesTheCameraVectorsAlone)
 }
 
 } // namespace
+
+// The stored scene at an arbitrary frame, 12,345 ms after the first: the
+// camera's vectors and the light's and a cube's placement, to the bit.
+TEST_F(Animation, storedSceneAtAnArbitraryTimeIsPinned)
+{
+    randomSeed = 1; // as at the program's start
+    loadScene();
+    loadAnimation();
+    buildUpdateOrder();
+    evaluateAnimation(0);
+    evaluateAnimation(12345);
+    auto expectVec3 = [](Vec3 v, float x, float y, float z, const char* what) {
+        EXPECT_EQ(v.x, x) << what;
+        EXPECT_EQ(v.y, y) << what;
+        EXPECT_EQ(v.z, z) << what;
+    };
+    expectVec3(cameraEye, 154.292831f, 2.24288607f, -15.5746002f, "eye");
+    expectVec3(cameraDirection, -0.0266043991f, -0.21152924f, 0.977009535f, "direction");
+    expectVec3(cameraUp, -0.0011516239f, 0.977361321f, 0.211574048f, "up");
+    expectVec3(objectTable[0].rotation, -1.35753655f, -0.0262487251f, -0.00450521987f, "camera rotation");
+    expectVec3(objectTable[1].position, 4.07624531f, 1.25450563f, 1.00545394f, "light");
+    const float* cube = objectTable[2].world.e;
+    expectVec3({cube[12], cube[13], cube[14]}, -0.919519544f, -4.03454065f, -3.23937035f, "cube translation");
+}

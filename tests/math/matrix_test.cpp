@@ -140,3 +140,27 @@ TEST(Matrix, affineInverseOfASingularBlockIsNotFinite)
 }
 
 } // namespace
+
+// The inverse the vertex program gets in c4-c7 for a rotation about all
+// three axes with a translation, as numbers: a wrong cofactor that only
+// shows when two axes combine cannot hide behind one-axis rotations, and
+// nothing here is computed by the function under test.
+TEST(Matrix, inverseOfARotationAboutAllThreeAxesIsPinned)
+{
+    Mat4 x{}, y{}, z{};
+    mat4RotationX(x, 0.3f);
+    mat4RotationY(y, -1.2f);
+    mat4RotationZ(z, 2.5f);
+    Mat4 world = mat4Multiply(mat4Multiply(x, y), z);
+    world.e[12] = 4.0f;
+    world.e[13] = -2.5f;
+    world.e[14] = 10.0f;
+    const float expected[16] = {-0.290300608f, -0.351078182f, 0.890207767f,  0.0f,
+                                0.216861024f,  -0.930202782f, -0.296132028f, 0.0f,
+                                0.932039142f,  0.107084036f,  0.346173555f,  0.0f,
+                                -7.61703634f,  -1.99203455f,  -7.76289654f,  1.0f};
+    const Mat4 inverse = mat4InverseAffine(world);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(inverse.e[i], expected[i]) << "element " << i;
+    }
+}

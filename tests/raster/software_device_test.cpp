@@ -39,7 +39,8 @@ Shader* makeShader(IDirect3DDevice9* device, const char* text)
 
 // One triangle in clip space with a red program: (-1, 1), (0, 1), (-1, -1),
 // clockwise on screen, so the default counter-clockwise culling keeps it.
-void drawRedTriangle(IDirect3DDevice9* device, bool wound = true)
+void drawRedTriangle(IDirect3DDevice9* device, bool wound = true,
+                     const char* pixelProgram = "ps_2_0\ndef c0, 1.0, 0.0, 0.0, 1.0\nmov oC0, c0")
 {
     const float corners[3][3] = {{-1, 1, 0.5f}, {0, 1, 0.5f}, {-1, -1, 0.5f}};
     const std::uint16_t indices[3] = {0, static_cast<std::uint16_t>(wound ? 1 : 2),
@@ -59,7 +60,7 @@ void drawRedTriangle(IDirect3DDevice9* device, bool wound = true)
     IDirect3DVertexDeclaration9* declaration = nullptr;
     ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
     auto* vs = makeShader<IDirect3DVertexShader9>(device, "vs_2_0\ndcl_position v0\nmov oPos, v0");
-    auto* ps = makeShader<IDirect3DPixelShader9>(device, "ps_2_0\ndef c0, 1.0, 0.0, 0.0, 1.0\nmov oC0, c0");
+    auto* ps = makeShader<IDirect3DPixelShader9>(device, pixelProgram);
     device->SetStreamSource(0, vb, 0, 12);
     device->SetIndices(ib);
     device->SetVertexDeclaration(declaration);
@@ -138,6 +139,18 @@ TEST(SoftwareDevice, drawsWithItsProgramsAndAveragesFourSamplesOnEdges)
         const std::uint32_t red = (single.pixel(x, 24) >> 16) & 0xFF;
         EXPECT_TRUE(red == 0 || red == 255) << "one sample a pixel: no blend at " << x;
     }
+}
+
+// A pixel program's colour becomes a byte by rounding to the nearest of
+// 256 levels: 0.3 is 76.5 levels, so 77, and 0.5 is 127.5, so 128; a
+// conversion that truncated would lose a level on every shaded pixel.
+TEST(SoftwareDevice, colourChannelsRoundToTheNearestLevel)
+{
+    SoftwareRun run(D3DMULTISAMPLE_NONE);
+    run.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    drawRedTriangle(run.device, true, "ps_2_0\ndef c0, 0.3, 0.5, 1.0, 0.3\nmov oC0, c0");
+    run.device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(run.pixel(4, 4), 0x4D4D80FFu); // alpha 77, red 77, green 128, blue 255
 }
 
 TEST(SoftwareDevice, cullsCounterClockwiseTrianglesByDefault)

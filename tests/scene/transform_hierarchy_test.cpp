@@ -80,7 +80,7 @@ TEST_F(TransformHierarchy, badParentsEndTheWalkInsteadOfRecursing)
     objectTable[0].parent = 1;
     objectTable[1].parent = 0;
     objectTable[2].parent = 2;
-    objectTable[3].parent = 200;
+    objectTable[3].parent = 4; // the object count itself: one past the table
     objectTable[3].position = {5.0f, 0.0f, 0.0f};
     buildUpdateOrder();
     std::vector<std::int32_t> order = currentOrder();

@@ -151,3 +151,25 @@ TEST_F(CubeText, emptyOddAndOverlongMessagesStaySafe)
 }
 
 } // namespace
+
+// A message of every letter: each one's four columns of the grid hold
+// exactly its glyph, so a letter the text forgot shows as an empty cell.
+TEST_F(CubeText, everyLetterOfTheAlphabetIsDrawnWithItsGlyph)
+{
+    const char* const alphabet = "abcdefghijklmnopqrstuvwxyz";
+    scrollMessage = alphabet;
+    rasterizeMessage();
+    for (std::int32_t k = 0; k < 26; ++k) {
+        const char letter = alphabet[k];
+        std::int32_t lit = 0;
+        for (int r = 0; r < TextGridRows; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                const std::uint8_t cell = textGrid[r * TextGridColumns + 4 * k + c];
+                EXPECT_EQ(cell == '*', fontBitmap[r * 104 + 4 * (letter - 'a') + c] == '*') << letter;
+                lit += cell == '*' ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(lit, glyphPixels(letter)) << letter;
+    }
+    scrollMessage = embeddedScrollMessage;
+}
