@@ -33,7 +33,8 @@ void readLightRecord(SceneObject& object)
 }
 
 // The patch's control net is read here and released as soon as the patch
-// exists.
+// exists. A net larger than valid descriptions use is read past, so that
+// the next record is found, and builds no mesh.
 void readBezierPatch(SceneObject& object)
 {
     const std::uint8_t n = takeSceneByte();
@@ -41,7 +42,9 @@ void readBezierPatch(SceneObject& object)
     for (std::int32_t k = 0; k < n * n; ++k) {
         controlPoints[k] = takeSceneVec3();
     }
-    generateBezierPatch(object, controlPoints, n);
+    if (n <= MaxPatchOrder) {
+        generateBezierPatch(object, controlPoints, n);
+    }
     releaseBlock(controlPoints);
 }
 

@@ -205,6 +205,29 @@ TEST_F(SceneLoader, planePatchAndStoredMeshRecordsConsumeTheirPayloads)
     EXPECT_EQ(totalVertexCount, 9 + 9 + 4);
 }
 
+// A net of 14 x 14 is past degree 12: read past, so the next record is
+// found, but given no mesh (a 255 x 255 net would take minutes to build).
+TEST_F(SceneLoader, patchNetsPastDegreeTwelveAreReadPastAndBuildNoMesh)
+{
+    ByteStream description;
+    for (const std::uint8_t n : {13, 14}) {
+        meshHeader(description, ObjectKind::BezierPatch, {1.0f, 1.0f, 1.0f}, 1, 0);
+        description.byte(n);
+        for (int k = 0; k < n * n; ++k) {
+            description.vec3({static_cast<float>(k % n), 0.0f, static_cast<float>(k / n)});
+        }
+    }
+    header(description, ObjectKind::Light, {3.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f});
+    scrollMessage = "";
+    useSceneDescription(description, 3);
+    loadScene();
+    EXPECT_EQ(objectTable[0].vertexCount, 9);
+    EXPECT_EQ(objectTable[1].vertexCount, 0);
+    EXPECT_EQ(objectTable[1].triangleCount, 0);
+    EXPECT_EQ(objectTable[2].position.x, 3.0f);
+    EXPECT_EQ(sceneReadPos, description.size());
+}
+
 TEST_F(SceneLoader, truncatedDescriptionReadsZerosInsteadOfPastTheEnd)
 {
     ByteStream description;
