@@ -544,3 +544,71 @@ TEST(Rasterizer, rowSplitsGiveBitIdenticalTargets)
 }
 
 } // namespace
+
+namespace {
+
+// Varying 0 as the colour, each channel a byte of its components.
+raster::PixelShader varyingColour()
+{
+    return [](const PixelBatch& batch, std::uint32_t* colors) {
+        for (std::int32_t lane = 0; lane < batch.count; ++lane) {
+            std::uint32_t c = 0xFF000000u;
+            for (int i = 0; i < 3; ++i) {
+                const float v = batch.varyings[0][i][lane];
+                const float clamped = v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
+                c |= static_cast<std::uint32_t>(clamped * 255.0f + 0.5f) << (16 - 8 * i);
+            }
+            colors[lane] = c;
+        }
+    };
+}
+
+} // namespace
+
+// Triangles under perspective that reach past each side plane of the view
+// (to 3 to 20 times w, inside the guard band) and one reaching past the
+// guard band itself, with a varying drawn as colour, pinned to the bit: a
+// side plane clipped at the view's edge instead of the band's moves the
+// interpolated colours of the pixels next to that edge.
+TEST(Rasterizer, trianglesCrossingEachGuardBandPlaneArePinnedToTheBit)
+{
+    const Viewport viewport{0, 8, 64, 32, 0.0f, 1.0f};
+    RenderTarget target = makeTarget(64, 48, 4);
+    DrawState state = drawState(viewport, varyingColour());
+    state.varyingCount = 1;
+    auto vertex = [](float x, float y, float w, float r, float g, float b) {
+        ShadedVertex v{};
+        v.position[0] = x * w;
+        v.position[1] = y * w;
+        v.position[2] = 0.5f * w;
+        v.position[3] = w;
+        v.varyings[0][0] = r, v.varyings[0][1] = g, v.varyings[0][2] = b, v.varyings[0][3] = 1.0f;
+        return v;
+    };
+    std::vector<ShadedVertex> vertices;
+    std::vector<std::uint32_t> indices;
+    auto triangle = [&](const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& c) {
+        for (const ShadedVertex* v : {&a, &b, &c}) {
+            indices.push_back(static_cast<std::uint32_t>(vertices.size()));
+            vertices.push_back(*v);
+        }
+    };
+    triangle(vertex(0.5f, 0.2f, 1.0f, 1, 0, 0), vertex(9.0f, 0.9f, 3.0f, 0, 1, 0), vertex(0.7f, -0.8f, 1.7f, 0, 0, 1));
+    triangle(vertex(-0.5f, -0.2f, 1.3f, 0, 1, 1), vertex(-15.0f, 0.6f, 2.0f, 1, 0, 1), vertex(-0.3f, 0.7f, 0.9f, 1, 1, 0));
+    triangle(vertex(0.1f, 0.6f, 1.1f, 1, 0.5f, 0), vertex(-0.4f, 20.0f, 4.0f, 0, 0.5f, 1), vertex(0.6f, 0.5f, 1.9f, 0.2f, 1, 0.3f));
+    triangle(vertex(-0.1f, -0.6f, 1.4f, 0.9f, 0.1f, 0.4f), vertex(0.5f, -3.0f, 0.8f, 0.1f, 0.7f, 0.9f), vertex(0.9f, -0.4f, 2.5f, 0.6f, 0.6f, 0.1f));
+    triangle(vertex(-0.9f, 0.9f, 1.0f, 0.3f, 0.3f, 0.9f), vertex(-60.0f, -0.9f, 1.0f, 0.8f, 0.2f, 0.1f), vertex(-0.8f, 0.8f, 1.2f, 0.5f, 0.9f, 0.5f));
+    triangle(vertex(0.2f, 0.3f, 1.1f, 0.13f, 0.77f, 0.41f), vertex(25.0f, -0.5f, 0.7f, 0.93f, 0.07f, 0.62f), vertex(0.9f, 0.95f, 2.2f, 0.35f, 0.2f, 0.85f));
+    triangle(vertex(-0.6f, -0.5f, 1.5f, 0.71f, 0.29f, 0.05f), vertex(0.3f, -18.0f, 1.2f, 0.04f, 0.96f, 0.58f), vertex(0.8f, 0.1f, 0.6f, 0.47f, 0.53f, 0.99f));
+    draw(target, state, vertices, indices);
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    std::int32_t covered = 0;
+    for (std::uint32_t c : target.color) {
+        covered += c != 0 ? 1 : 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            hash = (hash ^ ((c >> shift) & 0xFF)) * 0x100000001b3ull;
+        }
+    }
+    EXPECT_GT(covered, 1000); // the triangles are seen
+    EXPECT_EQ(hash, 0x11df8faedcec6f12ull);
+}
