@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "d3d9/null_backend.hpp"
 #include "gl/gl_backend.hpp"
 #include "raster/software_backend.hpp"
 
@@ -10,7 +11,8 @@ namespace host {
 
 std::span<const d3d9::BackendDescription* const> backends()
 {
-    static const std::array<const d3d9::BackendDescription*, 2> list = {&raster::softwareBackend(), &gl::glBackend()};
+    static const std::array<const d3d9::BackendDescription*, 3> list = {&raster::softwareBackend(), &gl::glBackend(),
+                                                                         &d3d9::nullBackend()};
     return list;
 }
 

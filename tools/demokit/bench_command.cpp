@@ -2,7 +2,9 @@
 // as fast as the device goes, every frame's pixels computed, and reports
 // start-up time and frame rates as text or as one JSON object.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,11 +29,15 @@ const char* const BenchHelp =
     "                    the ratio of their median frame rates\n"
     "  --json            one JSON object instead of text\n"
     "  --no-multisample  the device answers that it has no multisampling\n"
-    "  --threads N       rasterizer threads (default one a core)\n";
+    "  --threads N       rasterizer threads (default one a core)\n"
+    "  --digests FILE    also write each measured frame's elapsed time and a 64-bit\n"
+    "                    FNV-1a hash of its pixels, one line a frame (equal files:\n"
+    "                    equal pictures); costs time, so not for timing runs\n";
 
 struct BenchOptions {
     RangeOptions range;
     bool json = false;
+    std::string digests; // --digests FILE
 };
 
 BenchOptions parseBenchOptions(Arguments& args)
@@ -44,12 +50,28 @@ BenchOptions parseBenchOptions(Arguments& args)
         }
         if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--digests") {
+            options.digests = args.takeValue(argument);
         } else {
             throw UsageError("bench: unknown argument '" + argument + "'");
         }
     }
     checkRangeOptions(options.range, "bench");
     return options;
+}
+
+// FNV-1a over the frame's pixels, byte by byte in memory order.
+std::uint64_t hashPixels(const d3d9::Frame& frame)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    const std::size_t count = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    const std::uint32_t* pixels = frame.pixels();
+    for (std::size_t i = 0; i < count; ++i) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            hash = (hash ^ ((pixels[i] >> shift) & 0xFFu)) * 0x100000001b3ull;
+        }
+    }
+    return hash;
 }
 
 // The value below which a fraction p of the sorted values lie (nearest rank).
@@ -127,6 +149,13 @@ int runBenchCommand(Arguments& args)
     const std::vector<std::int32_t> times = headless::retraceTimes(options.range.from, options.range.to, 60);
     const std::vector<std::string> devices = deviceList(options.range);
     std::vector<double> fps;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> digests(nullptr, std::fclose);
+    if (!options.digests.empty()) {
+        digests.reset(std::fopen(options.digests.c_str(), "w"));
+        if (digests == nullptr) {
+            throw ToolError("bench: cannot write " + options.digests);
+        }
+    }
     for (const std::string& device : devices) {
         ProgressBar progress("bench " + device, static_cast<std::int64_t>(times.size()));
         std::int64_t done = 0;
@@ -135,7 +164,13 @@ int runBenchCommand(Arguments& args)
         run.multisample = options.range.multisample;
         run.threads = options.range.threads;
         run.keep = times; // frames of the range get their pixel work, the others not
-        run.onFrame = [&](const d3d9::Frame&, std::int32_t) { progress.update(++done); };
+        run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
+            if (digests != nullptr) {
+                std::fprintf(digests.get(), "%s %d %016llx\n", device.c_str(), elapsedMs,
+                             static_cast<unsigned long long>(hashPixels(frame)));
+            }
+            progress.update(++done);
+        };
         const headless::HeadlessResult result = headless::runHeadless(run);
         progress.finish();
         checkRunEnded(result, "bench");
