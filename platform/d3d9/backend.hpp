@@ -24,6 +24,7 @@
 namespace d3d9 {
 
 class Buffer;
+class ResourceBase;
 class Texture;
 class Shader;
 struct DrawState;
@@ -71,6 +72,7 @@ struct BackendOptions {
     std::int32_t threads = 0;       // worker threads of a CPU back end; 0: one a core
     std::int32_t textureRowPadding = 0; // bytes past each locked texture row (tests: code that ignores the pitch shows)
     bool traceCalls = false;        // every call as a line on the Win32 trace sink (tests)
+    bool referenceVertexWork = false; // a CPU back end runs vertex programs on its reference machine (tests)
     PresentSink sink;
     // Messages a back end has for people (a GLSL compile log), one line
     // each; stderr when empty.
@@ -106,9 +108,9 @@ public:
     virtual void updateBuffer(const Buffer&, std::size_t /*offset*/, std::size_t /*size*/) {}
     virtual std::unique_ptr<DeviceCopy> copyTexture(const Texture&) { return nullptr; }
     virtual void updateTexture(const Texture&) {}
-    // Called before the front end writes a texture's memory, for a back end
-    // whose queued work may still read it.
-    virtual void beforeTextureWrite(const Texture&) {}
+    // Called before the front end writes or frees a buffer's or texture's
+    // memory, for a back end whose queued work may still read it.
+    virtual void beforeResourceChange(const ResourceBase&) {}
     // A program's copy. The front end has decoded and checked it, and
     // checked every instruction against what is executed.
     virtual std::unique_ptr<DeviceCopy> copyProgram(const Shader&) { return nullptr; }

@@ -295,6 +295,16 @@ HRESULT STDMETHODCALLTYPE Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATE
 
 namespace {
 
+// A register at a time: the program sets a few registers per draw, thousands
+// of times a frame, where a block copy's start-up (rep movs) costs more
+// than the copy.
+void copyRegisters(float* to, const float* from, UINT count)
+{
+    for (UINT r = 0; r < count; ++r) {
+        std::memcpy(to + 4 * r, from + 4 * r, 4 * sizeof(float));
+    }
+}
+
 bool constantsFit(const float* data, UINT start, UINT count, std::uint32_t registers)
 {
     return data != nullptr && start <= registers && count <= registers - start;
@@ -308,9 +318,8 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const flo
         return D3DERR_INVALIDCALL;
     }
     trace::call("SetVertexShaderConstantF", start, trace::on() ? trace::floats(data, 4u * count) : "", count);
-    const std::size_t bytes = sizeof(float) * 4 * count;
-    std::memcpy(setVertexConstants_ + 4 * start, data, bytes);
-    std::memcpy(state_.vertexConstants + 4 * start, data, bytes);
+    copyRegisters(setVertexConstants_ + 4 * start, data, count);
+    copyRegisters(state_.vertexConstants + 4 * start, data, count);
     const Shader* program = state_.vertexShader;
     if (program != nullptr && program->definesAnyIn(start, count)) {
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);

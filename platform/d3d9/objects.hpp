@@ -74,6 +74,15 @@ public:
 protected:
     ResourceBase(Device& device, D3DRESOURCETYPE type) : DeviceChild(device), type_(type) {}
     HRESULT getDevice(IDirect3DDevice9** out) const;
+    // Tells the back end that the memory is about to be written or freed
+    // (its queued work may still read it). Derived destructors call it
+    // while their memory still stands.
+    void beforeChange() const
+    {
+        if (Backend* b = backend()) {
+            b->beforeResourceChange(*this);
+        }
+    }
 
 private:
     D3DRESOURCETYPE type_;

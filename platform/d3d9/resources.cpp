@@ -16,6 +16,7 @@ HRESULT Buffer::lock(UINT offset, UINT size, void** data)
     if (data == nullptr || locked_ || offset > length || (size != 0 && size > length - offset)) {
         return D3DERR_INVALIDCALL;
     }
+    beforeChange();
     locked_ = true;
     lockOffset_ = offset;
     lockSize_ = size != 0 ? size : static_cast<UINT>(length - offset);
@@ -103,9 +104,7 @@ HRESULT Texture::lock(D3DLOCKED_RECT* locked, const RECT* rect)
         }
         first = static_cast<std::size_t>(rect->top) * pitch_ + static_cast<std::size_t>(rect->left);
     }
-    if (Backend* b = backend()) {
-        b->beforeTextureWrite(*this);
-    }
+    beforeChange();
     locked_ = true;
     locked->Pitch = static_cast<INT>(pitch_ * 4);
     locked->pBits = texels_.data() + first;
@@ -127,9 +126,7 @@ HRESULT Texture::unlock()
 void Texture::copyPixelsFrom(const Texture& source)
 {
     PLATFORM_ASSERT(source.width_ == width_ && source.height_ == height_);
-    if (Backend* b = backend()) {
-        b->beforeTextureWrite(*this);
-    }
+    beforeChange();
     for (UINT y = 0; y < height_; ++y) {
         std::memcpy(texels_.data() + static_cast<std::size_t>(y) * pitch_,
                     source.texels_.data() + static_cast<std::size_t>(y) * source.pitch_, width_ * 4u);

@@ -25,6 +25,7 @@ public:
         : ResourceBase(device, type), bytes_(length), format_(format)
     {
     }
+    ~Buffer() override { beforeChange(); }
     const std::uint8_t* bytes() const { return bytes_.data(); }
     std::size_t size() const { return bytes_.size(); }
     D3DFORMAT format() const { return format_; } // an index buffer's INDEX16 or INDEX32
@@ -60,6 +61,7 @@ using IndexBuffer = BufferObject<IDirect3DIndexBuffer9>;
 class Texture : public Object<IDirect3DTexture9>, public ResourceBase {
 public:
     Texture(Device& device, std::string name, UINT width, UINT height, D3DPOOL pool, std::int32_t rowPadding);
+    ~Texture() override { beforeChange(); }
 
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return getDevice(device); }
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return type(); }

@@ -3,11 +3,9 @@
 #include <cstring>
 
 namespace raster {
-namespace {
 
 using d3d9::elementSize;
 
-// One element's four components from its bytes.
 void decodeElement(BYTE type, const std::uint8_t* bytes, float out[4])
 {
     out[0] = out[1] = out[2] = 0.0f;
@@ -44,6 +42,8 @@ void decodeElement(BYTE type, const std::uint8_t* bytes, float out[4])
     }
 }
 
+namespace {
+
 void setDefault(ShaderMachine& machine, std::uint32_t reg, std::int32_t lane)
 {
     for (int i = 0; i < 4; ++i) {
@@ -53,7 +53,7 @@ void setDefault(ShaderMachine& machine, std::uint32_t reg, std::int32_t lane)
 
 } // namespace
 
-void fetchVertices(const std::vector<InputBinding>& bindings, const std::uint8_t* stream, std::size_t streamSize,
+void fetchVertices(std::span<const InputBinding> bindings, const std::uint8_t* stream, std::size_t streamSize,
                    std::size_t streamOffset, std::uint32_t stride, std::int64_t first, std::int32_t count,
                    ShaderMachine& machine)
 {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "d3d9.h"
@@ -20,9 +21,12 @@ namespace raster {
 
 using d3d9::InputBinding;
 
+// One element's four components from its bytes (elementSize(type) of them).
+void decodeElement(BYTE type, const std::uint8_t* bytes, float out[4]);
+
 // Reads vertices first .. first + count - 1 (count <= LaneCount) of a
 // stream into machine.inputs, lane by lane.
-void fetchVertices(const std::vector<InputBinding>& bindings, const std::uint8_t* stream, std::size_t streamSize,
+void fetchVertices(std::span<const InputBinding> bindings, const std::uint8_t* stream, std::size_t streamSize,
                    std::size_t streamOffset, std::uint32_t stride, std::int64_t first, std::int32_t count,
                    ShaderMachine& machine);
 

@@ -300,6 +300,7 @@ bool ShaderProgram::load(const shader::DecodedProgram& program, std::string& err
     definitions_.clear();
     writtenOutputs_ = 0;
     tempCount_ = 0;
+    bool constantRead[ConstantRegisters] = {};
     for (const DecodedInstruction& in : program.instructions) {
         const Opcode op = in.info->opcode;
         if (op == Opcode::Def) {
@@ -312,9 +313,17 @@ bool ShaderProgram::load(const shader::DecodedProgram& program, std::string& err
             }
             continue;
         }
+        const shader::ExecutionRule* rule = shader::executionRule(op);
         for (int s = 0; s < in.sourceCount; ++s) {
-            if (in.sources[s].type == RegisterType::Temp) {
-                tempCount_ = std::max(tempCount_, in.sources[s].number + 1);
+            const SourceParameter& source = in.sources[s];
+            if (source.type == RegisterType::Temp) {
+                tempCount_ = std::max(tempCount_, source.number + 1);
+            } else if (source.type == RegisterType::Const) {
+                const int rows = s == 1 && rule->shape == shader::ResultShape::MatrixRows ? rule->rows : 1;
+                for (int r = 0; r < rows; ++r) {
+                    constantRead[std::min(source.number + static_cast<std::uint32_t>(r), ConstantRegisters - 1)] =
+                        true;
+                }
             }
         }
         const DestinationParameter& d = in.destination;
@@ -325,7 +334,13 @@ bool ShaderProgram::load(const shader::DecodedProgram& program, std::string& err
         } else if (d.type == RegisterType::AttrOut) {
             writtenOutputs_ |= 1u << (8 + d.number);
         }
-        code_.push_back({in, shader::executionRule(op)});
+        code_.push_back({in, rule});
+    }
+    constantsRead_.clear();
+    for (std::uint32_t n = 0; n < ConstantRegisters; ++n) {
+        if (constantRead[n]) {
+            constantsRead_.push_back(n);
+        }
     }
     if (type_ == shader::ShaderType::Vertex) {
         findPositionSlice();

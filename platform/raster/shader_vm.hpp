@@ -59,6 +59,12 @@ struct DeclaredInput {
 
 class ShaderProgram {
 public:
+    // An executed instruction with its rule from the execution table.
+    struct Step {
+        shader::DecodedInstruction instruction;
+        const shader::ExecutionRule* rule;
+    };
+
     // Decodes and prepares tokens (version to end token); false with a
     // reason for a program the machine cannot run.
     bool load(const std::uint32_t* tokens, std::size_t count, std::string& error);
@@ -81,7 +87,13 @@ public:
     // Whether a def names a register in [start, start + count).
     bool definesAnyIn(std::uint32_t start, std::uint32_t count) const;
 
+    // The constant registers the program reads, ascending (rows of matrix
+    // macros included): all a draw's snapshot of the constants needs.
+    const std::vector<std::uint32_t>& constantsRead() const { return constantsRead_; }
+
     shader::ShaderType type() const { return type_; }
+    // The executed instructions, in order (no dcl or def).
+    const std::vector<Step>& code() const { return code_; }
     const std::vector<DeclaredInput>& inputs() const { return inputs_; }
     // Bit n set when the program writes oTn (bits 0-7), oD0 (bit 8), oD1 (bit 9).
     std::uint32_t writtenOutputs() const { return writtenOutputs_; }
@@ -91,17 +103,13 @@ private:
         std::uint32_t number;
         std::array<float, 4> values;
     };
-    // An executed instruction with its rule from the execution table.
-    struct Step {
-        shader::DecodedInstruction instruction;
-        const shader::ExecutionRule* rule;
-    };
     shader::ShaderType type_ = shader::ShaderType::Vertex;
     void findPositionSlice();
 
     std::vector<Step> code_; // executed instructions only
     std::vector<Step> positionSlice_;
     std::vector<std::uint32_t> positionInputs_;
+    std::vector<std::uint32_t> constantsRead_;
     std::vector<DeclaredInput> inputs_;
     std::vector<Definition> definitions_;
     std::uint32_t writtenOutputs_ = 0;

@@ -1,6 +1,7 @@
 #include "raster/vertex_stage.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace raster {
 namespace {
@@ -24,7 +25,7 @@ float clampColour(float v)
     return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
 }
 
-void gatherBatch(const ShaderMachine& m, const std::vector<VaryingSource>& varyings, std::int32_t count,
+void gatherBatch(const ShaderMachine& m, std::span<const VaryingSource> varyings, std::int32_t count,
                  ShadedVertex* out)
 {
     for (std::int32_t lane = 0; lane < count; ++lane) {
@@ -60,6 +61,7 @@ bool rangeIsOutsideView(const VertexStageInput& input)
 {
     thread_local ShaderMachine machine;
     machine.constants = input.constants;
+    std::memset(machine.inputs, 0, sizeof machine.inputs); // a v register no element feeds reads 0
     std::vector<InputBinding> bindings;
     for (const InputBinding& b : input.bindings) {
         for (std::uint32_t n : input.program->positionInputs()) {
@@ -88,6 +90,7 @@ void shadeVertices(const VertexStageInput& input, std::vector<ShadedVertex>& out
     thread_local ShaderMachine machine;
     machine.constants = input.constants;
     machine.samplers = nullptr; // vertex programs of shader model 2.0 do not sample
+    std::memset(machine.inputs, 0, sizeof machine.inputs);
     for (std::int32_t first = 0; first < input.vertexCount; first += LaneCount) {
         const std::int32_t count = std::min(LaneCount, input.vertexCount - first);
         fetchVertices(input.bindings, input.stream, input.streamSize, input.streamOffset, input.stride,

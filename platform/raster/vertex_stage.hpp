@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "raster/input_fetch.hpp"
@@ -22,14 +23,14 @@ struct VaryingSource {
 struct VertexStageInput {
     const ShaderProgram* program;
     const float* constants;              // 4 x 256 floats, defs applied
-    std::vector<InputBinding> bindings;
+    std::span<const InputBinding> bindings;
     const std::uint8_t* stream;
     std::size_t streamSize;
     std::size_t streamOffset;
     std::uint32_t stride;
     std::int64_t firstVertex;            // BaseVertexIndex + MinVertexIndex
     std::int32_t vertexCount;            // NumVertices
-    std::vector<VaryingSource> varyings; // at most MaxVaryings
+    std::span<const VaryingSource> varyings; // at most MaxVaryings
 };
 
 // Whether every vertex of the range lies outside one and the same plane of

@@ -1,0 +1,219 @@
+// The body of a vertex routine for one width, included by a file that
+// defines KERNEL_WIDTH, KERNEL_SQRT(v) and KERNEL_ENTRY and is built with
+// that width's instruction-set flags. Everything here is in an anonymous
+// namespace and uses compiler built-ins only, so that no code built for a
+// wider instruction set can be taken for a shared inline function.
+
+namespace raster::kernel {
+namespace {
+
+constexpr std::int32_t Width = KERNEL_WIDTH;
+typedef float Vector __attribute__((vector_size(sizeof(float) * KERNEL_WIDTH)));
+typedef std::int32_t Mask __attribute__((vector_size(sizeof(float) * KERNEL_WIDTH)));
+
+inline Vector splat(float v)
+{
+    Vector r;
+    for (std::int32_t l = 0; l < Width; ++l) {
+        r[l] = v;
+    }
+    return r;
+}
+
+inline Vector load(const float* p)
+{
+    Vector v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store(float* p, Vector v)
+{
+    __builtin_memcpy(p, &v, sizeof v);
+}
+
+inline Vector absolute(Vector v)
+{
+    return reinterpret_cast<Vector>(reinterpret_cast<Mask>(v) & 0x7FFFFFFF);
+}
+
+inline Vector read(const float* file, const Source& s, int component, std::int32_t batch)
+{
+    const Vector v = load(file + s.component[component] + static_cast<std::uint32_t>(batch * Width * s.batchStep));
+    switch (s.modifier) {
+    case Modifier::Negate: return -v;
+    case Modifier::Abs: return absolute(v);
+    case Modifier::AbsNegate: return -absolute(v);
+    default: return v;
+    }
+}
+
+inline Vector select(Mask condition, Vector yes, Vector no)
+{
+    return condition ? yes : no;
+}
+
+inline Vector saturate(Vector v)
+{
+    // NaN fails both tests: 0
+    return select(v > splat(0.0f), select(v < splat(1.0f), v, splat(1.0f)), splat(0.0f));
+}
+
+inline Vector reciprocalSquareRoot(Vector v)
+{
+    const Vector a = absolute(v);
+    return select(a == splat(0.0f), splat(__builtin_inff()), splat(1.0f) / KERNEL_SQRT(a));
+}
+
+inline Vector dot(const Vector* a, const Vector* b, int columns)
+{
+    Vector sum = a[0] * b[0];
+    for (int i = 1; i < columns; ++i) {
+        sum += a[i] * b[i];
+    }
+    return sum;
+}
+
+template <typename Function>
+inline Vector eachLane(Vector v, Function f)
+{
+    for (std::int32_t l = 0; l < Width; ++l) {
+        v[l] = f(v[l]);
+    }
+    return v;
+}
+
+// One instruction on one batch: its result in r (components outside the
+// instruction's writable ones may hold anything). Instantiated for each
+// operation, so that the switch folds away.
+template <Operation Op>
+inline void compute(const float* file, const Instruction& in, std::int32_t b, Vector r[4])
+{
+    constexpr bool scalar = Op >= Operation::Rcp && Op <= Operation::Pow;
+    constexpr int sources = Op == Operation::Mad || Op == Operation::Lrp ? 3
+                            : Op == Operation::Mov || Op == Operation::Frc || Op == Operation::Abs ||
+                                      Op == Operation::Rcp || Op == Operation::Rsq || Op == Operation::Exp ||
+                                      Op == Operation::Log || Op == Operation::Normalize || Op == Operation::Matrix
+                                ? 1
+                                : 2;
+    Vector a[4], s1[4], s2[4];
+    for (int i = scalar ? 3 : 0; i < 4; ++i) {
+        a[i] = read(file, in.source[0], i, b);
+        if (sources > 1) {
+            s1[i] = read(file, in.source[1], i, b);
+        }
+        if (sources > 2) {
+            s2[i] = read(file, in.source[2], i, b);
+        }
+    }
+    switch (Op) {
+    case Operation::Mov: for (int i = 0; i < 4; ++i) r[i] = a[i]; break;
+    case Operation::Add: for (int i = 0; i < 4; ++i) r[i] = a[i] + s1[i]; break;
+    case Operation::Sub: for (int i = 0; i < 4; ++i) r[i] = a[i] - s1[i]; break;
+    case Operation::Mul: for (int i = 0; i < 4; ++i) r[i] = a[i] * s1[i]; break;
+    case Operation::Mad:
+        for (int i = 0; i < 4; ++i) {
+            const Vector product = a[i] * s1[i];
+            r[i] = product + s2[i];
+        }
+        break;
+    case Operation::Min: for (int i = 0; i < 4; ++i) r[i] = select(a[i] < s1[i], a[i], s1[i]); break;
+    case Operation::Max: for (int i = 0; i < 4; ++i) r[i] = select(a[i] >= s1[i], a[i], s1[i]); break;
+    case Operation::Slt: for (int i = 0; i < 4; ++i) r[i] = select(a[i] < s1[i], splat(1.0f), splat(0.0f)); break;
+    case Operation::Sge: for (int i = 0; i < 4; ++i) r[i] = select(a[i] >= s1[i], splat(1.0f), splat(0.0f)); break;
+    case Operation::Lrp:
+        for (int i = 0; i < 4; ++i) {
+            const Vector difference = s1[i] - s2[i];
+            const Vector product = a[i] * difference;
+            r[i] = product + s2[i];
+        }
+        break;
+    case Operation::Frc:
+        for (int i = 0; i < 4; ++i) r[i] = a[i] - eachLane(a[i], [](float x) { return __builtin_floorf(x); });
+        break;
+    case Operation::Abs: for (int i = 0; i < 4; ++i) r[i] = absolute(a[i]); break;
+    case Operation::Rcp:
+        r[0] = select(a[3] == splat(0.0f), splat(__builtin_inff()), splat(1.0f) / a[3]);
+        break;
+    case Operation::Rsq: r[0] = reciprocalSquareRoot(a[3]); break;
+    case Operation::Exp: r[0] = eachLane(a[3], [](float x) { return __builtin_exp2f(x); }); break;
+    case Operation::Log:
+        r[0] = eachLane(a[3], [](float x) { return x == 0.0f ? -__builtin_inff() : __builtin_log2f(__builtin_fabsf(x)); });
+        break;
+    case Operation::Pow: {
+        Vector v = a[3];
+        for (std::int32_t l = 0; l < Width; ++l) {
+            v[l] = __builtin_powf(__builtin_fabsf(a[3][l]), s1[3][l]);
+        }
+        r[0] = v;
+        break;
+    }
+    case Operation::Dot: r[0] = dot(a, s1, in.columns); break;
+    case Operation::Matrix:
+        for (int row = 0; row < in.rows; ++row) {
+            Vector m[4];
+            for (int i = 0; i < 4; ++i) { // all four read, as many dotted as the macro has columns
+                m[i] = read(file, in.row[row], i, b);
+            }
+            r[row] = dot(a, m, in.columns);
+        }
+        for (int row = in.rows; row < 4; ++row) {
+            r[row] = splat(0.0f); // never written
+        }
+        break;
+    case Operation::Cross: {
+        const Vector x1 = a[1] * s1[2], x2 = a[2] * s1[1];
+        const Vector y1 = a[2] * s1[0], y2 = a[0] * s1[2];
+        const Vector z1 = a[0] * s1[1], z2 = a[1] * s1[0];
+        r[0] = x1 - x2;
+        r[1] = y1 - y2;
+        r[2] = z1 - z2;
+        r[3] = r[2]; // never written: w is not among its components
+        break;
+    }
+    case Operation::Normalize: {
+        const Vector scale = reciprocalSquareRoot(dot(a, a, 3));
+        for (int i = 0; i < 4; ++i) r[i] = a[i] * scale;
+        break;
+    }
+    }
+    if (scalar || Op == Operation::Dot) {
+        r[1] = r[2] = r[3] = r[0];
+    }
+}
+
+// One instruction over every batch.
+template <Operation Op>
+void run(const Instruction& in, float* file, std::int32_t batches)
+{
+    for (std::int32_t b = 0; b < batches; ++b) {
+        Vector r[4];
+        compute<Op>(file, in, b, r);
+        for (int i = 0; i < 4; ++i) {
+            if ((in.mask & (1 << i)) != 0) {
+                store(file + in.destination + static_cast<std::uint32_t>(i * ChunkLanes + b * Width),
+                      in.saturate ? saturate(r[i]) : r[i]);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void KERNEL_ENTRY(const Instruction* code, std::size_t count, float* file, std::int32_t batches)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const Instruction& in = code[k];
+        switch (in.operation) {
+#define KERNEL_CASE(name)                                                                                              \
+    case Operation::name: run<Operation::name>(in, file, batches); break;
+            KERNEL_CASE(Mov) KERNEL_CASE(Add) KERNEL_CASE(Sub) KERNEL_CASE(Mul) KERNEL_CASE(Mad) KERNEL_CASE(Min)
+            KERNEL_CASE(Max) KERNEL_CASE(Slt) KERNEL_CASE(Sge) KERNEL_CASE(Lrp) KERNEL_CASE(Frc) KERNEL_CASE(Abs)
+            KERNEL_CASE(Rcp) KERNEL_CASE(Rsq) KERNEL_CASE(Exp) KERNEL_CASE(Log) KERNEL_CASE(Pow) KERNEL_CASE(Dot)
+            KERNEL_CASE(Matrix) KERNEL_CASE(Cross) KERNEL_CASE(Normalize)
+#undef KERNEL_CASE
+        }
+    }
+}
+
+} // namespace raster::kernel

@@ -1,0 +1,12 @@
+// The vertex routine four lanes wide, on the SSE2 every x86-64 has (and on
+// other machines, through the compiler's generic vectors).
+#include "raster/vertex_kernel.hpp"
+
+#define KERNEL_WIDTH 4
+#define KERNEL_ENTRY runWidth4
+#if defined(__SSE2__)
+#define KERNEL_SQRT(v) __builtin_ia32_sqrtps(v)
+#else
+#define KERNEL_SQRT(v) eachLane(v, [](float x) { return __builtin_sqrtf(x); })
+#endif
+#include "raster/vertex_kernel_body.inl"
