@@ -72,7 +72,7 @@ struct BackendOptions {
     std::int32_t threads = 0;       // worker threads of a CPU back end; 0: one a core
     std::int32_t textureRowPadding = 0; // bytes past each locked texture row (tests: code that ignores the pitch shows)
     bool traceCalls = false;        // every call as a line on the Win32 trace sink (tests)
-    bool referenceVertexWork = false; // a CPU back end runs vertex programs on its reference machine (tests)
+    bool referenceShading = false;  // a CPU back end runs programs on its reference machine, not compiled (tests)
     PresentSink sink;
     // Messages a back end has for people (a GLSL compile log), one line
     // each; stderr when empty.

@@ -1,5 +1,6 @@
 #include "raster/pixel_stage.hpp"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -12,12 +13,29 @@ std::uint32_t toByte(float v)
     return static_cast<std::uint32_t>(clamped * 255.0f + 0.5f);
 }
 
+std::uint32_t packColour(const float* c, std::int32_t lane, std::int32_t componentStep)
+{
+    return toByte(c[3 * componentStep + lane]) << 24 | toByte(c[lane]) << 16 | toByte(c[componentStep + lane]) << 8 |
+           toByte(c[2 * componentStep + lane]);
+}
+
 struct PixelProgramRun {
     std::shared_ptr<const PixelStageInput> input;
     std::vector<std::pair<shader::RegisterType, std::uint32_t>> targets; // register per varying
+    // The compiled routine's side: a snapshot of the constants it reads,
+    // its samplers, where the varyings go and the colour comes from.
+    std::shared_ptr<const std::vector<float>> snapshot;
+    std::array<kernel::Sampler, 16> samplers{};
+    std::vector<std::uint32_t> targetOffsets;
+    std::uint32_t colourOffset = 0;
+    std::uint64_t serial = 0; // tells a thread whether its register file holds this run's constants
 
     void operator()(const PixelBatch& batch, std::uint32_t* colors) const
     {
+        if (input->routine != nullptr) {
+            runRoutine(batch, colors);
+            return;
+        }
         thread_local ShaderMachine machine;
         machine.constants = input->constants.data();
         machine.samplers = input->samplers.data();
@@ -28,10 +46,41 @@ struct PixelProgramRun {
         }
         std::memset(machine.pixelColors, 0, sizeof machine.pixelColors);
         input->program->run(machine);
-        const Register& c = machine.pixelColors[0];
         for (std::int32_t lane = 0; lane < batch.count; ++lane) {
-            colors[lane] = toByte(c.c[3][lane]) << 24 | toByte(c.c[0][lane]) << 16 | toByte(c.c[1][lane]) << 8 |
-                           toByte(c.c[2][lane]);
+            colors[lane] = packColour(&machine.pixelColors[0].c[0][0], lane, LaneCount);
+        }
+    }
+
+    void runRoutine(const PixelBatch& batch, std::uint32_t* colors) const
+    {
+        struct ThreadFile {
+            std::vector<float> file;
+            std::uint64_t preparedFor = 0;
+        };
+        thread_local ThreadFile registers;
+        const CompiledProgram& routine = *input->routine;
+        if (registers.file.size() < routine.fileSize()) {
+            registers.file.resize(routine.fileSize());
+            registers.preparedFor = 0;
+        }
+        float* file = registers.file.data();
+        if (registers.preparedFor != serial) {
+            routine.prepareFile(file, snapshot->data(), 0.0f); // oC0 not written reads 0, 0, 0, 0
+            registers.preparedFor = serial;
+        }
+        routine.clearTemporaries(file);
+        for (std::size_t k = 0; k < targetOffsets.size(); ++k) {
+            if (targetOffsets[k] == ~0u) {
+                continue; // declared, never read
+            }
+            for (int c = 0; c < 4; ++c) {
+                std::memcpy(file + targetOffsets[k] + c * kernel::ChunkLanes, batch.varyings[k][c],
+                            sizeof batch.varyings[k][c]);
+            }
+        }
+        routine.run(file, batch.count, samplers.data());
+        for (std::int32_t lane = 0; lane < batch.count; ++lane) {
+            colors[lane] = packColour(file + colourOffset, lane, kernel::ChunkLanes);
         }
     }
 };
@@ -50,6 +99,26 @@ PixelShader makePixelShader(PixelStageInput input)
             (in.type == shader::RegisterType::Texture && in.number < 8)) {
             run.targets.emplace_back(in.type, in.number);
         }
+    }
+    if (input.routine != nullptr) {
+        const CompiledProgram& routine = *input.routine;
+        auto snapshot = std::make_shared<std::vector<float>>();
+        for (const std::uint32_t n : input.program->constantsRead()) {
+            for (std::uint32_t c = 0; c < 4; ++c) {
+                snapshot->push_back(4 * n + c < input.constants.size() ? input.constants[4 * n + c] : 0.0f);
+            }
+        }
+        run.snapshot = std::move(snapshot);
+        for (std::size_t s = 0; s < run.samplers.size(); ++s) {
+            const SamplerTexture& t = input.samplers[s];
+            run.samplers[s] = {t.texels, t.width, t.height, t.pitch};
+        }
+        for (const auto& [type, number] : run.targets) {
+            run.targetOffsets.push_back(routine.slot(type, number));
+        }
+        run.colourOffset = routine.slot(shader::RegisterType::ColorOut, 0);
+        static std::atomic<std::uint64_t> serials{0};
+        run.serial = ++serials;
     }
     run.input = std::make_shared<const PixelStageInput>(std::move(input));
     return run;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "raster/compiled_program.hpp"
 #include "raster/rasterizer.hpp"
 #include "raster/shader_vm.hpp"
 
@@ -15,6 +16,7 @@ namespace raster {
 
 struct PixelStageInput {
     std::shared_ptr<const ShaderProgram> program; // shared with the shader object
+    std::shared_ptr<const CompiledProgram> routine; // the program compiled; NULL: the machine runs it
     std::vector<float> constants;               // 4 x 32 floats, defs applied
     std::array<SamplerTexture, 16> samplers;
 };

@@ -32,7 +32,8 @@ constexpr std::int32_t BandRows = 16; // rows a rasterizer thread takes at a tim
 // the compiled routine runs it; shared with queued draws.
 struct ProgramCopy final : d3d9::DeviceCopy {
     std::shared_ptr<const ShaderProgram> program;
-    std::shared_ptr<const VertexRoutine> routine; // NULL: the machine runs it
+    std::shared_ptr<const VertexRoutine> routine;        // a vertex program compiled; NULL: the machine runs it
+    std::shared_ptr<const CompiledProgram> pixelRoutine; // a pixel program compiled; likewise
 };
 
 const ProgramCopy& copyOf(const d3d9::Shader& shader)
@@ -104,7 +105,7 @@ public:
         clearDepth(target_, 0, 0, width, height, 1.0f);
         frame_.assign(static_cast<std::size_t>(width) * height, 0xFF000000u);
         scratch_.resize(static_cast<std::size_t>(pool_.size()));
-        referenceVertexWork_ = options.referenceVertexWork;
+        referenceShading_ = options.referenceShading;
     }
 
     std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader& shader) override
@@ -114,10 +115,15 @@ public:
         const bool loaded = program->load(shader.decoded(), error);
         PLATFORM_ASSERT(loaded); // the front end let through only what is executed
         auto copy = std::make_unique<ProgramCopy>();
-        if (program->type() == shader::ShaderType::Vertex && !referenceVertexWork_) {
+        if (program->type() == shader::ShaderType::Vertex && !referenceShading_) {
             auto routine = std::make_shared<VertexRoutine>(*program);
             if (routine->compiled()) {
                 copy->routine = std::move(routine);
+            }
+        } else if (!referenceShading_) {
+            auto routine = std::make_shared<CompiledProgram>(*program);
+            if (routine->compiled()) {
+                copy->pixelRoutine = std::move(routine);
             }
         }
         copy->program = std::move(program);
@@ -173,7 +179,7 @@ private:
     std::size_t lastSnapshot_ = 0;
     std::shared_ptr<const DrawState> drawState_; // kept while the pixel state stands
     std::uint64_t pixelVersion_ = ~0ull;
-    bool referenceVertexWork_ = false;
+    bool referenceShading_ = false;
 };
 
 // Corner numbers relative to MinVertexIndex, three a triangle. A corner
@@ -224,6 +230,7 @@ std::shared_ptr<const DrawState> SoftwareBackend::makeDrawState(const d3d9::Draw
     draw.depthWrite = state.renderStates[D3DRS_ZENABLE] != D3DZB_FALSE && state.renderStates[D3DRS_ZWRITEENABLE] != 0;
     PixelStageInput input;
     input.program = programOf(*state.pixelShader);
+    input.routine = copyOf(*state.pixelShader).pixelRoutine;
     input.constants.assign(state.pixelConstants, state.pixelConstants + 4 * d3d9::PixelConstantRegisters);
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
         const d3d9::Texture* texture = state.textures[s];

@@ -1,7 +1,7 @@
-// The compiled form of a vertex program, and the routines that run it at
+// The compiled form of a shader program, and the routines that run it at
 // SIMD width: a list of instructions whose operands are resolved to places
-// in one register file, run over a chunk of vertices, instruction by
-// instruction, each over every batch of lanes of the chunk.
+// in one register file, run over a chunk of lanes (vertices or pixels),
+// instruction by instruction, each over every batch of lanes of the chunk.
 //
 // The register file holds each register the program uses as four
 // components of ChunkLanes floats (lane-register slots), then each
@@ -20,13 +20,13 @@
 
 namespace raster::kernel {
 
-constexpr std::int32_t ChunkLanes = 32; // vertices a run of the instructions takes
+constexpr std::int32_t ChunkLanes = 32; // lanes a run of the instructions takes
 constexpr std::int32_t MaxWidth = 8;    // lanes of the widest routine (AVX2)
 
 enum class Operation : std::uint8_t {
     Mov, Add, Sub, Mul, Mad, Min, Max, Slt, Sge, Lrp, Frc, Abs, // componentwise
     Rcp, Rsq, Exp, Log, Pow,                                    // of the sources' w, replicated
-    Dot, Matrix, Cross, Normalize,
+    Dot, Matrix, Cross, Normalize, Sample,
 };
 
 enum class Modifier : std::uint8_t { None, Negate, Abs, AbsNegate };
@@ -35,8 +35,8 @@ enum class Modifier : std::uint8_t { None, Negate, Abs, AbsNegate };
 // in the file, and whether it is a lane register (batch b at b * width
 // further on) or a constant (the same copies for every batch).
 struct Source {
-    std::uint32_t component[4]; // offsets in the file, swizzle applied
-    std::uint8_t batchStep;     // 1: a lane register; 0: a constant
+    std::uint32_t component[4];
+    std::uint8_t batchStep; // 1: a lane register; 0: a constant
     Modifier modifier;
 };
 
@@ -46,14 +46,26 @@ struct Instruction {
     bool saturate;
     std::uint8_t rows;      // Matrix: result components
     std::uint8_t columns;   // Dot, Matrix: components dotted
-    std::uint8_t sources;   // operands in use
+    std::uint8_t sampler;   // Sample: the sampler's number
     std::uint32_t destination; // the destination slot's offset
     Source source[3];
     Source row[4];          // Matrix: source 1's consecutive registers
 };
 
+// A texture as a sample reads it: A8R8G8B8 texels, point-sampled, wrapped.
+// No texels: samples read (0, 0, 0, 1).
+struct Sampler {
+    const std::uint32_t* texels;
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t pitch; // texels from one row to the next
+};
+
 // Run `count` instructions over `batches` batches of the routine's width.
-void runWidth4(const Instruction* code, std::size_t count, float* file, std::int32_t batches);
-void runAvx2Width8(const Instruction* code, std::size_t count, float* file, std::int32_t batches);
+// `samplers` (16 of them) may be NULL for a program that does not sample.
+void runWidth4(const Instruction* code, std::size_t count, float* file, std::int32_t batches,
+               const Sampler* samplers);
+void runAvx2Width8(const Instruction* code, std::size_t count, float* file, std::int32_t batches,
+                   const Sampler* samplers);
 
 } // namespace raster::kernel

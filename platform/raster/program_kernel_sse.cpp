@@ -1,6 +1,6 @@
-// The vertex routine four lanes wide, on the SSE2 every x86-64 has (and on
+// The program routine four lanes wide, on the SSE2 every x86-64 has (and on
 // other machines, through the compiler's generic vectors).
-#include "raster/vertex_kernel.hpp"
+#include "raster/program_kernel.hpp"
 
 #define KERNEL_WIDTH 4
 #define KERNEL_ENTRY runWidth4
@@ -9,4 +9,4 @@
 #else
 #define KERNEL_SQRT(v) eachLane(v, [](float x) { return __builtin_sqrtf(x); })
 #endif
-#include "raster/vertex_kernel_body.inl"
+#include "raster/program_kernel_body.inl"

@@ -1,4 +1,4 @@
-// The body of a vertex routine for one width, included by a file that
+// The body of a program routine for one width, included by a file that
 // defines KERNEL_WIDTH, KERNEL_SQRT(v) and KERNEL_ENTRY and is built with
 // that width's instruction-set flags. Everything here is in an anonymous
 // namespace and uses compiler built-ins only, so that no code built for a
@@ -86,14 +86,44 @@ inline Vector eachLane(Vector v, Function f)
 // One instruction on one batch: its result in r (components outside the
 // instruction's writable ones may hold anything). Instantiated for each
 // operation, so that the switch folds away.
+// Point sampling with wrap addressing: texel floor(u * size), wrapped.
+inline std::int32_t wrapTexel(float coordinate, std::int32_t size)
+{
+    const float scaled = __builtin_floorf(coordinate * static_cast<float>(size));
+    if (!(__builtin_fabsf(scaled) < 1.0e9f)) {
+        return 0; // NaN and huge coordinates: any texel is as good
+    }
+    const std::int64_t i = static_cast<std::int64_t>(scaled) % size;
+    return static_cast<std::int32_t>(i < 0 ? i + size : i);
+}
+
+inline void sample(const Sampler& texture, const Vector* coordinates, Vector r[4])
+{
+    for (std::int32_t l = 0; l < Width; ++l) {
+        if (texture.texels == nullptr || texture.width <= 0 || texture.height <= 0) {
+            r[0][l] = r[1][l] = r[2][l] = 0.0f;
+            r[3][l] = 1.0f;
+            continue;
+        }
+        const std::int32_t x = wrapTexel(coordinates[0][l], texture.width);
+        const std::int32_t y = wrapTexel(coordinates[1][l], texture.height);
+        const std::uint32_t texel = texture.texels[static_cast<std::size_t>(y) * texture.pitch + x];
+        r[0][l] = static_cast<float>((texel >> 16) & 0xFF) / 255.0f;
+        r[1][l] = static_cast<float>((texel >> 8) & 0xFF) / 255.0f;
+        r[2][l] = static_cast<float>(texel & 0xFF) / 255.0f;
+        r[3][l] = static_cast<float>(texel >> 24) / 255.0f;
+    }
+}
+
 template <Operation Op>
-inline void compute(const float* file, const Instruction& in, std::int32_t b, Vector r[4])
+inline void compute(const float* file, const Instruction& in, std::int32_t b, const Sampler* samplers, Vector r[4])
 {
     constexpr bool scalar = Op >= Operation::Rcp && Op <= Operation::Pow;
     constexpr int sources = Op == Operation::Mad || Op == Operation::Lrp ? 3
                             : Op == Operation::Mov || Op == Operation::Frc || Op == Operation::Abs ||
                                       Op == Operation::Rcp || Op == Operation::Rsq || Op == Operation::Exp ||
-                                      Op == Operation::Log || Op == Operation::Normalize || Op == Operation::Matrix
+                                      Op == Operation::Log || Op == Operation::Normalize || Op == Operation::Matrix ||
+                                      Op == Operation::Sample
                                 ? 1
                                 : 2;
     Vector a[4], s1[4], s2[4];
@@ -171,6 +201,7 @@ inline void compute(const float* file, const Instruction& in, std::int32_t b, Ve
         r[3] = r[2]; // never written: w is not among its components
         break;
     }
+    case Operation::Sample: sample(samplers[in.sampler], a, r); break;
     case Operation::Normalize: {
         const Vector scale = reciprocalSquareRoot(dot(a, a, 3));
         for (int i = 0; i < 4; ++i) r[i] = a[i] * scale;
@@ -184,11 +215,11 @@ inline void compute(const float* file, const Instruction& in, std::int32_t b, Ve
 
 // One instruction over every batch.
 template <Operation Op>
-void run(const Instruction& in, float* file, std::int32_t batches)
+void run(const Instruction& in, float* file, std::int32_t batches, const Sampler* samplers)
 {
     for (std::int32_t b = 0; b < batches; ++b) {
         Vector r[4];
-        compute<Op>(file, in, b, r);
+        compute<Op>(file, in, b, samplers, r);
         for (int i = 0; i < 4; ++i) {
             if ((in.mask & (1 << i)) != 0) {
                 store(file + in.destination + static_cast<std::uint32_t>(i * ChunkLanes + b * Width),
@@ -200,17 +231,18 @@ void run(const Instruction& in, float* file, std::int32_t batches)
 
 } // namespace
 
-void KERNEL_ENTRY(const Instruction* code, std::size_t count, float* file, std::int32_t batches)
+void KERNEL_ENTRY(const Instruction* code, std::size_t count, float* file, std::int32_t batches,
+                  const Sampler* samplers)
 {
     for (std::size_t k = 0; k < count; ++k) {
         const Instruction& in = code[k];
         switch (in.operation) {
 #define KERNEL_CASE(name)                                                                                              \
-    case Operation::name: run<Operation::name>(in, file, batches); break;
+    case Operation::name: run<Operation::name>(in, file, batches, samplers); break;
             KERNEL_CASE(Mov) KERNEL_CASE(Add) KERNEL_CASE(Sub) KERNEL_CASE(Mul) KERNEL_CASE(Mad) KERNEL_CASE(Min)
             KERNEL_CASE(Max) KERNEL_CASE(Slt) KERNEL_CASE(Sge) KERNEL_CASE(Lrp) KERNEL_CASE(Frc) KERNEL_CASE(Abs)
             KERNEL_CASE(Rcp) KERNEL_CASE(Rsq) KERNEL_CASE(Exp) KERNEL_CASE(Log) KERNEL_CASE(Pow) KERNEL_CASE(Dot)
-            KERNEL_CASE(Matrix) KERNEL_CASE(Cross) KERNEL_CASE(Normalize)
+            KERNEL_CASE(Matrix) KERNEL_CASE(Cross) KERNEL_CASE(Normalize) KERNEL_CASE(Sample)
 #undef KERNEL_CASE
         }
     }

@@ -1,0 +1,296 @@
+#include "raster/compiled_program.hpp"
+
+#include <algorithm>
+
+namespace raster {
+namespace {
+
+using kernel::ChunkLanes;
+using kernel::MaxWidth;
+using kernel::Operation;
+using shader::Opcode;
+using shader::RegisterType;
+using shader::ResultShape;
+
+constexpr std::uint32_t LastConstant = 255; // the machine reads past the last register as the last
+
+bool operationOf(const ShaderProgram::Step& step, Operation& operation)
+{
+    switch (step.rule->shape) {
+    case ResultShape::Dot: operation = Operation::Dot; return true;
+    case ResultShape::MatrixRows: operation = Operation::Matrix; return true;
+    case ResultShape::Cross: operation = Operation::Cross; return true;
+    case ResultShape::Normalize: operation = Operation::Normalize; return true;
+    case ResultShape::TextureSample: operation = Operation::Sample; return true;
+    default: break;
+    }
+    switch (step.rule->opcode) {
+    case Opcode::Mov: operation = Operation::Mov; return true;
+    case Opcode::Add: operation = Operation::Add; return true;
+    case Opcode::Sub: operation = Operation::Sub; return true;
+    case Opcode::Mul: operation = Operation::Mul; return true;
+    case Opcode::Mad: operation = Operation::Mad; return true;
+    case Opcode::Min: operation = Operation::Min; return true;
+    case Opcode::Max: operation = Operation::Max; return true;
+    case Opcode::Slt: operation = Operation::Slt; return true;
+    case Opcode::Sge: operation = Operation::Sge; return true;
+    case Opcode::Lrp: operation = Operation::Lrp; return true;
+    case Opcode::Frc: operation = Operation::Frc; return true;
+    case Opcode::Abs: operation = Operation::Abs; return true;
+    case Opcode::Rcp: operation = Operation::Rcp; return true;
+    case Opcode::Rsq: operation = Operation::Rsq; return true;
+    case Opcode::Exp: operation = Operation::Exp; return true;
+    case Opcode::Log: operation = Operation::Log; return true;
+    case Opcode::Pow: operation = Operation::Pow; return true;
+    default: return false;
+    }
+}
+
+bool modifierOf(shader::SourceModifier modifier, kernel::Modifier& out)
+{
+    switch (modifier) {
+    case shader::SourceModifier::None: out = kernel::Modifier::None; return true;
+    case shader::SourceModifier::Negate: out = kernel::Modifier::Negate; return true;
+    case shader::SourceModifier::Abs: out = kernel::Modifier::Abs; return true;
+    case shader::SourceModifier::AbsNegate: out = kernel::Modifier::AbsNegate; return true;
+    default: return false;
+    }
+}
+
+int swizzled(std::uint8_t swizzle, int component)
+{
+    return (swizzle >> (2 * component)) & 3;
+}
+
+std::uint32_t keyOf(RegisterType type, std::uint32_t number)
+{
+    return static_cast<std::uint32_t>(type) << 16 | number;
+}
+
+bool isOutput(RegisterType type)
+{
+    return type == RegisterType::RastOut || type == RegisterType::AttrOut || type == RegisterType::TexCoordOut ||
+           type == RegisterType::ColorOut;
+}
+
+bool isInput(RegisterType type)
+{
+    return type == RegisterType::Input || type == RegisterType::Texture;
+}
+
+// The components (before the swizzle) that the routine reads of each
+// source: the w alone for a scalar instruction, else all four (the
+// instruction's own rules pick what counts).
+std::uint8_t componentsRead(Operation operation)
+{
+    return operation >= Operation::Rcp && operation <= Operation::Pow ? 0x8 : 0xF;
+}
+
+} // namespace
+
+bool hasEightLaneRoutine()
+{
+#if (defined(__x86_64__) || defined(_M_X64)) && !defined(_WIN32) && defined(__GNUC__)
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+#else
+    return false;
+#endif
+}
+
+CompiledProgram::CompiledProgram(const ShaderProgram& program, RoutineWidth width)
+{
+    const bool eight = width == RoutineWidth::Eight || (width == RoutineWidth::Best && hasEightLaneRoutine());
+    width_ = eight && hasEightLaneRoutine() ? 8 : 4;
+    compiled_ = compile(program);
+}
+
+CompiledProgram::Slot& CompiledProgram::slotFor(RegisterType type, std::uint32_t number)
+{
+    const std::uint32_t key = keyOf(type, number);
+    for (Slot& s : slots_) {
+        if (s.key == key) {
+            return s;
+        }
+    }
+    slots_.push_back({key, static_cast<std::uint32_t>(slots_.size()) * 4 * ChunkLanes});
+    return slots_.back();
+}
+
+std::uint32_t CompiledProgram::slot(RegisterType type, std::uint32_t number) const
+{
+    const std::uint32_t key = keyOf(type, number);
+    for (const Slot& s : slots_) {
+        if (s.key == key) {
+            return s.offset;
+        }
+    }
+    return ~0u;
+}
+
+bool CompiledProgram::compileOperand(const shader::SourceParameter& s, std::uint32_t row, std::uint8_t read,
+                                     kernel::Source& out, std::int32_t& constantIndex)
+{
+    constantIndex = -1;
+    if (!modifierOf(s.modifier, out.modifier)) {
+        return false;
+    }
+    if (s.type == RegisterType::Const) {
+        const std::uint32_t n = std::min(s.number + row, LastConstant);
+        const auto at = std::lower_bound(constants_.begin(), constants_.end(), n);
+        if (at == constants_.end() || *at != n) {
+            return false;
+        }
+        out.batchStep = 0;
+        for (int i = 0; i < 4; ++i) {
+            out.component[i] = static_cast<std::uint32_t>(swizzled(s.swizzle, i)) * MaxWidth; // placed later
+        }
+        constantIndex = static_cast<std::int32_t>(at - constants_.begin());
+        return true;
+    }
+    if (s.type != RegisterType::Temp && !isInput(s.type)) {
+        return false;
+    }
+    Slot& slot = slotFor(s.type, s.number + row);
+    out.batchStep = 1;
+    for (int i = 0; i < 4; ++i) {
+        const int c = swizzled(s.swizzle, i);
+        out.component[i] = slot.offset + static_cast<std::uint32_t>(c) * ChunkLanes;
+        if ((read & (1u << i)) != 0 && (slot.written & (1u << c)) == 0) {
+            slot.cleared |= static_cast<std::uint8_t>(1u << c);
+        }
+    }
+    return true;
+}
+
+bool CompiledProgram::compile(const ShaderProgram& program)
+{
+    const bool pixel = program.type() == shader::ShaderType::Pixel;
+    // The outputs first, so that those never written are there to read.
+    if (pixel) {
+        slotFor(RegisterType::ColorOut, 0);
+    } else {
+        slotFor(RegisterType::RastOut, 0);
+        for (std::uint32_t n = 0; n < 2; ++n) {
+            slotFor(RegisterType::AttrOut, n);
+        }
+        for (std::uint32_t n = 0; n < 8; ++n) {
+            slotFor(RegisterType::TexCoordOut, n);
+        }
+    }
+    for (const DeclaredInput& in : program.inputs()) {
+        declaredInputs_.push_back(keyOf(in.type, in.number));
+    }
+    constants_ = program.constantsRead();
+    // Operands of constants, placed once the lane slots are all known.
+    struct ConstantOperand {
+        std::size_t instruction;
+        int operand;
+        bool isRow; // a matrix row, else a source
+        std::int32_t index; // in the snapshot
+    };
+    std::vector<ConstantOperand> constantOperands;
+    for (const ShaderProgram::Step& step : program.code()) {
+        const shader::DecodedInstruction& in = step.instruction;
+        kernel::Instruction k = {};
+        if (!operationOf(step, k.operation)) {
+            return false;
+        }
+        k.rows = step.rule->rows;
+        k.columns = step.rule->columns;
+        const std::uint8_t read = componentsRead(k.operation);
+        const int sources = k.operation == Operation::Sample ? 1 : std::min(in.sourceCount, 3);
+        for (int s = 0; s < sources; ++s) {
+            const int rows = k.operation == Operation::Matrix && s == 1 ? k.rows : 0;
+            for (int r = 0; r < std::max(rows, 1); ++r) {
+                kernel::Source& operand = rows > 0 ? k.row[r] : k.source[s];
+                std::int32_t index = -1;
+                if (!compileOperand(in.sources[s], static_cast<std::uint32_t>(r), read, operand, index)) {
+                    return false;
+                }
+                if (index >= 0) {
+                    constantOperands.push_back({code_.size(), rows > 0 ? r : s, rows > 0, index});
+                }
+            }
+        }
+        if (k.operation == Operation::Sample) {
+            if (in.sources[1].type != RegisterType::Sampler || in.sources[1].number >= 16) {
+                return false;
+            }
+            k.sampler = static_cast<std::uint8_t>(in.sources[1].number);
+        }
+        const shader::DestinationParameter& d = in.destination;
+        const bool writable =
+            d.type == RegisterType::Temp ||
+            (pixel ? d.type == RegisterType::ColorOut && d.number == 0
+                   : (d.type == RegisterType::RastOut && d.number == 0) ||
+                         (d.type == RegisterType::AttrOut && d.number < 2) ||
+                         (d.type == RegisterType::TexCoordOut && d.number < 8));
+        if (!writable) {
+            return false;
+        }
+        Slot& destination = slotFor(d.type, d.number);
+        k.destination = destination.offset;
+        k.mask = d.writeMask & step.rule->writableMask;
+        k.saturate = (d.resultModifier & shader::ResultSaturate) != 0;
+        destination.written |= k.mask;
+        code_.push_back(k);
+    }
+    constantBase_ = static_cast<std::uint32_t>(slots_.size()) * 4 * ChunkLanes;
+    for (const ConstantOperand& c : constantOperands) {
+        kernel::Instruction& k = code_[c.instruction];
+        kernel::Source& source = c.isRow ? k.row[c.operand] : k.source[c.operand];
+        for (std::uint32_t& component : source.component) {
+            component += constantBase_ + static_cast<std::uint32_t>(c.index) * 4 * MaxWidth;
+        }
+    }
+    fileSize_ = constantBase_ + static_cast<std::uint32_t>(constants_.size()) * 4 * MaxWidth;
+    return true;
+}
+
+void CompiledProgram::prepareFile(float* file, const float* snapshot, float outputW) const
+{
+    for (std::size_t k = 0; k < constants_.size(); ++k) {
+        for (std::size_t c = 0; c < 4; ++c) {
+            std::fill_n(file + constantBase_ + (k * 4 + c) * MaxWidth, MaxWidth, snapshot[4 * k + c]);
+        }
+    }
+    for (const Slot& s : slots_) {
+        const auto type = static_cast<RegisterType>(s.key >> 16);
+        if (isOutput(type)) {
+            for (int c = 0; c < 4; ++c) {
+                if ((s.written & (1 << c)) == 0) {
+                    std::fill_n(file + s.offset + c * ChunkLanes, ChunkLanes, c == 3 ? outputW : 0.0f);
+                }
+            }
+        } else if (isInput(type) && std::find(declaredInputs_.begin(), declaredInputs_.end(), s.key) ==
+                                        declaredInputs_.end()) {
+            std::fill_n(file + s.offset, 4 * ChunkLanes, 0.0f); // read but never declared: 0
+        }
+    }
+}
+
+void CompiledProgram::clearTemporaries(float* file) const
+{
+    for (const Slot& s : slots_) {
+        if (s.cleared != 0 && static_cast<RegisterType>(s.key >> 16) == RegisterType::Temp) {
+            for (int c = 0; c < 4; ++c) {
+                if ((s.cleared & (1 << c)) != 0) {
+                    std::fill_n(file + s.offset + c * ChunkLanes, ChunkLanes, 0.0f);
+                }
+            }
+        }
+    }
+}
+
+void CompiledProgram::run(float* file, std::int32_t lanes, const kernel::Sampler* samplers) const
+{
+    const std::int32_t batches = (lanes + width_ - 1) / width_;
+    if (width_ == 8) {
+        kernel::runAvx2Width8(code_.data(), code_.size(), file, batches, samplers);
+    } else {
+        kernel::runWidth4(code_.data(), code_.size(), file, batches, samplers);
+    }
+}
+
+} // namespace raster
