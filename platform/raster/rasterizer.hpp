@@ -107,5 +107,8 @@ void clearDepth(RenderTarget& target, std::int32_t x0, std::int32_t y0, std::int
 // Averages each pixel's samples (channel by channel, rounding to nearest)
 // into out, width * height pixels.
 void resolve(const RenderTarget& target, std::uint32_t* out);
+// The same for rows [firstRow, endRow) alone (out is still the whole
+// picture); calls for disjoint rows may run on different threads at once.
+void resolveRows(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::uint32_t* out);
 
 } // namespace raster

@@ -94,17 +94,29 @@ void clearDepth(RenderTarget& target, std::int32_t x0, std::int32_t y0, std::int
 
 void resolve(const RenderTarget& target, std::uint32_t* out)
 {
-    const std::size_t pixels = static_cast<std::size_t>(target.width) * static_cast<std::size_t>(target.height);
+    resolveRows(target, 0, target.height, out);
+}
+
+void resolveRows(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::uint32_t* out)
+{
+    firstRow = std::max(firstRow, 0);
+    endRow = std::min(endRow, target.height);
+    if (firstRow >= endRow)
+        return;
+    const std::size_t first = static_cast<std::size_t>(firstRow) * static_cast<std::size_t>(target.width);
+    const std::size_t pixels = static_cast<std::size_t>(endRow - firstRow) * static_cast<std::size_t>(target.width);
     const std::uint32_t count = static_cast<std::uint32_t>(target.samples);
+    const std::uint32_t* samples = target.color.data() + first * count;
+    out += first;
     if (count == 1)
-        std::copy(target.color.begin(), target.color.begin() + static_cast<std::ptrdiff_t>(pixels), out);
+        std::copy(samples, samples + pixels, out);
     else if (count == 2)
-        averagePixels<2, 1>(target.color.data(), pixels, out);
+        averagePixels<2, 1>(samples, pixels, out);
     else if (count == 4)
-        averagePixels<4, 2>(target.color.data(), pixels, out);
+        averagePixels<4, 2>(samples, pixels, out);
     else
         for (std::size_t p = 0; p < pixels; ++p)
-            out[p] = averageSamples(target.color.data() + p * count, count);
+            out[p] = averageSamples(samples + p * count, count);
 }
 
 } // namespace raster

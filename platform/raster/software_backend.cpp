@@ -1,16 +1,19 @@
 // The software back end behind the front end.
 //
-// Each draw is recorded as it arrives, with a snapshot of the constants its
-// vertex program reads, and waits in a queue until the scene ends (or a
-// clear, a write to a resource or Present needs the queue done). Then every
-// worker of a pool that lives as long as the device takes draws for their
-// vertex work and set-up, each draw's triangles its own, and then its own
-// interleaved bands of rows, every band taking the draws in order: the
-// picture does not depend on the number of threads.
+// Clears and draws are recorded as they arrive, each draw with a snapshot of
+// the constants its vertex program reads. At Present (or before a buffer
+// they read changes) every worker of a pool that lives as long as the
+// device takes draws for their vertex work and set-up, each draw's
+// triangles its own. Then the workers scan the frame band by band, every
+// band taking the clears and draws in order, so that the picture does not
+// depend on the number of threads, and resolve it, while the program goes
+// on with the next frame: one frame in flight, as a GPU queues one. Reading
+// the frame, or writing a texture, waits for it.
 #include "raster/software_backend.hpp"
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -64,31 +67,70 @@ struct VertexLayout {
     std::vector<VaryingSource> varyings;
 };
 
-// A draw as recorded: everything its vertex work needs, with a snapshot of
-// the constant registers its program reads, and (once the vertex work has
-// run) its triangles, ready to scan with the pixel work they need.
-struct QueuedDraw {
-    d3d9::DrawCall call;
+// A clear or a draw as recorded, in the order the program made them. A
+// draw carries everything its vertex work needs, with a snapshot of the
+// constant registers its program reads, and (once the vertex work has run)
+// its triangles, ready to scan with the pixel work they need.
+struct QueuedItem {
+    bool isClear = false;
+    // A clear:
+    std::vector<D3DRECT> rects;
+    DWORD clearFlags = 0;
+    D3DCOLOR clearColour = 0;
+    float clearZ = 1.0f;
+    // A draw:
+    d3d9::DrawCall call = {};
     std::shared_ptr<const ShaderProgram> program;
     std::shared_ptr<const VertexRoutine> routine; // NULL: the machine runs the program
     std::shared_ptr<const VertexLayout> layout;
     std::shared_ptr<const DrawState> state; // shared by the draws that follow while no pixel state changes
-    std::size_t constants = 0;              // the snapshot's first float in the constant pool
-    const std::uint8_t* stream = nullptr;   // the front end's memory; the queue is flushed before it changes
+    std::size_t constants = 0;              // the snapshot's first float in the queue's constant pool
+    const std::uint8_t* stream = nullptr;   // the front end's memory; vertex work is done before it changes
     std::size_t streamSize = 0;
     std::size_t streamOffset = 0;
     std::uint32_t stride = 0;
     const std::uint8_t* indices = nullptr;
     std::size_t indexBytes = 2;
     std::vector<ScreenTriangle> triangles; // kept between frames for its capacity
+    std::int32_t firstRow = 0;             // the rows the triangles (or the clear) touch
+    std::int32_t endRow = 0;
+};
+
+// The clears and draws of a frame, in order. Items are reused from frame to
+// frame, for the room their vectors have.
+struct WorkQueue {
+    std::vector<QueuedItem> items;
+    std::size_t count = 0;        // items in use
+    std::size_t vertexDone = 0;   // items whose vertex work has run
+    std::vector<float> constants; // the draws' constant snapshots
+
+    QueuedItem& add()
+    {
+        if (count == items.size()) {
+            items.emplace_back();
+        }
+        return items[count++];
+    }
+    void reset()
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            QueuedItem& item = items[i];
+            item.routine.reset(); // programs and states may go; the vectors' room stays
+            item.program.reset();
+            item.layout.reset();
+            item.state.reset();
+        }
+        count = vertexDone = 0;
+        constants.clear();
+    }
 };
 
 // What a worker reuses from draw to draw.
 struct WorkerScratch {
     std::vector<float> constants = std::vector<float>(4 * d3d9::VertexConstantRegisters, 0.0f);
     std::vector<ShadedVertex> shaded;
-    std::vector<float> routineFile; // the vertex routine's registers
     std::vector<std::uint32_t> corners;
+    std::vector<float> routineFile; // the vertex routine's registers
 };
 
 class SoftwareBackend final : public d3d9::Backend, private d3d9::FrameSource {
@@ -107,6 +149,7 @@ public:
         scratch_.resize(static_cast<std::size_t>(pool_.size()));
         referenceShading_ = options.referenceShading;
     }
+    ~SoftwareBackend() override { pool_.finish(); } // the frame in flight reads members
 
     std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader& shader) override
     {
@@ -129,49 +172,32 @@ public:
         copy->program = std::move(program);
         return copy;
     }
-    // Queued draws may read the resource's memory.
-    void beforeResourceChange(const d3d9::ResourceBase&) override { flush(); }
-
-    void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override
-    {
-        flush();
-        for (DWORD i = 0; i < call.rectCount; ++i) {
-            const D3DRECT& r = call.rects[i];
-            if ((call.flags & D3DCLEAR_TARGET) != 0) {
-                clearColor(target_, r.x1, r.y1, r.x2, r.y2, call.color);
-            }
-            if ((call.flags & D3DCLEAR_ZBUFFER) != 0) {
-                clearDepth(target_, r.x1, r.y1, r.x2, r.y2, call.z);
-            }
-        }
-    }
+    void beforeResourceChange(const d3d9::ResourceBase& resource) override;
+    void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override;
     HRESULT draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
-    void endScene() override { flush(); }
-    d3d9::Frame present(bool rendered) override
-    {
-        flush();
-        if (rendered) {
-            resolve(target_, frame_.data());
-        }
-        return d3d9::Frame{target_.width, target_.height, rendered, this};
-    }
+    d3d9::Frame present(bool rendered) override;
 
 private:
-    const std::uint32_t* readPixels() override { return frame_.data(); }
+    const std::uint32_t* readPixels() override
+    {
+        pool_.finish(); // the frame in flight
+        return frame_.data();
+    }
 
     std::shared_ptr<const DrawState> makeDrawState(const d3d9::DrawState& state) const;
     std::size_t snapshotConstants(const d3d9::DrawState& state, const ShaderProgram& program);
-    void runVertexWork(QueuedDraw& draw, WorkerScratch& scratch) const;
-    void flush();
-    void rasterizeBands(std::int32_t worker);
+    void runVertexWork(QueuedItem& draw, WorkerScratch& scratch) const;
+    void finishVertexWork();
+    void startPixelWork(bool resolveFrame);
+    void rasterizeBand(const WorkQueue& queue, std::int32_t firstRow, std::int32_t endRow);
 
     RenderTarget target_;
     std::vector<std::uint32_t> frame_; // the resolved back buffer
     WorkerPool pool_;
     std::vector<WorkerScratch> scratch_; // one a worker
-    std::vector<QueuedDraw> queue_;      // the first queued_ are this scene's
-    std::size_t queued_ = 0;
-    std::vector<float> constantPool_;    // the queued draws' constant snapshots
+    WorkQueue queues_[2];
+    WorkQueue* recording_ = &queues_[0]; // the frame the program is making
+    WorkQueue* inFlight_ = &queues_[1];  // the frame being scanned while the program makes the next
     std::shared_ptr<const VertexLayout> layout_; // kept while the layout stands
     std::uint64_t layoutVersion_ = ~0ull;
     std::uint64_t constantsVersion_ = ~0ull; // of the last snapshot
@@ -185,7 +211,7 @@ private:
 // Corner numbers relative to MinVertexIndex, three a triangle. A corner
 // outside the announced vertex range is not shaded: its triangle is left
 // out rather than read from nowhere.
-void gatherTriangles(const QueuedDraw& draw, std::vector<std::uint32_t>& corners)
+void gatherTriangles(const QueuedItem& draw, std::vector<std::uint32_t>& corners)
 {
     const d3d9::DrawCall& call = draw.call;
     const std::size_t indexBytes = draw.indexBytes;
@@ -245,20 +271,43 @@ std::shared_ptr<const DrawState> SoftwareBackend::makeDrawState(const d3d9::Draw
     return made;
 }
 
-// The registers the program reads, copied into the pool (once for the
-// draws that follow while neither the constants nor the program change).
+// The registers the program reads, copied into the queue's pool (once for
+// the draws that follow while neither the constants nor the program change).
 std::size_t SoftwareBackend::snapshotConstants(const d3d9::DrawState& state, const ShaderProgram& program)
 {
     if (constantsVersion_ == state.vertexConstantsVersion && constantsProgram_ == &program) {
         return lastSnapshot_;
     }
-    lastSnapshot_ = constantPool_.size();
+    std::vector<float>& pool = recording_->constants;
+    lastSnapshot_ = pool.size();
     for (const std::uint32_t n : program.constantsRead()) {
-        constantPool_.insert(constantPool_.end(), state.vertexConstants + 4 * n, state.vertexConstants + 4 * n + 4);
+        pool.insert(pool.end(), state.vertexConstants + 4 * n, state.vertexConstants + 4 * n + 4);
     }
     constantsVersion_ = state.vertexConstantsVersion;
     constantsProgram_ = &program;
     return lastSnapshot_;
+}
+
+// Clears wait in the queue like draws, so that they run with the scanning,
+// band by band, on every worker.
+void SoftwareBackend::clear(const d3d9::ClearCall& call, const d3d9::DrawState&)
+{
+    QueuedItem& item = recording_->add();
+    item.isClear = true;
+    item.rects.assign(call.rects, call.rects + call.rectCount);
+    item.clearFlags = call.flags;
+    item.clearColour = call.color;
+    item.clearZ = call.z;
+    item.firstRow = target_.height;
+    item.endRow = 0;
+    for (const D3DRECT& r : item.rects) {
+        item.firstRow = std::min(item.firstRow, static_cast<std::int32_t>(r.y1));
+        item.endRow = std::max(item.endRow, static_cast<std::int32_t>(r.y2));
+    }
+    item.triangles.clear();
+    if (recording_->vertexDone + 1 == recording_->count) {
+        ++recording_->vertexDone; // nothing to shade
+    }
 }
 
 HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
@@ -274,10 +323,8 @@ HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState&
         drawState_ = makeDrawState(state);
         pixelVersion_ = state.pixelVersion;
     }
-    if (queued_ == queue_.size()) {
-        queue_.emplace_back();
-    }
-    QueuedDraw& queued = queue_[queued_++];
+    QueuedItem& queued = recording_->add();
+    queued.isClear = false;
     queued.call = call;
     const ProgramCopy& vertexProgram = copyOf(*state.vertexShader);
     queued.program = vertexProgram.program;
@@ -297,14 +344,16 @@ HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState&
 
 // A recorded draw's vertex work and set-up, on any worker: its triangles
 // depend on nothing but the draw.
-void SoftwareBackend::runVertexWork(QueuedDraw& draw, WorkerScratch& scratch) const
+void SoftwareBackend::runVertexWork(QueuedItem& draw, WorkerScratch& scratch) const
 {
+    draw.triangles.clear();
+    draw.firstRow = draw.endRow = 0;
     gatherTriangles(draw, scratch.corners);
     if (scratch.corners.empty()) {
         return;
     }
     const ShaderProgram& program = *draw.program;
-    const float* snapshot = constantPool_.data() + draw.constants;
+    const float* snapshot = recording_->constants.data() + draw.constants;
     VertexStageInput input;
     input.program = &program;
     input.bindings = draw.layout->bindings;
@@ -320,73 +369,122 @@ void SoftwareBackend::runVertexWork(QueuedDraw& draw, WorkerScratch& scratch) co
         if (draw.routine->shade(input, snapshot, scratch.shaded, scratch.routineFile) != 0) {
             return; // every vertex outside one plane: nothing of it can be seen
         }
-        setupTriangles(*draw.state, scratch.shaded.data(), scratch.corners.data(), scratch.corners.size() / 3,
-                       draw.triangles);
-        return;
+    } else {
+        for (const std::uint32_t n : program.constantsRead()) {
+            std::memcpy(scratch.constants.data() + 4 * n, snapshot, 4 * sizeof(float)); // the others are never read
+            snapshot += 4;
+        }
+        input.constants = scratch.constants.data();
+        if (rangeIsOutsideView(input)) {
+            return;
+        }
+        shadeVertices(input, scratch.shaded);
     }
-    for (const std::uint32_t n : program.constantsRead()) {
-        std::memcpy(scratch.constants.data() + 4 * n, snapshot, 4 * sizeof(float)); // the others are never read
-        snapshot += 4;
-    }
-    input.constants = scratch.constants.data();
-    if (rangeIsOutsideView(input)) {
-        return; // nothing of it can be seen
-    }
-    shadeVertices(input, scratch.shaded);
     setupTriangles(*draw.state, scratch.shaded.data(), scratch.corners.data(), scratch.corners.size() / 3,
                    draw.triangles);
-}
-
-// Bands start at the top of the queued draws' viewports (one band of rows
-// in this program: the picture between the letterbox bars).
-void SoftwareBackend::rasterizeBands(std::int32_t worker)
-{
-    std::int32_t top = target_.height;
-    std::int32_t bottom = 0;
-    for (std::size_t d = 0; d < queued_; ++d) {
-        top = std::min(top, queue_[d].state->viewport.y);
-        bottom = std::max(bottom, queue_[d].state->viewport.y + queue_[d].state->viewport.height);
-    }
-    const std::int32_t workers = pool_.size();
-    for (std::int32_t row = top + worker * BandRows; row < bottom; row += workers * BandRows) {
-        const std::int32_t end = std::min(row + BandRows, bottom);
-        for (std::size_t d = 0; d < queued_; ++d) {
-            const QueuedDraw& draw = queue_[d];
-            if (!draw.triangles.empty()) {
-                rasterizeTriangles(target_, *draw.state, draw.triangles.data(), draw.triangles.size(), row, end);
-            }
-        }
+    draw.firstRow = std::numeric_limits<std::int32_t>::max();
+    draw.endRow = std::numeric_limits<std::int32_t>::min();
+    for (const ScreenTriangle& t : draw.triangles) {
+        draw.firstRow = std::min(draw.firstRow, t.minY);
+        draw.endRow = std::max(draw.endRow, t.maxY + 1);
     }
 }
 
-// Runs the queued draws: first their vertex work, a few draws at a time on
-// every worker, then their scanning, band by band on every worker, each
-// band taking the draws in order.
-void SoftwareBackend::flush()
+// Runs the vertex work of the recorded draws that have not had it, a few
+// draws at a time on every worker (the frame in flight is finished first:
+// its workers are needed).
+void SoftwareBackend::finishVertexWork()
 {
-    if (queued_ == 0) {
+    WorkQueue& queue = *recording_;
+    if (queue.vertexDone == queue.count) {
         return;
     }
+    pool_.finish();
     constexpr std::size_t DrawsATurn = 8;
-    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> next{queue.vertexDone};
     pool_.runOnAll([&](std::int32_t worker) {
-        for (std::size_t first = next.fetch_add(DrawsATurn); first < queued_; first = next.fetch_add(DrawsATurn)) {
-            for (std::size_t d = first; d < std::min(first + DrawsATurn, queued_); ++d) {
-                runVertexWork(queue_[d], scratch_[static_cast<std::size_t>(worker)]);
+        for (std::size_t first = next.fetch_add(DrawsATurn); first < queue.count;
+             first = next.fetch_add(DrawsATurn)) {
+            for (std::size_t d = first; d < std::min(first + DrawsATurn, queue.count); ++d) {
+                if (!queue.items[d].isClear) {
+                    runVertexWork(queue.items[d], scratch_[static_cast<std::size_t>(worker)]);
+                }
             }
         }
     });
-    pool_.runOnAll([&](std::int32_t worker) { rasterizeBands(worker); });
-    for (std::size_t d = 0; d < queued_; ++d) {
-        QueuedDraw& draw = queue_[d];
-        draw.routine.reset();
-        draw.program.reset(); // programs and states may go; the triangles' room stays
-        draw.layout.reset();
-        draw.state.reset();
+    queue.vertexDone = queue.count;
+}
+
+// Buffers are read by vertex work alone, textures by scanning.
+void SoftwareBackend::beforeResourceChange(const d3d9::ResourceBase& resource)
+{
+    finishVertexWork();
+    if (resource.type() == D3DRTYPE_TEXTURE || resource.type() == D3DRTYPE_SURFACE) {
+        pool_.finish();
+        if (recording_->count > 0) {
+            startPixelWork(false);
+            pool_.finish();
+        }
     }
-    queued_ = 0;
-    constantPool_.clear();
-    constantsVersion_ = ~0ull;
+}
+
+// Rows [firstRow, endRow) of every queued clear and draw, in order.
+void SoftwareBackend::rasterizeBand(const WorkQueue& queue, std::int32_t firstRow, std::int32_t endRow)
+{
+    for (std::size_t i = 0; i < queue.count; ++i) {
+        const QueuedItem& item = queue.items[i];
+        if (item.endRow <= firstRow || item.firstRow >= endRow) {
+            continue;
+        }
+        if (item.isClear) {
+            for (const D3DRECT& r : item.rects) {
+                const std::int32_t y1 = std::max(static_cast<std::int32_t>(r.y1), firstRow);
+                const std::int32_t y2 = std::min(static_cast<std::int32_t>(r.y2), endRow);
+                if ((item.clearFlags & D3DCLEAR_TARGET) != 0) {
+                    clearColor(target_, r.x1, y1, r.x2, y2, item.clearColour);
+                }
+                if ((item.clearFlags & D3DCLEAR_ZBUFFER) != 0) {
+                    clearDepth(target_, r.x1, y1, r.x2, y2, item.clearZ);
+                }
+            }
+        } else if (!item.triangles.empty()) {
+            rasterizeTriangles(target_, *item.state, item.triangles.data(), item.triangles.size(), firstRow, endRow);
+        }
+    }
+}
+
+// Hands the recorded frame (its vertex work done) to the workers: each takes
+// bands of rows in turn, every band taking the clears and draws in order
+// (so the picture does not depend on who takes which), and resolves the
+// band's rows into the frame when asked. The program goes on with the next
+// frame meanwhile; whatever reads the target or the frame finishes it first.
+void SoftwareBackend::startPixelWork(bool resolveFrame)
+{
+    finishVertexWork();
+    pool_.finish(); // the frame before
+    std::swap(recording_, inFlight_);
+    recording_->reset();
+    constantsVersion_ = ~0ull; // the snapshots went with the queue
+    auto next = std::make_shared<std::atomic<std::int32_t>>(0);
+    const std::int32_t bands = (target_.height + BandRows - 1) / BandRows;
+    pool_.start([this, next, bands, resolveFrame](std::int32_t) {
+        for (std::int32_t band = (*next)++; band < bands; band = (*next)++) {
+            const std::int32_t first = band * BandRows;
+            const std::int32_t end = std::min(first + BandRows, target_.height);
+            rasterizeBand(*inFlight_, first, end);
+            if (resolveFrame) {
+                resolveRows(target_, first, end, frame_.data());
+            }
+        }
+    });
+}
+
+d3d9::Frame SoftwareBackend::present(bool rendered)
+{
+    if (rendered || recording_->count > 0) {
+        startPixelWork(rendered);
+    }
+    return d3d9::Frame{target_.width, target_.height, rendered, this};
 }
 
 class SoftwareAdapter final : public d3d9::Adapter {

@@ -13,33 +13,45 @@ WorkerPool::WorkerPool(std::int32_t workers)
 
 WorkerPool::~WorkerPool()
 {
+    finish();
     {
         std::lock_guard<std::mutex> hold(mutex_);
         stopping_ = true;
     }
-    started_.notify_all();
+    jobReady_.notify_all();
     for (std::thread& helper : helpers_) {
         helper.join();
     }
 }
 
-void WorkerPool::runOnAll(const std::function<void(std::int32_t)>& job)
+void WorkerPool::start(std::function<void(std::int32_t)> job)
 {
-    if (helpers_.empty()) {
-        job(0);
-        return;
-    }
+    finish();
     {
         std::lock_guard<std::mutex> hold(mutex_);
-        job_ = &job;
+        job_ = std::move(job);
         running_ = static_cast<std::int32_t>(helpers_.size());
         ++generation_;
     }
-    started_.notify_all();
-    job(0);
+    started_ = true;
+    jobReady_.notify_all();
+}
+
+void WorkerPool::finish()
+{
+    if (!started_) {
+        return;
+    }
+    job_(0); // helpers only read job_ while the job runs: it is not changed before they are done
     std::unique_lock<std::mutex> hold(mutex_);
-    finished_.wait(hold, [this] { return running_ == 0; });
-    job_ = nullptr;
+    jobDone_.wait(hold, [this] { return running_ == 0; });
+    started_ = false;
+}
+
+void WorkerPool::runOnAll(std::function<void(std::int32_t)> job)
+{
+    start(std::move(job));
+    finish();
 }
 
 void WorkerPool::serve(std::int32_t worker)
@@ -47,17 +59,16 @@ void WorkerPool::serve(std::int32_t worker)
     std::uint64_t seen = 0;
     std::unique_lock<std::mutex> hold(mutex_);
     for (;;) {
-        started_.wait(hold, [&] { return stopping_ || generation_ != seen; });
+        jobReady_.wait(hold, [&] { return stopping_ || generation_ != seen; });
         if (stopping_) {
             return;
         }
         seen = generation_;
-        const std::function<void(std::int32_t)>* job = job_;
         hold.unlock();
-        (*job)(worker);
+        job_(worker);
         hold.lock();
         if (--running_ == 0) {
-            finished_.notify_one();
+            jobDone_.notify_one();
         }
     }
 }
