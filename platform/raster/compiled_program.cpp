@@ -98,11 +98,11 @@ bool hasEightLaneRoutine()
 #endif
 }
 
-CompiledProgram::CompiledProgram(const ShaderProgram& program, RoutineWidth width)
+CompiledProgram::CompiledProgram(const ShaderProgram& program, RoutineWidth width, bool positionSliceOnly)
 {
     const bool eight = width == RoutineWidth::Eight || (width == RoutineWidth::Best && hasEightLaneRoutine());
     width_ = eight && hasEightLaneRoutine() ? 8 : 4;
-    compiled_ = compile(program);
+    compiled_ = compile(program, positionSliceOnly);
 }
 
 CompiledProgram::Slot& CompiledProgram::slotFor(RegisterType type, std::uint32_t number)
@@ -163,12 +163,18 @@ bool CompiledProgram::compileOperand(const shader::SourceParameter& s, std::uint
     return true;
 }
 
-bool CompiledProgram::compile(const ShaderProgram& program)
+bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOnly)
 {
     const bool pixel = program.type() == shader::ShaderType::Pixel;
+    if (positionSliceOnly && pixel) {
+        return false;
+    }
+    const std::vector<ShaderProgram::Step>& steps = positionSliceOnly ? program.positionSlice() : program.code();
     // The outputs first, so that those never written are there to read.
     if (pixel) {
         slotFor(RegisterType::ColorOut, 0);
+    } else if (positionSliceOnly) {
+        slotFor(RegisterType::RastOut, 0);
     } else {
         slotFor(RegisterType::RastOut, 0);
         for (std::uint32_t n = 0; n < 2; ++n) {
@@ -181,7 +187,29 @@ bool CompiledProgram::compile(const ShaderProgram& program)
     for (const DeclaredInput& in : program.inputs()) {
         declaredInputs_.push_back(keyOf(in.type, in.number));
     }
-    constants_ = program.constantsRead();
+    // The constants this code reads, and where the program's snapshot has them.
+    const std::vector<std::uint32_t>& snapshotOrder = program.constantsRead();
+    for (const ShaderProgram::Step& step : steps) {
+        const shader::DecodedInstruction& in = step.instruction;
+        for (int s = 0; s < in.sourceCount && s < 3; ++s) {
+            if (in.sources[s].type != RegisterType::Const) {
+                continue;
+            }
+            const int rows = s == 1 && step.rule->shape == ResultShape::MatrixRows ? step.rule->rows : 1;
+            for (int r = 0; r < rows; ++r) {
+                constants_.push_back(std::min(in.sources[s].number + static_cast<std::uint32_t>(r), LastConstant));
+            }
+        }
+    }
+    std::sort(constants_.begin(), constants_.end());
+    constants_.erase(std::unique(constants_.begin(), constants_.end()), constants_.end());
+    for (const std::uint32_t n : constants_) {
+        const auto at = std::lower_bound(snapshotOrder.begin(), snapshotOrder.end(), n);
+        if (at == snapshotOrder.end() || *at != n) {
+            return false;
+        }
+        snapshotIndex_.push_back(static_cast<std::uint32_t>(at - snapshotOrder.begin()));
+    }
     // Operands of constants, placed once the lane slots are all known.
     struct ConstantOperand {
         std::size_t instruction;
@@ -190,7 +218,7 @@ bool CompiledProgram::compile(const ShaderProgram& program)
         std::int32_t index; // in the snapshot
     };
     std::vector<ConstantOperand> constantOperands;
-    for (const ShaderProgram::Step& step : program.code()) {
+    for (const ShaderProgram::Step& step : steps) {
         const shader::DecodedInstruction& in = step.instruction;
         kernel::Instruction k = {};
         if (!operationOf(step, k.operation)) {
@@ -252,7 +280,7 @@ void CompiledProgram::prepareFile(float* file, const float* snapshot, float outp
 {
     for (std::size_t k = 0; k < constants_.size(); ++k) {
         for (std::size_t c = 0; c < 4; ++c) {
-            std::fill_n(file + constantBase_ + (k * 4 + c) * MaxWidth, MaxWidth, snapshot[4 * k + c]);
+            std::fill_n(file + constantBase_ + (k * 4 + c) * MaxWidth, MaxWidth, snapshot[4 * snapshotIndex_[k] + c]);
         }
     }
     for (const Slot& s : slots_) {

@@ -22,9 +22,12 @@ bool hasEightLaneRoutine();
 
 class CompiledProgram {
 public:
-    // Compiles a loaded program. compiled() is false for one that holds
-    // anything the routine does not run (then the machine runs it).
-    explicit CompiledProgram(const ShaderProgram& program, RoutineWidth width = RoutineWidth::Best);
+    // Compiles a loaded program, or only a vertex program's position slice
+    // (then the outputs other than oPos are left out). compiled() is false
+    // for one that holds anything the routine does not run (then the
+    // machine runs it).
+    explicit CompiledProgram(const ShaderProgram& program, RoutineWidth width = RoutineWidth::Best,
+                             bool positionSliceOnly = false);
 
     bool compiled() const { return compiled_; }
     std::int32_t width() const { return width_; }
@@ -34,8 +37,8 @@ public:
     std::uint32_t slot(shader::RegisterType type, std::uint32_t number) const;
 
     // Once a draw (or whenever the file served another draw): the constant
-    // copies from `snapshot` (the program's constantsRead() registers, four
-    // floats each, in order), outputs never written set to (0, 0, 0, w),
+    // copies from `snapshot` (the whole program's constantsRead() registers,
+    // four floats each, in order), outputs never written set to (0, 0, 0, w),
     // inputs read but never declared set to 0.
     void prepareFile(float* file, const float* snapshot, float outputW) const;
     // Once a chunk: temporaries read before they are written set to 0.
@@ -50,7 +53,7 @@ private:
         std::uint8_t written = 0;  // components the program writes
         std::uint8_t cleared = 0;  // components read before any write (temporaries)
     };
-    bool compile(const ShaderProgram& program);
+    bool compile(const ShaderProgram& program, bool positionSliceOnly);
     Slot& slotFor(shader::RegisterType type, std::uint32_t number);
     // An operand; constantIndex its place in the snapshot, or -1.
     bool compileOperand(const shader::SourceParameter& s, std::uint32_t row, std::uint8_t componentsRead,
@@ -61,7 +64,8 @@ private:
     std::vector<kernel::Instruction> code_;
     std::vector<Slot> slots_;
     std::vector<std::uint32_t> declaredInputs_; // keys of declared v and t registers
-    std::vector<std::uint32_t> constants_;      // registers in snapshot order
+    std::vector<std::uint32_t> constants_;      // the registers the code reads, ascending
+    std::vector<std::uint32_t> snapshotIndex_;  // each one's place in the program's snapshot
     std::uint32_t constantBase_ = 0; // first float of the constants' copies
     std::uint32_t fileSize_ = 0;
 };

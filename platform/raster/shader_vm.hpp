@@ -94,6 +94,8 @@ public:
     shader::ShaderType type() const { return type_; }
     // The executed instructions, in order (no dcl or def).
     const std::vector<Step>& code() const { return code_; }
+    // Those of them that oPos depends on (a vertex program's position slice).
+    const std::vector<Step>& positionSlice() const { return positionSlice_; }
     const std::vector<DeclaredInput>& inputs() const { return inputs_; }
     // Bit n set when the program writes oTn (bits 0-7), oD0 (bit 8), oD1 (bit 9).
     std::uint32_t writtenOutputs() const { return writtenOutputs_; }

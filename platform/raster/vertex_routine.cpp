@@ -25,12 +25,14 @@ std::uint32_t outcode(float x, float y, float z, float w)
 
 } // namespace
 
-VertexRoutine::VertexRoutine(const ShaderProgram& program, RoutineWidth width) : program_(program, width)
+VertexRoutine::VertexRoutine(const ShaderProgram& program, RoutineWidth width)
+    : program_(program, width), slice_(program, width, true)
 {
     for (std::uint32_t n = 0; n < 16; ++n) {
         inputOffsets_[n] = program_.slot(RegisterType::Input, n);
+        sliceInputOffsets_[n] = slice_.slot(RegisterType::Input, n);
     }
-    positionOffset_ = program_.slot(RegisterType::RastOut, 0);
+    slicePositionOffset_ = slice_.slot(RegisterType::RastOut, 0);
     for (std::uint32_t n = 0; n < 2; ++n) {
         colourOffsets_[n] = program_.slot(RegisterType::AttrOut, n);
     }
@@ -66,13 +68,13 @@ void fetchInside(BYTE type, const std::uint8_t* bytes, std::uint32_t stride, std
     }
 }
 
-} // namespace
-
-void VertexRoutine::fetchChunk(const VertexStageInput& input, std::int64_t first, std::int32_t count,
-                               float* file) const
+// Vertices first .. first + count - 1 into the v registers that have slots
+// (offsets by register number; ~0u for those the program never reads).
+void fetchChunk(const VertexStageInput& input, const std::uint32_t* offsets, std::int64_t first, std::int32_t count,
+                float* file)
 {
     for (const InputBinding& b : input.bindings) {
-        const std::uint32_t offset = b.inputRegister < 16 ? inputOffsets_[b.inputRegister] : ~0u;
+        const std::uint32_t offset = b.inputRegister < 16 ? offsets[b.inputRegister] : ~0u;
         if (offset == ~0u) {
             continue; // the program never reads it
         }
@@ -105,17 +107,17 @@ void VertexRoutine::fetchChunk(const VertexStageInput& input, std::int64_t first
     }
 }
 
-std::uint32_t VertexRoutine::gatherChunk(const VertexStageInput& input, const float* file, std::int32_t count,
-                                         ShadedVertex* out) const
+} // namespace
+
+void VertexRoutine::gatherChunk(const VertexStageInput& input, const float* file, std::int32_t count,
+                                ShadedVertex* out) const
 {
-    std::uint32_t common = 63;
-    const float* position = file + positionOffset_;
+    const float* position = file + program_.slot(RegisterType::RastOut, 0);
     for (std::int32_t lane = 0; lane < count; ++lane) {
         ShadedVertex& v = out[lane];
         for (int i = 0; i < 4; ++i) {
             v.position[i] = position[i * ChunkLanes + lane];
         }
-        common &= outcode(v.position[0], v.position[1], v.position[2], v.position[3]);
         for (std::size_t k = 0; k < input.varyings.size(); ++k) {
             const VaryingSource& source = input.varyings[k];
             const float* r = file + (source.colour ? colourOffsets_[source.number] : texCoordOffsets_[source.number]);
@@ -125,7 +127,6 @@ std::uint32_t VertexRoutine::gatherChunk(const VertexStageInput& input, const fl
             }
         }
     }
-    return common;
 }
 
 std::uint32_t VertexRoutine::shade(const VertexStageInput& input, const float* snapshot,
@@ -133,20 +134,43 @@ std::uint32_t VertexRoutine::shade(const VertexStageInput& input, const float* s
 {
     const std::int32_t vertexCount = std::max(input.vertexCount, 0);
     out.resize(static_cast<std::size_t>(vertexCount));
-    if (file.size() < program_.fileSize()) {
-        file.resize(program_.fileSize());
+    if (file.size() < std::max(program_.fileSize(), slice_.fileSize())) {
+        file.resize(std::max(program_.fileSize(), slice_.fileSize()));
     }
     float* f = file.data();
+    if (vertexCount == 0) {
+        return 0;
+    }
+    const std::uint32_t outside = commonOutcode(input, snapshot, f);
+    if (outside != 0) {
+        return outside;
+    }
     program_.prepareFile(f, snapshot, 1.0f);
-    std::uint32_t common = 63;
     for (std::int32_t first = 0; first < vertexCount; first += ChunkLanes) {
         const std::int32_t count = std::min(ChunkLanes, vertexCount - first);
         program_.clearTemporaries(f);
-        fetchChunk(input, input.firstVertex + first, count, f);
+        fetchChunk(input, inputOffsets_, input.firstVertex + first, count, f);
         program_.run(f, count, nullptr);
-        common &= gatherChunk(input, f, count, out.data() + first);
+        gatherChunk(input, f, count, out.data() + first);
     }
-    return vertexCount > 0 ? common : 0;
+    return 0;
+}
+
+std::uint32_t VertexRoutine::commonOutcode(const VertexStageInput& input, const float* snapshot, float* file) const
+{
+    slice_.prepareFile(file, snapshot, 1.0f);
+    std::uint32_t common = 63;
+    for (std::int32_t first = 0; first < input.vertexCount && common != 0; first += ChunkLanes) {
+        const std::int32_t count = std::min(ChunkLanes, input.vertexCount - first);
+        slice_.clearTemporaries(file);
+        fetchChunk(input, sliceInputOffsets_, input.firstVertex + first, count, file);
+        slice_.run(file, count, nullptr);
+        const float* p = file + slicePositionOffset_;
+        for (std::int32_t lane = 0; lane < count; ++lane) {
+            common &= outcode(p[lane], p[ChunkLanes + lane], p[2 * ChunkLanes + lane], p[3 * ChunkLanes + lane]);
+        }
+    }
+    return common;
 }
 
 } // namespace raster

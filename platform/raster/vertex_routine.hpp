@@ -1,6 +1,8 @@
 // The vertex stage on a compiled program: a draw's vertices fetched a chunk
 // at a time into the routine's register file, run, and gathered into
-// shaded vertices, with the clip planes every vertex lies outside of.
+// shaded vertices. The program's position slice runs first, alone: a draw
+// whose vertices all lie outside one plane of the clip volume (most of this
+// program's draws, on most frames) goes no further.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +18,7 @@ class VertexRoutine {
 public:
     explicit VertexRoutine(const ShaderProgram& program, RoutineWidth width = RoutineWidth::Best);
 
-    bool compiled() const { return program_.compiled(); }
+    bool compiled() const { return program_.compiled() && slice_.compiled(); }
     std::int32_t width() const { return program_.width(); }
 
     // Shades input.vertexCount vertices into out, reading the constants from
@@ -29,13 +31,16 @@ public:
                         std::vector<float>& file) const;
 
 private:
-    void fetchChunk(const VertexStageInput& input, std::int64_t first, std::int32_t count, float* file) const;
-    std::uint32_t gatherChunk(const VertexStageInput& input, const float* file, std::int32_t count,
-                              ShadedVertex* out) const;
+    // The clip planes that every vertex of the draw lies outside of, from
+    // the position slice.
+    std::uint32_t commonOutcode(const VertexStageInput& input, const float* snapshot, float* file) const;
+    void gatherChunk(const VertexStageInput& input, const float* file, std::int32_t count, ShadedVertex* out) const;
 
     CompiledProgram program_;
-    std::uint32_t inputOffsets_[16]; // v registers' slots; ~0u for those never read
-    std::uint32_t positionOffset_ = 0;
+    CompiledProgram slice_;
+    std::uint32_t inputOffsets_[16];      // v registers' slots; ~0u for those never read
+    std::uint32_t sliceInputOffsets_[16]; // likewise in the slice's file
+    std::uint32_t slicePositionOffset_ = 0;
     std::uint32_t colourOffsets_[2] = {};
     std::uint32_t texCoordOffsets_[8] = {};
 };
