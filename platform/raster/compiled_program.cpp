@@ -78,12 +78,25 @@ bool isInput(RegisterType type)
     return type == RegisterType::Input || type == RegisterType::Texture;
 }
 
-// The components (before the swizzle) that the routine reads of each
-// source: the w alone for a scalar instruction, else all four (the
-// instruction's own rules pick what counts).
-std::uint8_t componentsRead(Operation operation)
+// The components (before the swizzle) of a source that the result depends
+// on: for a componentwise instruction those it writes; the w alone for a
+// scalar one; the dotted ones; x and y of texture coordinates. (The
+// routine loads all four; the others do not change what it stores.)
+std::uint8_t componentsRead(Operation operation, std::uint8_t writeMask, int columns)
 {
-    return operation >= Operation::Rcp && operation <= Operation::Pow ? 0x8 : 0xF;
+    switch (operation) {
+    case Operation::Rcp:
+    case Operation::Rsq:
+    case Operation::Exp:
+    case Operation::Log:
+    case Operation::Pow: return 0x8;
+    case Operation::Dot:
+    case Operation::Matrix: return static_cast<std::uint8_t>((1u << columns) - 1);
+    case Operation::Cross: return 0x7;
+    case Operation::Normalize: return static_cast<std::uint8_t>(0x7 | writeMask);
+    case Operation::Sample: return 0x3;
+    default: return writeMask;
+    }
 }
 
 } // namespace
@@ -226,7 +239,8 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
         }
         k.rows = step.rule->rows;
         k.columns = step.rule->columns;
-        const std::uint8_t read = componentsRead(k.operation);
+        const std::uint8_t read =
+            componentsRead(k.operation, in.destination.writeMask & step.rule->writableMask, k.columns);
         const int sources = k.operation == Operation::Sample ? 1 : std::min(in.sourceCount, 3);
         for (int s = 0; s < sources; ++s) {
             const int rows = k.operation == Operation::Matrix && s == 1 ? k.rows : 0;

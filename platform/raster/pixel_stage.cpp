@@ -10,13 +10,21 @@ namespace {
 std::uint32_t toByte(float v)
 {
     const float clamped = v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
-    return static_cast<std::uint32_t>(clamped * 255.0f + 0.5f);
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(clamped * 255.0f + 0.5f)); // at most 255.5
 }
 
-std::uint32_t packColour(const float* c, std::int32_t lane, std::int32_t componentStep)
+// A8R8G8B8 of lanes [0, count) of a colour register stored as components
+// `componentStep` floats apart; a loop the compiler vectorises.
+void packColours(const float* c, std::int32_t componentStep, std::int32_t count, std::uint32_t* colors)
 {
-    return toByte(c[3 * componentStep + lane]) << 24 | toByte(c[lane]) << 16 | toByte(c[componentStep + lane]) << 8 |
-           toByte(c[2 * componentStep + lane]);
+    const float* red = c;
+    const float* green = c + componentStep;
+    const float* blue = c + 2 * componentStep;
+    const float* alpha = c + 3 * componentStep;
+    for (std::int32_t lane = 0; lane < count; ++lane) {
+        colors[lane] = toByte(alpha[lane]) << 24 | toByte(red[lane]) << 16 | toByte(green[lane]) << 8 |
+                       toByte(blue[lane]);
+    }
 }
 
 struct PixelProgramRun {
@@ -46,9 +54,7 @@ struct PixelProgramRun {
         }
         std::memset(machine.pixelColors, 0, sizeof machine.pixelColors);
         input->program->run(machine);
-        for (std::int32_t lane = 0; lane < batch.count; ++lane) {
-            colors[lane] = packColour(&machine.pixelColors[0].c[0][0], lane, LaneCount);
-        }
+        packColours(&machine.pixelColors[0].c[0][0], LaneCount, batch.count, colors);
     }
 
     void runRoutine(const PixelBatch& batch, std::uint32_t* colors) const
@@ -79,9 +85,7 @@ struct PixelProgramRun {
             }
         }
         routine.run(file, batch.count, samplers.data());
-        for (std::int32_t lane = 0; lane < batch.count; ++lane) {
-            colors[lane] = packColour(file + colourOffset, lane, kernel::ChunkLanes);
-        }
+        packColours(file + colourOffset, kernel::ChunkLanes, batch.count, colors);
     }
 };
 

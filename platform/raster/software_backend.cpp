@@ -211,17 +211,18 @@ private:
 // Corner numbers relative to MinVertexIndex, three a triangle. A corner
 // outside the announced vertex range is not shaded: its triangle is left
 // out rather than read from nowhere.
-void gatherTriangles(const QueuedItem& draw, std::vector<std::uint32_t>& corners)
+template <typename Index>
+void gatherCorners(const QueuedItem& draw, std::vector<std::uint32_t>& corners)
 {
     const d3d9::DrawCall& call = draw.call;
-    const std::size_t indexBytes = draw.indexBytes;
-    const std::uint8_t* first = draw.indices + std::size_t{call.startIndex} * indexBytes;
+    const std::uint8_t* first = draw.indices + std::size_t{call.startIndex} * sizeof(Index);
     auto indexAt = [&](std::size_t i) {
-        std::uint32_t value = 0;
-        std::memcpy(&value, first + i * indexBytes, indexBytes);
-        return value;
+        Index value;
+        std::memcpy(&value, first + i * sizeof(Index), sizeof(Index));
+        return static_cast<std::uint32_t>(value);
     };
-    corners.clear();
+    corners.resize(3 * std::size_t{call.primitiveCount});
+    std::size_t kept = 0;
     for (UINT p = 0; p < call.primitiveCount; ++p) {
         std::uint32_t c[3];
         if (call.type == D3DPT_TRIANGLELIST) {
@@ -237,9 +238,18 @@ void gatherTriangles(const QueuedItem& draw, std::vector<std::uint32_t>& corners
             inside = inside && corner >= call.minIndex && corner - call.minIndex < call.vertexCount;
             corner -= call.minIndex;
         }
-        if (inside) {
-            corners.insert(corners.end(), c, c + 3);
-        }
+        corners[kept] = c[0], corners[kept + 1] = c[1], corners[kept + 2] = c[2];
+        kept += inside ? 3 : 0;
+    }
+    corners.resize(kept);
+}
+
+void gatherTriangles(const QueuedItem& draw, std::vector<std::uint32_t>& corners)
+{
+    if (draw.indexBytes == 4) {
+        gatherCorners<std::uint32_t>(draw, corners);
+    } else {
+        gatherCorners<std::uint16_t>(draw, corners);
     }
 }
 
@@ -348,10 +358,6 @@ void SoftwareBackend::runVertexWork(QueuedItem& draw, WorkerScratch& scratch) co
 {
     draw.triangles.clear();
     draw.firstRow = draw.endRow = 0;
-    gatherTriangles(draw, scratch.corners);
-    if (scratch.corners.empty()) {
-        return;
-    }
     const ShaderProgram& program = *draw.program;
     const float* snapshot = recording_->constants.data() + draw.constants;
     VertexStageInput input;
@@ -380,6 +386,7 @@ void SoftwareBackend::runVertexWork(QueuedItem& draw, WorkerScratch& scratch) co
         }
         shadeVertices(input, scratch.shaded);
     }
+    gatherTriangles(draw, scratch.corners); // after the rejection: most draws never need it
     setupTriangles(*draw.state, scratch.shaded.data(), scratch.corners.data(), scratch.corners.size() / 3,
                    draw.triangles);
     draw.firstRow = std::numeric_limits<std::int32_t>::max();
