@@ -287,28 +287,43 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
         }
     }
     fileSize_ = constantBase_ + static_cast<std::uint32_t>(constants_.size()) * 4 * MaxWidth;
+    for (const Slot& s : slots_) {
+        const auto type = static_cast<RegisterType>(s.key >> 16);
+        const bool undeclared =
+            isInput(type) && std::find(declaredInputs_.begin(), declaredInputs_.end(), s.key) == declaredInputs_.end();
+        for (std::uint32_t c = 0; c < 4; ++c) {
+            const std::uint32_t offset = s.offset + c * ChunkLanes;
+            if (isOutput(type) && (s.written & (1u << c)) == 0) {
+                if (c == 3) {
+                    outputWs_.push_back(offset);
+                } else {
+                    fills_.push_back({offset, 0.0f});
+                }
+            } else if (undeclared) {
+                fills_.push_back({offset, 0.0f}); // read but never declared: 0
+            }
+        }
+    }
     return true;
 }
 
 void CompiledProgram::prepareFile(float* file, const float* snapshot, float outputW) const
 {
-    for (std::size_t k = 0; k < constants_.size(); ++k) {
+    float* copies = file + constantBase_;
+    for (const std::uint32_t index : snapshotIndex_) {
         for (std::size_t c = 0; c < 4; ++c) {
-            std::fill_n(file + constantBase_ + (k * 4 + c) * MaxWidth, MaxWidth, snapshot[4 * snapshotIndex_[k] + c]);
+            const float value = snapshot[4 * index + c];
+            for (std::int32_t l = 0; l < MaxWidth; ++l) {
+                copies[l] = value;
+            }
+            copies += MaxWidth;
         }
     }
-    for (const Slot& s : slots_) {
-        const auto type = static_cast<RegisterType>(s.key >> 16);
-        if (isOutput(type)) {
-            for (int c = 0; c < 4; ++c) {
-                if ((s.written & (1 << c)) == 0) {
-                    std::fill_n(file + s.offset + c * ChunkLanes, ChunkLanes, c == 3 ? outputW : 0.0f);
-                }
-            }
-        } else if (isInput(type) && std::find(declaredInputs_.begin(), declaredInputs_.end(), s.key) ==
-                                        declaredInputs_.end()) {
-            std::fill_n(file + s.offset, 4 * ChunkLanes, 0.0f); // read but never declared: 0
-        }
+    for (const Fill& f : fills_) {
+        std::fill_n(file + f.offset, ChunkLanes, f.value);
+    }
+    for (const std::uint32_t offset : outputWs_) {
+        std::fill_n(file + offset, ChunkLanes, outputW);
     }
 }
 

@@ -66,6 +66,12 @@ private:
     std::vector<std::uint32_t> declaredInputs_; // keys of declared v and t registers
     std::vector<std::uint32_t> constants_;      // the registers the code reads, ascending
     std::vector<std::uint32_t> snapshotIndex_;  // each one's place in the program's snapshot
+    struct Fill {
+        std::uint32_t offset; // ChunkLanes floats from here
+        float value;
+    };
+    std::vector<Fill> fills_;        // outputs never written (w left out) and inputs never declared
+    std::vector<std::uint32_t> outputWs_; // offsets of the w of outputs never written
     std::uint32_t constantBase_ = 0; // first float of the constants' copies
     std::uint32_t fileSize_ = 0;
 };

@@ -90,6 +90,9 @@ inline Vector eachLane(Vector v, Function f)
 inline std::int32_t wrapTexel(float coordinate, std::int32_t size)
 {
     const float scaled = __builtin_floorf(coordinate * static_cast<float>(size));
+    if (scaled >= 0.0f && scaled < static_cast<float>(size)) {
+        return static_cast<std::int32_t>(scaled); // inside: no division
+    }
     if (!(__builtin_fabsf(scaled) < 1.0e9f)) {
         return 0; // NaN and huge coordinates: any texel is as good
     }
@@ -99,20 +102,24 @@ inline std::int32_t wrapTexel(float coordinate, std::int32_t size)
 
 inline void sample(const Sampler& texture, const Vector* coordinates, Vector r[4])
 {
+    if (texture.texels == nullptr || texture.width <= 0 || texture.height <= 0) {
+        r[0] = r[1] = r[2] = splat(0.0f);
+        r[3] = splat(1.0f);
+        return;
+    }
+    std::uint32_t fetched[Width];
     for (std::int32_t l = 0; l < Width; ++l) {
-        if (texture.texels == nullptr || texture.width <= 0 || texture.height <= 0) {
-            r[0][l] = r[1][l] = r[2][l] = 0.0f;
-            r[3][l] = 1.0f;
-            continue;
-        }
         const std::int32_t x = wrapTexel(coordinates[0][l], texture.width);
         const std::int32_t y = wrapTexel(coordinates[1][l], texture.height);
-        const std::uint32_t texel = texture.texels[static_cast<std::size_t>(y) * texture.pitch + x];
-        r[0][l] = static_cast<float>((texel >> 16) & 0xFF) / 255.0f;
-        r[1][l] = static_cast<float>((texel >> 8) & 0xFF) / 255.0f;
-        r[2][l] = static_cast<float>(texel & 0xFF) / 255.0f;
-        r[3][l] = static_cast<float>(texel >> 24) / 255.0f;
+        fetched[l] = texture.texels[static_cast<std::size_t>(y) * texture.pitch + x];
     }
+    Mask texels;
+    __builtin_memcpy(&texels, fetched, sizeof texels);
+    const Vector scale = splat(255.0f);
+    r[0] = __builtin_convertvector((texels >> 16) & 0xFF, Vector) / scale;
+    r[1] = __builtin_convertvector((texels >> 8) & 0xFF, Vector) / scale;
+    r[2] = __builtin_convertvector(texels & 0xFF, Vector) / scale;
+    r[3] = __builtin_convertvector((texels >> 24) & 0xFF, Vector) / scale;
 }
 
 template <Operation Op>

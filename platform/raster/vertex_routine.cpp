@@ -46,18 +46,29 @@ namespace {
 // Lanes [0, count) of one element from `bytes` (vertex 0 of the chunk),
 // `stride` apart, every lane inside the stream: the common types without a
 // per-lane switch.
+template <int Floats>
+void fetchFloats(const std::uint8_t* bytes, std::uint32_t stride, std::int32_t count, float* to)
+{
+    for (std::int32_t lane = 0; lane < count; ++lane) {
+        const std::uint8_t* from = bytes + static_cast<std::size_t>(lane) * stride;
+        for (int i = 0; i < 4; ++i) {
+            float value = i == 3 ? 1.0f : 0.0f;
+            if (i < Floats) {
+                std::memcpy(&value, from + 4 * i, sizeof value);
+            }
+            to[i * ChunkLanes + lane] = value;
+        }
+    }
+}
+
 void fetchInside(BYTE type, const std::uint8_t* bytes, std::uint32_t stride, std::int32_t count, float* to)
 {
-    const int floats = type <= D3DDECLTYPE_FLOAT4 ? static_cast<int>(type) + 1 : 0;
-    if (floats > 0) {
-        for (std::int32_t lane = 0; lane < count; ++lane) {
-            float value[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-            std::memcpy(value, bytes + static_cast<std::size_t>(lane) * stride, sizeof(float) * floats);
-            for (int i = 0; i < 4; ++i) {
-                to[i * ChunkLanes + lane] = value[i];
-            }
-        }
-        return;
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1: fetchFloats<1>(bytes, stride, count, to); return;
+    case D3DDECLTYPE_FLOAT2: fetchFloats<2>(bytes, stride, count, to); return;
+    case D3DDECLTYPE_FLOAT3: fetchFloats<3>(bytes, stride, count, to); return;
+    case D3DDECLTYPE_FLOAT4: fetchFloats<4>(bytes, stride, count, to); return;
+    default: break;
     }
     for (std::int32_t lane = 0; lane < count; ++lane) {
         float value[4];
