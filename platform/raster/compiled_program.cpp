@@ -1,12 +1,12 @@
 #include "raster/compiled_program.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace raster {
 namespace {
 
 using kernel::ChunkLanes;
-using kernel::MaxWidth;
 using kernel::Operation;
 using shader::Opcode;
 using shader::RegisterType;
@@ -156,7 +156,7 @@ bool CompiledProgram::compileOperand(const shader::SourceParameter& s, std::uint
         }
         out.batchStep = 0;
         for (int i = 0; i < 4; ++i) {
-            out.component[i] = static_cast<std::uint32_t>(swizzled(s.swizzle, i)) * MaxWidth; // placed later
+            out.component[i] = static_cast<std::uint32_t>(swizzled(s.swizzle, i)); // placed later
         }
         constantIndex = static_cast<std::int32_t>(at - constants_.begin());
         return true;
@@ -283,10 +283,10 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
         kernel::Instruction& k = code_[c.instruction];
         kernel::Source& source = c.isRow ? k.row[c.operand] : k.source[c.operand];
         for (std::uint32_t& component : source.component) {
-            component += constantBase_ + static_cast<std::uint32_t>(c.index) * 4 * MaxWidth;
+            component += constantBase_ + static_cast<std::uint32_t>(c.index) * 4;
         }
     }
-    fileSize_ = constantBase_ + static_cast<std::uint32_t>(constants_.size()) * 4 * MaxWidth;
+    fileSize_ = constantBase_ + static_cast<std::uint32_t>(constants_.size()) * 4;
     for (const Slot& s : slots_) {
         const auto type = static_cast<RegisterType>(s.key >> 16);
         const bool undeclared =
@@ -309,15 +309,10 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
 
 void CompiledProgram::prepareFile(float* file, const float* snapshot, float outputW) const
 {
-    float* copies = file + constantBase_;
+    float* constants = file + constantBase_;
     for (const std::uint32_t index : snapshotIndex_) {
-        for (std::size_t c = 0; c < 4; ++c) {
-            const float value = snapshot[4 * index + c];
-            for (std::int32_t l = 0; l < MaxWidth; ++l) {
-                copies[l] = value;
-            }
-            copies += MaxWidth;
-        }
+        std::memcpy(constants, snapshot + 4 * index, 4 * sizeof(float));
+        constants += 4;
     }
     for (const Fill& f : fills_) {
         std::fill_n(file + f.offset, ChunkLanes, f.value);

@@ -5,8 +5,7 @@
 //
 // The register file holds each register the program uses as four
 // components of ChunkLanes floats (lane-register slots), then each
-// constant register it reads as four components of MaxWidth copies of its
-// value (read with a batch stride of 0). The arithmetic is the shader
+// constant register it reads as four floats (each read into every lane). The arithmetic is the shader
 // machine's, operation for operation in the same order, without fused
 // multiply-add, so that both give the same bits.
 //
@@ -33,7 +32,7 @@ enum class Modifier : std::uint8_t { None, Negate, Abs, AbsNegate };
 
 // A source operand: where each of its components (swizzle applied) starts
 // in the file, and whether it is a lane register (batch b at b * width
-// further on) or a constant (the same copies for every batch).
+// further on) or a constant (one float, the same in every lane).
 struct Source {
     std::uint32_t component[4];
     std::uint8_t batchStep; // 1: a lane register; 0: a constant

@@ -39,7 +39,8 @@ inline Vector absolute(Vector v)
 
 inline Vector read(const float* file, const Source& s, int component, std::int32_t batch)
 {
-    const Vector v = load(file + s.component[component] + static_cast<std::uint32_t>(batch * Width * s.batchStep));
+    const Vector v = s.batchStep == 0 ? splat(file[s.component[component]])
+                                      : load(file + s.component[component] + static_cast<std::uint32_t>(batch * Width));
     switch (s.modifier) {
     case Modifier::Negate: return -v;
     case Modifier::Abs: return absolute(v);
