@@ -148,6 +148,7 @@ public:
         frame_.assign(static_cast<std::size_t>(width) * height, 0xFF000000u);
         scratch_.resize(static_cast<std::size_t>(pool_.size()));
         referenceShading_ = options.referenceShading;
+        pending_.resize(static_cast<std::size_t>((height + BandRows - 1) / BandRows));
     }
     ~SoftwareBackend() override { pool_.finish(); } // the frame in flight reads members
 
@@ -189,8 +190,19 @@ private:
     void runVertexWork(QueuedItem& draw, WorkerScratch& scratch) const;
     void finishVertexWork();
     void startPixelWork(bool resolveFrame);
-    void rasterizeBand(const WorkQueue& queue, std::int32_t firstRow, std::int32_t endRow);
+    void rasterizeBand(const WorkQueue& queue, std::int32_t band, bool resolveBand);
+    void clearInBand(const QueuedItem& clear, std::int32_t band, std::int32_t firstRow, std::int32_t endRow);
+    void applyPendingClears(std::int32_t band, std::int32_t firstRow, std::int32_t endRow);
 
+    // A clear of a band's whole width is kept as the band's pending value
+    // until a draw or a smaller clear needs its samples; a band that none
+    // needs is resolved by filling its rows (most of all the letterbox bars).
+    struct PendingClear {
+        bool colour = false;
+        bool depth = false;
+        D3DCOLOR colourValue = 0;
+        float depthValue = 1.0f;
+    };
     RenderTarget target_;
     std::vector<std::uint32_t> frame_; // the resolved back buffer
     WorkerPool pool_;
@@ -206,6 +218,7 @@ private:
     std::shared_ptr<const DrawState> drawState_; // kept while the pixel state stands
     std::uint64_t pixelVersion_ = ~0ull;
     bool referenceShading_ = false;
+    std::vector<PendingClear> pending_; // one a band; each touched only by the worker scanning that band
 };
 
 // Corner numbers relative to MinVertexIndex, three a triangle. A corner
@@ -435,28 +448,79 @@ void SoftwareBackend::beforeResourceChange(const d3d9::ResourceBase& resource)
     }
 }
 
-// Rows [firstRow, endRow) of every queued clear and draw, in order.
-void SoftwareBackend::rasterizeBand(const WorkQueue& queue, std::int32_t firstRow, std::int32_t endRow)
+void SoftwareBackend::applyPendingClears(std::int32_t band, std::int32_t firstRow, std::int32_t endRow)
 {
+    PendingClear& pending = pending_[static_cast<std::size_t>(band)];
+    if (pending.colour) {
+        clearColor(target_, 0, firstRow, target_.width, endRow, pending.colourValue);
+    }
+    if (pending.depth) {
+        clearDepth(target_, 0, firstRow, target_.width, endRow, pending.depthValue);
+    }
+    pending.colour = pending.depth = false;
+}
+
+void SoftwareBackend::clearInBand(const QueuedItem& clear, std::int32_t band, std::int32_t firstRow,
+                                  std::int32_t endRow)
+{
+    PendingClear& pending = pending_[static_cast<std::size_t>(band)];
+    const bool colour = (clear.clearFlags & D3DCLEAR_TARGET) != 0;
+    const bool depth = (clear.clearFlags & D3DCLEAR_ZBUFFER) != 0;
+    for (const D3DRECT& r : clear.rects) {
+        const std::int32_t y1 = std::max(static_cast<std::int32_t>(r.y1), firstRow);
+        const std::int32_t y2 = std::min(static_cast<std::int32_t>(r.y2), endRow);
+        if (y1 >= y2) {
+            continue;
+        }
+        if (r.x1 <= 0 && r.x2 >= target_.width && y1 == firstRow && y2 == endRow) {
+            if (colour) {
+                pending.colour = true;
+                pending.colourValue = clear.clearColour;
+            }
+            if (depth) {
+                pending.depth = true;
+                pending.depthValue = clear.clearZ;
+            }
+            continue;
+        }
+        applyPendingClears(band, firstRow, endRow);
+        if (colour) {
+            clearColor(target_, r.x1, y1, r.x2, y2, clear.clearColour);
+        }
+        if (depth) {
+            clearDepth(target_, r.x1, y1, r.x2, y2, clear.clearZ);
+        }
+    }
+}
+
+// Rows of one band: every queued clear and draw that reaches them, in
+// order, then (when asked) their resolve into the frame.
+void SoftwareBackend::rasterizeBand(const WorkQueue& queue, std::int32_t band, bool resolveBand)
+{
+    const std::int32_t firstRow = band * BandRows;
+    const std::int32_t endRow = std::min(firstRow + BandRows, target_.height);
     for (std::size_t i = 0; i < queue.count; ++i) {
         const QueuedItem& item = queue.items[i];
         if (item.endRow <= firstRow || item.firstRow >= endRow) {
             continue;
         }
         if (item.isClear) {
-            for (const D3DRECT& r : item.rects) {
-                const std::int32_t y1 = std::max(static_cast<std::int32_t>(r.y1), firstRow);
-                const std::int32_t y2 = std::min(static_cast<std::int32_t>(r.y2), endRow);
-                if ((item.clearFlags & D3DCLEAR_TARGET) != 0) {
-                    clearColor(target_, r.x1, y1, r.x2, y2, item.clearColour);
-                }
-                if ((item.clearFlags & D3DCLEAR_ZBUFFER) != 0) {
-                    clearDepth(target_, r.x1, y1, r.x2, y2, item.clearZ);
-                }
-            }
+            clearInBand(item, band, firstRow, endRow);
         } else if (!item.triangles.empty()) {
+            applyPendingClears(band, firstRow, endRow);
             rasterizeTriangles(target_, *item.state, item.triangles.data(), item.triangles.size(), firstRow, endRow);
         }
+    }
+    if (!resolveBand) {
+        return;
+    }
+    const PendingClear& pending = pending_[static_cast<std::size_t>(band)];
+    if (pending.colour) {
+        // Every sample of the band holds the one colour: so does its mean.
+        std::fill(frame_.begin() + static_cast<std::ptrdiff_t>(firstRow) * target_.width,
+                  frame_.begin() + static_cast<std::ptrdiff_t>(endRow) * target_.width, pending.colourValue);
+    } else {
+        resolveRows(target_, firstRow, endRow, frame_.data());
     }
 }
 
@@ -476,12 +540,7 @@ void SoftwareBackend::startPixelWork(bool resolveFrame)
     const std::int32_t bands = (target_.height + BandRows - 1) / BandRows;
     pool_.start([this, next, bands, resolveFrame](std::int32_t) {
         for (std::int32_t band = (*next)++; band < bands; band = (*next)++) {
-            const std::int32_t first = band * BandRows;
-            const std::int32_t end = std::min(first + BandRows, target_.height);
-            rasterizeBand(*inFlight_, first, end);
-            if (resolveFrame) {
-                resolveRows(target_, first, end, frame_.data());
-            }
+            rasterizeBand(*inFlight_, band, resolveFrame);
         }
     });
 }
