@@ -15,8 +15,9 @@ namespace {
 
 // The software back end under the front end, four samples unless asked.
 struct SoftwareRun : DeviceRun {
-    explicit SoftwareRun(D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_4_SAMPLES, bool multisample = true)
-        : DeviceRun(raster::softwareBackend(), samples, multisample)
+    explicit SoftwareRun(D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_4_SAMPLES, bool multisample = true,
+                         std::int32_t threads = 2)
+        : DeviceRun(raster::softwareBackend(), samples, multisample, threads)
     {
     }
 };
@@ -212,4 +213,73 @@ TEST(SoftwareDevice, refusesMisuseAndWhatItDoesNotOffer)
     const float constants[4] = {};
     EXPECT_EQ(d->SetVertexShaderConstantF(255, constants, 2), D3DERR_INVALIDCALL);
     EXPECT_EQ(d->SetPixelShaderConstantF(31, constants, 1), D3D_OK);
+}
+
+// Draws wait in the device's queue until Present; each must still see the
+// buffers and textures as they were when it was made, even when the program
+// rewrites them, or releases them, before the frame is presented.
+TEST(SoftwareDevice, queuedDrawsSeeResourcesAsTheyWereWhenDrawn)
+{
+    for (const std::int32_t threads : {1, 2, 3}) {
+        SoftwareRun run(D3DMULTISAMPLE_NONE, true, threads);
+        IDirect3DDevice9* d = run.device;
+        IDirect3DVertexBuffer9* vb = nullptr;
+        IDirect3DIndexBuffer9* ib = nullptr;
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ(d->CreateVertexBuffer(36, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+        ASSERT_EQ(d->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib, nullptr), D3D_OK);
+        ASSERT_EQ(d->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        auto fill = [](auto* resource, const void* bytes, std::size_t size) {
+            void* memory = nullptr;
+            ASSERT_EQ(resource->Lock(0, 0, &memory, 0), D3D_OK);
+            std::memcpy(memory, bytes, size);
+            resource->Unlock();
+        };
+        auto paint = [&](std::uint32_t colour) {
+            D3DLOCKED_RECT locked = {};
+            ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+            std::memcpy(locked.pBits, &colour, 4);
+            texture->UnlockRect(0);
+        };
+        const std::uint16_t indices[3] = {0, 1, 2};
+        fill(ib, indices, sizeof indices);
+        const float upperLeft[9] = {-1, 1, 0.5f, 0, 1, 0.5f, -1, 0, 0.5f};
+        const float lowerRight[9] = {0, 0, 0.5f, 1, 0, 0.5f, 0, -1, 0.5f};
+        fill(vb, upperLeft, sizeof upperLeft);
+        paint(0xFFFF0000u);
+        const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                              D3DDECL_END()};
+        IDirect3DVertexDeclaration9* declaration = nullptr;
+        ASSERT_EQ(d->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+        auto* vs = makeShader<IDirect3DVertexShader9>(
+            d, "vs_2_0\ndef c0, 0.5, 0.5, 0.0, 1.0\ndcl_position v0\nmov oPos, v0\nmov oT0, c0");
+        auto* ps = makeShader<IDirect3DPixelShader9>(d, "ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmov oC0, r0");
+        d->SetStreamSource(0, vb, 0, 12);
+        d->SetIndices(ib);
+        d->SetVertexDeclaration(declaration);
+        d->SetVertexShader(vs);
+        d->SetPixelShader(ps);
+        d->SetTexture(0, texture);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        d->BeginScene();
+        EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+        fill(vb, lowerRight, sizeof lowerRight); // rewritten under the queued draw
+        paint(0xFF00FF00u);                      // likewise
+        EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+        // A smaller clear between draws keeps its place in the order.
+        const D3DRECT corner = {0, 0, 2, 2};
+        d->Clear(1, &corner, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+        d->EndScene();
+        // The program lets go of everything before Present.
+        d->SetStreamSource(0, nullptr, 0, 0);
+        d->SetTexture(0, nullptr);
+        for (IUnknown* object : std::initializer_list<IUnknown*>{vb, ib, texture, declaration, vs, ps}) {
+            object->Release();
+        }
+        d->Present(nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(run.pixel(1, 1), 0xFF0000FFu) << threads;   // the later clear
+        EXPECT_EQ(run.pixel(4, 4), 0xFFFF0000u) << threads;   // the first draw: old position, red
+        EXPECT_EQ(run.pixel(36, 28), 0xFF00FF00u) << threads; // the second: new position, green
+        EXPECT_EQ(run.pixel(60, 4), 0xFF000000u) << threads;
+    }
 }

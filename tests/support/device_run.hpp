@@ -21,11 +21,11 @@ struct DeviceRun {
     bool wantPixels = true;
 
     explicit DeviceRun(const d3d9::BackendDescription& backend, D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_NONE,
-                       bool multisample = true)
+                       bool multisample = true, std::int32_t threads = 2)
     {
         d3d9::BackendOptions options;
         options.multisample = multisample;
-        options.threads = 2;
+        options.threads = threads;
         options.sink.onPresent = [this](const d3d9::Frame& frame) {
             lastFrame.assign(frame.pixels(), frame.pixels() + frame.width * frame.height);
             lastRendered = frame.rendered;

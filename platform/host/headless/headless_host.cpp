@@ -167,6 +167,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options)
     d3d9::BackendOptions device;
     device.multisample = options.multisample;
     device.threads = options.threads;
+    device.referenceShading = options.referenceShading;
     device.sink.onPresent = [&display](const d3d9::Frame& frame) { display.present(frame); };
     device.sink.wantsPixels = [&display] { return display.wantsPixels(); };
     host::installProgramModules(*backend, std::move(device), true);

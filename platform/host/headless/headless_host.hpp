@@ -26,6 +26,7 @@ struct HeadlessOptions {
     std::int32_t refreshRate = 60;     // retraces a second
     bool multisample = true;           // the device offers multisampling
     std::int32_t threads = 0;          // rasterizer threads, 0: one a core
+    bool referenceShading = false;     // programs on the reference machine, not compiled (tests)
     std::vector<std::int32_t> keep;    // elapsed times (ms, ascending) of the frames wanted
     bool renderEveryFrame = false;     // pixel work for every frame, kept or not (benchmarks)
     std::int32_t stopAfterMs = -1;     // press Escape at the first frame at or past this time (-1: after the last kept)
