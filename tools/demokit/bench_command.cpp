@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 #include <string>
 #include <vector>
 
@@ -24,10 +28,12 @@ const char* const BenchHelp =
     "\n"
     "  --from A, --to B  elapsed times to measure (default 0 to 82000 ms); frames\n"
     "                    before A run without pixel work\n"
-    "  --device LIST     software (default), gl (OpenGL through EGL), or both as\n"
-    "                    gl,software: each runs the same frames, then a line gives\n"
-    "                    the ratio of their median frame rates\n"
-    "  --json            one JSON object instead of text\n"
+    "  --device LIST     software (default), gl (OpenGL through EGL), null (draws\n"
+    "                    nothing: the program alone), or two as gl,software: each\n"
+    "                    runs the same frames in a process of its own, then a line\n"
+    "                    gives the ratio of their median frame rates (second / first)\n"
+    "  --json            one JSON object instead of text (with two devices: both\n"
+    "                    runs and the ratio)\n"
     "  --no-multisample  the device answers that it has no multisampling\n"
     "  --threads N       rasterizer threads (default one a core)\n"
     "  --digests FILE    also write each measured frame's elapsed time and a 64-bit\n"
@@ -110,18 +116,22 @@ BenchFigures summarise(const headless::HeadlessResult& result)
     return figures;
 }
 
+double fpsOf(const BenchFigures& f)
+{
+    return f.frameMsMedian > 0 ? 1000.0 / f.frameMsMedian : 0.0;
+}
+
 void printFigures(const BenchOptions& options, const std::string& device, const BenchFigures& f)
 {
-    const double fps = f.frameMsMedian > 0 ? 1000.0 / f.frameMsMedian : 0.0;
-    if (!options.json) {
-        std::printf("%s device, 1024x768, %s: %zu frames from %d to %d ms\n", device.c_str(),
-                    options.range.multisample ? "4 samples" : "no multisampling", f.frames, options.range.from,
-                    options.range.to);
-        std::printf("start-up %.1f ms; %.1f fps median (frame %.2f ms; 1st percentile %.2f ms, 99th %.2f ms)\n",
-                    f.startupMs, fps, f.frameMsMedian, f.frameMsP1, f.frameMsP99);
-        return;
-    }
-    JsonWriter json(stdout);
+    std::printf("%s device, 1024x768, %s: %zu frames from %d to %d ms\n", device.c_str(),
+                options.range.multisample ? "4 samples" : "no multisampling", f.frames, options.range.from,
+                options.range.to);
+    std::printf("start-up %.1f ms; %.1f fps median (frame %.2f ms; 1st percentile %.2f ms, 99th %.2f ms)\n",
+                f.startupMs, fpsOf(f), f.frameMsMedian, f.frameMsP1, f.frameMsP99);
+}
+
+void writeFiguresJson(JsonWriter& json, const BenchOptions& options, const std::string& device, const BenchFigures& f)
+{
     json.beginObject();
     json.field("device", device);
     json.field("multisample", options.range.multisample);
@@ -129,13 +139,81 @@ void printFigures(const BenchOptions& options, const std::string& device, const 
     json.field("toMs", static_cast<std::int64_t>(options.range.to));
     json.field("frames", static_cast<std::int64_t>(f.frames));
     json.field("startupMs", static_cast<float>(f.startupMs));
-    json.field("fpsMedian", static_cast<float>(fps));
+    json.field("fpsMedian", static_cast<float>(fpsOf(f)));
     json.field("frameMsMedian", static_cast<float>(f.frameMsMedian));
     json.field("frameMsP1", static_cast<float>(f.frameMsP1));
     json.field("frameMsP99", static_cast<float>(f.frameMsP99));
     json.endObject();
-    json.finish();
 }
+
+// One device's run of the range, here.
+BenchFigures benchDevice(const BenchOptions& options, const std::string& device, const std::vector<std::int32_t>& times,
+                         std::FILE* digests)
+{
+    ProgressBar progress("bench " + device, static_cast<std::int64_t>(times.size()));
+    std::int64_t done = 0;
+    headless::HeadlessOptions run;
+    run.device = device;
+    run.multisample = options.range.multisample;
+    run.threads = options.range.threads;
+    run.keep = times; // frames of the range get their pixel work, the others not
+    run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
+        if (digests != nullptr) {
+            std::fprintf(digests, "%s %d %016llx\n", device.c_str(), elapsedMs,
+                         static_cast<unsigned long long>(hashPixels(frame)));
+        }
+        progress.update(++done);
+    };
+    const headless::HeadlessResult result = headless::runHeadless(run);
+    progress.finish();
+    checkRunEnded(result, "bench");
+    return summarise(result);
+}
+
+#if !defined(_WIN32)
+// The same in a child process, so that nothing one device leaves behind (a
+// GL driver's threads, its memory) weighs on the next; the figures come
+// back through a pipe. A failure in the child is reported there and
+// becomes a ToolError here.
+BenchFigures benchDeviceInChild(const BenchOptions& options, const std::string& device,
+                                const std::vector<std::int32_t>& times, std::FILE* digests)
+{
+    int ends[2];
+    if (::pipe(ends) != 0) {
+        throw ToolError("bench: cannot make a pipe for the child process");
+    }
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw ToolError("bench: cannot start a child process");
+    }
+    if (child == 0) {
+        ::close(ends[0]);
+        int status = 0;
+        try {
+            const BenchFigures figures = benchDevice(options, device, times, digests);
+            if (digests != nullptr) {
+                std::fflush(digests);
+            }
+            status = ::write(ends[1], &figures, sizeof figures) == static_cast<ssize_t>(sizeof figures) ? 0 : 1;
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            status = 1;
+        }
+        std::_Exit(status);
+    }
+    ::close(ends[1]);
+    BenchFigures figures;
+    const ssize_t got = ::read(ends[0], &figures, sizeof figures);
+    ::close(ends[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (got != static_cast<ssize_t>(sizeof figures) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw ToolError("bench: the " + device + " device's run failed");
+    }
+    return figures;
+}
+#endif
 
 } // namespace
 
@@ -148,7 +226,6 @@ int runBenchCommand(Arguments& args)
     const BenchOptions options = parseBenchOptions(args);
     const std::vector<std::int32_t> times = headless::retraceTimes(options.range.from, options.range.to, 60);
     const std::vector<std::string> devices = deviceList(options.range);
-    std::vector<double> fps;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> digests(nullptr, std::fclose);
     if (!options.digests.empty()) {
         digests.reset(std::fopen(options.digests.c_str(), "w"));
@@ -156,31 +233,44 @@ int runBenchCommand(Arguments& args)
             throw ToolError("bench: cannot write " + options.digests);
         }
     }
+    std::vector<BenchFigures> figures;
     for (const std::string& device : devices) {
-        ProgressBar progress("bench " + device, static_cast<std::int64_t>(times.size()));
-        std::int64_t done = 0;
-        headless::HeadlessOptions run;
-        run.device = device;
-        run.multisample = options.range.multisample;
-        run.threads = options.range.threads;
-        run.keep = times; // frames of the range get their pixel work, the others not
-        run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
-            if (digests != nullptr) {
-                std::fprintf(digests.get(), "%s %d %016llx\n", device.c_str(), elapsedMs,
-                             static_cast<unsigned long long>(hashPixels(frame)));
-            }
-            progress.update(++done);
-        };
-        const headless::HeadlessResult result = headless::runHeadless(run);
-        progress.finish();
-        checkRunEnded(result, "bench");
-        const BenchFigures figures = summarise(result);
-        printFigures(options, device, figures);
-        fps.push_back(figures.frameMsMedian > 0 ? 1000.0 / figures.frameMsMedian : 0.0);
+#if defined(_WIN32)
+        figures.push_back(benchDevice(options, device, times, digests.get()));
+#else
+        figures.push_back(devices.size() > 1 ? benchDeviceInChild(options, device, times, digests.get())
+                                             : benchDevice(options, device, times, digests.get()));
+#endif
+        if (!options.json) {
+            printFigures(options, device, figures.back());
+        }
     }
-    if (devices.size() == 2 && !options.json) {
-        std::printf("fps ratio %s / %s: %.2f\n", devices[0].c_str(), devices[1].c_str(),
-                    fps[1] > 0 ? fps[0] / fps[1] : 0.0);
+    const double ratio = devices.size() == 2 && fpsOf(figures[0]) > 0 ? fpsOf(figures[1]) / fpsOf(figures[0]) : 0.0;
+    if (!options.json) {
+        if (devices.size() == 2) {
+            std::printf("fps ratio %s / %s: %.2f\n", devices[1].c_str(), devices[0].c_str(), ratio);
+        }
+        return 0;
     }
+    JsonWriter json(stdout);
+    if (devices.size() == 1) {
+        writeFiguresJson(json, options, devices[0], figures[0]);
+    } else {
+        json.beginObject();
+        json.key("runs");
+        json.beginArray();
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            writeFiguresJson(json, options, devices[i], figures[i]);
+        }
+        json.endArray();
+        json.key("fpsRatio");
+        json.beginObject();
+        json.field("of", devices[1]);
+        json.field("to", devices[0]);
+        json.field("ratio", static_cast<float>(ratio));
+        json.endObject();
+        json.endObject();
+    }
+    json.finish();
     return 0;
 }
