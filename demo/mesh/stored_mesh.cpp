@@ -12,6 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <unordered_map>
 
 #include "common/allocation.hpp"
 #include "mesh/mesh_vertex.hpp"
@@ -90,19 +92,54 @@ void makeFaceAndEdgePoints(const SceneObject& object, SubdivisionPass& pass)
     }
 }
 
+// A midpoint as a key that is equal exactly when vec3Equal says the points
+// are: the bits of each coordinate, with -0 read as +0. (A point with a NaN
+// equals no point; it gets no key.)
+struct EdgeKey {
+    std::uint32_t bits[3];
+    bool operator==(const EdgeKey& other) const
+    {
+        return bits[0] == other.bits[0] && bits[1] == other.bits[1] && bits[2] == other.bits[2];
+    }
+};
+
+struct EdgeKeyHash {
+    std::size_t operator()(const EdgeKey& key) const
+    {
+        std::uint64_t h = 0xcbf29ce484222325ull;
+        for (const std::uint32_t b : key.bits) {
+            h = (h ^ b) * 0x100000001b3ull;
+        }
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+};
+
+bool edgeKeyOf(Vec3 p, EdgeKey& key)
+{
+    const float coordinates[3] = {p.x, p.y, p.z};
+    for (int c = 0; c < 3; ++c) {
+        const float v = coordinates[c] == 0.0f ? 0.0f : coordinates[c];
+        if (v != v) {
+            return false;
+        }
+        std::memcpy(&key.bits[c], &v, sizeof v);
+    }
+    return true;
+}
+
 // Points every edge at the lowest-numbered edge with the same midpoint and
-// returns the number of edges left pointing at themselves.
+// returns the number of edges left pointing at themselves. The first edge
+// of each midpoint is remembered by key, so that a mesh of many quads costs
+// one look-up an edge rather than a comparison with every other edge.
 std::int32_t mergeSharedEdges(SubdivisionPass& pass)
 {
     const std::int32_t edgeCount = 4 * pass.quadCount;
-    for (std::int32_t i = 0; i < edgeCount; ++i) {
-        // An edge already merged into an earlier one claims nothing more:
-        // every edge equal to it was claimed by that earlier edge.
-        if (pass.edgeSlot[i] != i) continue;
-        for (std::int32_t j = i + 1; j < edgeCount; ++j) {
-            if (pass.edgeSlot[j] > i && vec3Equal(pass.edgePoints[i].position, pass.edgePoints[j].position)) {
-                pass.edgeSlot[j] = i;
-            }
+    std::unordered_map<EdgeKey, std::int32_t, EdgeKeyHash> firstWithMidpoint;
+    firstWithMidpoint.reserve(static_cast<std::size_t>(edgeCount));
+    for (std::int32_t e = 0; e < edgeCount; ++e) {
+        EdgeKey key;
+        if (edgeKeyOf(pass.edgePoints[e].position, key)) {
+            pass.edgeSlot[e] = firstWithMidpoint.emplace(key, e).first->second;
         }
     }
     std::int32_t unique = 0;
