@@ -6,27 +6,58 @@ namespace sdlhost {
 
 bool SoftwarePresenter::open(SDL_Window* window, std::string& why)
 {
-    renderer_ = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (renderer_ == nullptr) {
-        why = std::string("no SDL renderer: ") + SDL_GetError();
-        return false;
-    }
+    window_ = window;
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
-    return true;
+    return useRenderer(false, why);
 }
 
 SoftwarePresenter::~SoftwarePresenter()
 {
+    dropRenderer();
+}
+
+void SoftwarePresenter::dropRenderer()
+{
     if (texture_ != nullptr) {
         SDL_DestroyTexture(texture_);
+        texture_ = nullptr;
     }
     if (renderer_ != nullptr) {
         SDL_DestroyRenderer(renderer_);
+        renderer_ = nullptr;
     }
+}
+
+bool SoftwarePresenter::useRenderer(bool unscaled, std::string& why)
+{
+    if (renderer_ != nullptr && unscaled == unscaled_) {
+        return true;
+    }
+    dropRenderer();
+    if (unscaled) {
+        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_PRESENTVSYNC);
+        unscaled_ = renderer_ != nullptr;
+    }
+    if (renderer_ == nullptr) {
+        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+        unscaled_ = false;
+    }
+    if (renderer_ == nullptr) {
+        why = std::string("no SDL renderer: ") + SDL_GetError();
+        return false;
+    }
+    return true;
 }
 
 void SoftwarePresenter::present(const d3d9::Frame& frame)
 {
+    int windowWidth = 0;
+    int windowHeight = 0;
+    SDL_GetWindowSizeInPixels(window_, &windowWidth, &windowHeight);
+    std::string why;
+    if (!useRenderer(windowWidth == frame.width && windowHeight == frame.height, why)) {
+        return;
+    }
     if (texture_ == nullptr || textureWidth_ != frame.width || textureHeight_ != frame.height) {
         if (texture_ != nullptr) {
             SDL_DestroyTexture(texture_);

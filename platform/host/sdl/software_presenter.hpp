@@ -1,6 +1,10 @@
 // Shows frames from memory in the player window: each resolved
 // back buffer is copied into a streaming texture and drawn scaled, aspect
-// kept, by an SDL renderer that presents on the display's retrace.
+// kept, by an SDL renderer that presents on the display's retrace. When
+// the window is the frame's size, nothing needs scaling: SDL's own software
+// renderer copies the frame to the window (through shared memory on X11)
+// without a GL driver and its threads, the cheapest path on a machine
+// without a GPU.
 #pragma once
 
 #include <string>
@@ -20,7 +24,13 @@ public:
     void present(const d3d9::Frame& frame);
 
 private:
+    // The renderer for a window of this size showing frames of that size.
+    bool useRenderer(bool unscaled, std::string& why);
+    void dropRenderer();
+
+    SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
+    bool unscaled_ = false; // renderer_ is the software renderer
     SDL_Texture* texture_ = nullptr;
     int textureWidth_ = 0;
     int textureHeight_ = 0;
