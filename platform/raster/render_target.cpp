@@ -7,7 +7,6 @@
 #include <cstddef>
 
 #include "raster/raster_formats.hpp"
-#include "raster/processor_clones.hpp"
 #include "raster/rasterizer.hpp"
 
 namespace raster {
@@ -98,7 +97,7 @@ void resolve(const RenderTarget& target, std::uint32_t* out)
     resolveRows(target, 0, target.height, out);
 }
 
-RASTER_HOT_LOOP void resolveRows(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::uint32_t* out)
+void resolveRows(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::uint32_t* out)
 {
     firstRow = std::max(firstRow, 0);
     endRow = std::min(endRow, target.height);

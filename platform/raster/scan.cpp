@@ -13,7 +13,6 @@
 #include <cstring>
 
 #include "raster/coverage.hpp"
-#include "raster/processor_clones.hpp"
 #include "raster/edge_coverage.hpp"
 #include "raster/pixel_batch.hpp"
 #include "raster/raster_formats.hpp"
@@ -297,7 +296,7 @@ void scanAll(RenderTarget& target, const DrawState& state, const ScreenTriangle*
 } // namespace
 
 // Targets of 1, 2 or 4 samples; a draw without a pixel program changes nothing.
-RASTER_HOT_LOOP void rasterizeTriangles(RenderTarget& target, const DrawState& state, const ScreenTriangle* triangles,
+void rasterizeTriangles(RenderTarget& target, const DrawState& state, const ScreenTriangle* triangles,
                         std::size_t count, std::int32_t firstRow, std::int32_t endRow)
 {
     if (!state.shade)
