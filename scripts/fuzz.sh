@@ -12,7 +12,7 @@
 # index limit takes 67 ms natively and over a second under the sanitizers'
 # instrumentation): libFuzzer writes it to
 # build/fuzz/artifacts/, to be kept in the corpus as a regression case once
-# fixed. The test command runs this with --seconds 20. Prints, per target,
+# fixed. The test command runs this with --seconds 15. Prints, per target,
 # the executions, the coverage (edges and features) and the corpus size.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -15,7 +15,7 @@ for preset in default asan tsan; do
   scripts/build.sh "$preset"
   ctest --preset "$preset" -j "$(nproc)"
 done
-echo "== tests: every fuzz target for 20 s"
-scripts/fuzz.sh --seconds 20
+echo "== tests: every fuzz target for 15 s"
+scripts/fuzz.sh --seconds 15
 echo "== tests: the Windows builds under Wine"
 scripts/wine-test.sh
