@@ -197,8 +197,9 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
             slotFor(RegisterType::TexCoordOut, n);
         }
     }
+    std::vector<std::uint32_t> declaredInputs; // keys of declared v and t registers
     for (const DeclaredInput& in : program.inputs()) {
-        declaredInputs_.push_back(keyOf(in.type, in.number));
+        declaredInputs.push_back(keyOf(in.type, in.number));
     }
     // The constants this code reads, and where the program's snapshot has them.
     const std::vector<std::uint32_t>& snapshotOrder = program.constantsRead();
@@ -290,10 +291,12 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
     for (const Slot& s : slots_) {
         const auto type = static_cast<RegisterType>(s.key >> 16);
         const bool undeclared =
-            isInput(type) && std::find(declaredInputs_.begin(), declaredInputs_.end(), s.key) == declaredInputs_.end();
+            isInput(type) && std::find(declaredInputs.begin(), declaredInputs.end(), s.key) == declaredInputs.end();
         for (std::uint32_t c = 0; c < 4; ++c) {
             const std::uint32_t offset = s.offset + c * ChunkLanes;
-            if (isOutput(type) && (s.written & (1u << c)) == 0) {
+            if (type == RegisterType::Temp && (s.cleared & (1u << c)) != 0) {
+                temporaryClears_.push_back(offset);
+            } else if (isOutput(type) && (s.written & (1u << c)) == 0) {
                 if (c == 3) {
                     outputWs_.push_back(offset);
                 } else {
@@ -324,14 +327,8 @@ void CompiledProgram::prepareFile(float* file, const float* snapshot, float outp
 
 void CompiledProgram::clearTemporaries(float* file) const
 {
-    for (const Slot& s : slots_) {
-        if (s.cleared != 0 && static_cast<RegisterType>(s.key >> 16) == RegisterType::Temp) {
-            for (int c = 0; c < 4; ++c) {
-                if ((s.cleared & (1 << c)) != 0) {
-                    std::fill_n(file + s.offset + c * ChunkLanes, ChunkLanes, 0.0f);
-                }
-            }
-        }
+    for (const std::uint32_t offset : temporaryClears_) {
+        std::fill_n(file + offset, ChunkLanes, 0.0f);
     }
 }
 

@@ -63,7 +63,6 @@ private:
     std::int32_t width_ = 4;
     std::vector<kernel::Instruction> code_;
     std::vector<Slot> slots_;
-    std::vector<std::uint32_t> declaredInputs_; // keys of declared v and t registers
     std::vector<std::uint32_t> constants_;      // the registers the code reads, ascending
     std::vector<std::uint32_t> snapshotIndex_;  // each one's place in the program's snapshot
     struct Fill {
@@ -72,6 +71,7 @@ private:
     };
     std::vector<Fill> fills_;        // outputs never written (w left out) and inputs never declared
     std::vector<std::uint32_t> outputWs_; // offsets of the w of outputs never written
+    std::vector<std::uint32_t> temporaryClears_; // temporary components read before written, cleared every chunk
     std::uint32_t constantBase_ = 0; // first float of the constants' copies
     std::uint32_t fileSize_ = 0;
 };

@@ -12,17 +12,6 @@ using kernel::ChunkLanes;
 using kernel::MaxWidth;
 using shader::RegisterType;
 
-float clampColour(float v)
-{
-    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
-}
-
-std::uint32_t outcode(float x, float y, float z, float w)
-{
-    return (x < -w ? 1u : 0u) | (x > w ? 2u : 0u) | (y < -w ? 4u : 0u) | (y > w ? 8u : 0u) | (z < 0 ? 16u : 0u) |
-           (z > w ? 32u : 0u);
-}
-
 } // namespace
 
 VertexRoutine::VertexRoutine(const ShaderProgram& program, RoutineWidth width)
@@ -33,6 +22,7 @@ VertexRoutine::VertexRoutine(const ShaderProgram& program, RoutineWidth width)
         sliceInputOffsets_[n] = slice_.slot(RegisterType::Input, n);
     }
     slicePositionOffset_ = slice_.slot(RegisterType::RastOut, 0);
+    positionOffset_ = program_.slot(RegisterType::RastOut, 0);
     for (std::uint32_t n = 0; n < 2; ++n) {
         colourOffsets_[n] = program_.slot(RegisterType::AttrOut, n);
     }
@@ -123,7 +113,7 @@ void fetchChunk(const VertexStageInput& input, const std::uint32_t* offsets, std
 void VertexRoutine::gatherChunk(const VertexStageInput& input, const float* file, std::int32_t count,
                                 ShadedVertex* out) const
 {
-    const float* position = file + program_.slot(RegisterType::RastOut, 0);
+    const float* position = file + positionOffset_;
     for (std::int32_t lane = 0; lane < count; ++lane) {
         ShadedVertex& v = out[lane];
         for (int i = 0; i < 4; ++i) {
@@ -178,7 +168,7 @@ std::uint32_t VertexRoutine::commonOutcode(const VertexStageInput& input, const 
         slice_.run(file, count, nullptr);
         const float* p = file + slicePositionOffset_;
         for (std::int32_t lane = 0; lane < count; ++lane) {
-            common &= outcode(p[lane], p[ChunkLanes + lane], p[2 * ChunkLanes + lane], p[3 * ChunkLanes + lane]);
+            common &= clipOutcode(p[lane], p[ChunkLanes + lane], p[2 * ChunkLanes + lane], p[3 * ChunkLanes + lane]);
         }
     }
     return common;

@@ -41,6 +41,7 @@ private:
     std::uint32_t inputOffsets_[16];      // v registers' slots; ~0u for those never read
     std::uint32_t sliceInputOffsets_[16]; // likewise in the slice's file
     std::uint32_t slicePositionOffset_ = 0;
+    std::uint32_t positionOffset_ = 0;
     std::uint32_t colourOffsets_[2] = {};
     std::uint32_t texCoordOffsets_[8] = {};
 };

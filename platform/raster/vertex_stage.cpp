@@ -20,11 +20,6 @@ void clearOutputs(ShaderMachine& m)
     }
 }
 
-float clampColour(float v)
-{
-    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
-}
-
 void gatherBatch(const ShaderMachine& m, std::span<const VaryingSource> varyings, std::int32_t count,
                  ShadedVertex* out)
 {
@@ -41,18 +36,6 @@ void gatherBatch(const ShaderMachine& m, std::span<const VaryingSource> varyings
             }
         }
     }
-}
-
-} // namespace
-
-namespace {
-
-// Bits of the clip planes a clip-space position lies outside of.
-std::uint32_t outcode(const Register& p, std::int32_t lane)
-{
-    const float x = p.c[0][lane], y = p.c[1][lane], z = p.c[2][lane], w = p.c[3][lane];
-    return (x < -w ? 1u : 0u) | (x > w ? 2u : 0u) | (y < -w ? 4u : 0u) | (y > w ? 8u : 0u) | (z < 0 ? 16u : 0u) |
-           (z > w ? 32u : 0u);
 }
 
 } // namespace
@@ -78,7 +61,8 @@ bool rangeIsOutsideView(const VertexStageInput& input)
         clearOutputs(machine);
         input.program->runPositionSlice(machine);
         for (std::int32_t lane = 0; lane < count; ++lane) {
-            common &= outcode(machine.position, lane);
+            const Register& p = machine.position;
+            common &= clipOutcode(p.c[0][lane], p.c[1][lane], p.c[2][lane], p.c[3][lane]);
         }
     }
     return common != 0 && input.vertexCount > 0;

@@ -33,6 +33,20 @@ struct VertexStageInput {
     std::span<const VaryingSource> varyings; // at most MaxVaryings
 };
 
+// A colour output on its way to a varying: clamped to [0, 1], NaN to 0.
+inline float clampColour(float v)
+{
+    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
+}
+
+// Bits of the clip planes a clip-space position lies outside of: x < -w,
+// x > w, y < -w, y > w, z < 0, z > w as bits 0 to 5.
+inline std::uint32_t clipOutcode(float x, float y, float z, float w)
+{
+    return (x < -w ? 1u : 0u) | (x > w ? 2u : 0u) | (y < -w ? 4u : 0u) | (y > w ? 8u : 0u) | (z < 0 ? 16u : 0u) |
+           (z > w ? 32u : 0u);
+}
+
 // Whether every vertex of the range lies outside one and the same plane of
 // the clip volume, found with the program's position slice alone: then none
 // of the draw's triangles can be seen.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "d3dx/assembler.hpp"
+#include "support/assembled_program.hpp"
 #include "data/shader_programs.hpp"
 #include "raster/pixel_stage.hpp"
 
@@ -23,16 +24,6 @@ constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
 const float EdgeValues[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 0.25f, 0.999f, 1.001f, -2.25f, 3.7f,
                             1e-30f, 1e30f, 1e-40f, Inf, -Inf, NaN, 0.00196f, 0.998f, 2.0f, 127.5f / 255.0f};
 constexpr int ValueCount = sizeof EdgeValues / sizeof EdgeValues[0];
-
-std::shared_ptr<ShaderProgram> loadProgram(const std::string& text)
-{
-    const d3dx::AssemblyResult assembled = d3dx::assembleShader(text.c_str());
-    EXPECT_TRUE(assembled.succeeded) << assembled.errors << "\n" << text;
-    auto program = std::make_shared<ShaderProgram>();
-    std::string error;
-    EXPECT_TRUE(program->load(assembled.tokens.data(), assembled.tokens.size(), error)) << error;
-    return program;
-}
 
 // A 5 x 3 texture (odd sizes: the wrap shows) with a padded row pitch.
 const std::vector<std::uint32_t>& texels()
@@ -67,7 +58,7 @@ PixelShader shaderFor(const std::shared_ptr<ShaderProgram>& program, bool compil
 // Batches of random edge values through both; every colour equal.
 void expectRoutineMatchesMachine(const std::string& text, const std::string& what)
 {
-    const auto program = loadProgram(text);
+    const auto program = loadAssembledProgram(text);
     std::mt19937 random(static_cast<std::uint32_t>(text.size()));
     std::uniform_int_distribution<int> pick(0, ValueCount + 9);
     std::uniform_real_distribution<float> plain(-3.0f, 3.0f);

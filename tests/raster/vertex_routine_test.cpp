@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "d3dx/assembler.hpp"
+#include "support/assembled_program.hpp"
 #include "data/shader_programs.hpp"
 #include "raster/vertex_routine.hpp"
 
@@ -29,16 +30,6 @@ constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
 const float EdgeValues[] = {0.0f,   -0.0f,   1.0f,     -1.0f,  0.5f,   -2.25f, 3.7f,    1e-30f, -1e30f, 1e38f,
                             1e-40f, -1e-45f, Inf,      -Inf,   NaN,    0.999f, 65504.f, 2.0f,   -0.25f, 7.5e-8f};
 constexpr int ValueCount = sizeof EdgeValues / sizeof EdgeValues[0];
-
-std::shared_ptr<ShaderProgram> loadProgram(const std::string& text)
-{
-    const d3dx::AssemblyResult assembled = d3dx::assembleShader(text.c_str());
-    EXPECT_TRUE(assembled.succeeded) << assembled.errors << "\n" << text;
-    auto program = std::make_shared<ShaderProgram>();
-    std::string error;
-    EXPECT_TRUE(program->load(assembled.tokens.data(), assembled.tokens.size(), error)) << error;
-    return program;
-}
 
 bool sameBits(float a, float b)
 {
@@ -169,7 +160,7 @@ TEST(VertexRoutine, everyOpcodeWithNegationSwizzlesAndMasksMatchesTheMachine)
     };
     for (const char* line : lines) {
         const std::string text = std::string(Header) + line + "\nmov oPos, v0\nmov oT0, r0\nmov oD0, r0\nmov oT1, v1\n";
-        const auto program = loadProgram(text);
+        const auto program = loadAssembledProgram(text);
         for (RoutineWidth width : widths()) {
             for (std::uint32_t seed = 1; seed <= 6; ++seed) {
                 EXPECT_TRUE(expectRoutineMatchesMachine(*program, makeDraw(37, seed), width, line)) << "rejected";
@@ -193,8 +184,8 @@ TEST(VertexRoutine, wholeProgramsMatchTheMachineOverEveryDrawLength)
                               "rsq r3.w, r1.x\n"
                               "mul oD1, r3.w, v3\n"
                               "mov oT5.xz, r1\n";
-    const auto renderer = loadProgram(vertexShaderText);
-    const auto edges = loadProgram(other);
+    const auto renderer = loadAssembledProgram(vertexShaderText);
+    const auto edges = loadAssembledProgram(other);
     // Lengths around the batch widths and the 32-vertex chunk.
     const std::int32_t lengths[] = {1, 3, 4, 5, 8, 9, 24, 31, 32, 33, 64, 71};
     int compared = 0;
@@ -209,7 +200,7 @@ TEST(VertexRoutine, wholeProgramsMatchTheMachineOverEveryDrawLength)
 
 TEST(VertexRoutine, verticesPastTheStreamAndUnfedInputsReadTheDefaults)
 {
-    const auto program = loadProgram(vertexShaderText);
+    const auto program = loadAssembledProgram(vertexShaderText);
     for (RoutineWidth width : widths()) {
         Draw d = makeDraw(20, 7);
         d.firstVertex = 12; // vertices 20 - 31 lie past the end
@@ -224,7 +215,7 @@ TEST(VertexRoutine, verticesPastTheStreamAndUnfedInputsReadTheDefaults)
 
 TEST(VertexRoutine, aDrawWhollyOutsideOnePlaneIsReportedAndOneAcrossPlanesIsNot)
 {
-    const auto program = loadProgram("vs_2_0\ndcl_position v0\nmov oPos, v0\n");
+    const auto program = loadAssembledProgram("vs_2_0\ndcl_position v0\nmov oPos, v0\n");
     Draw d = makeDraw(8, 3);
     for (std::int32_t v = 0; v < 8; ++v) {
         const float p[4] = {static_cast<float>(v), 5.0f + v, 0.5f, 1.0f}; // all above y = w
