@@ -10,7 +10,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev p
   # the player's tests in a real window: a virtual X server, keys, screenshots
   xvfb xauth xdotool x11-utils imagemagick
   # the fuzz targets: clang with its libFuzzer and sanitizer run-times
-  clang libclang-rt-14-dev)
+  clang libclang-rt-14-dev
+  # video capture: FFmpeg's libraries, and its programs to check what was written
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -13,6 +13,7 @@
 // a host that runs one back end runs them all.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -73,11 +74,21 @@ struct BackendOptions {
     std::int32_t textureRowPadding = 0; // bytes past each locked texture row (tests: code that ignores the pitch shows)
     bool traceCalls = false;        // every call as a line on the Win32 trace sink (tests)
     bool referenceShading = false;  // a CPU back end runs programs on its reference machine, not compiled (tests)
+    // The back end draws at this multiple of the program's back buffer (1 to
+    // 4): the back buffer, its depth buffer, the viewport and the clear
+    // rectangles it is given are scaled; the program sees its own sizes.
+    std::int32_t renderScale = 1;
     PresentSink sink;
     // Messages a back end has for people (a GLSL compile log), one line
     // each; stderr when empty.
     std::function<void(const std::string&)> onMessage;
 };
+
+// The render scale in force: renderScale held to 1 to 4.
+inline std::int32_t renderScaleOf(const BackendOptions& options)
+{
+    return std::clamp(options.renderScale, 1, 4);
+}
 
 struct ClearCall {
     const D3DRECT* rects; // inside the viewport, non-empty

@@ -53,11 +53,13 @@ std::string nameOf(Interface* object)
 
 Device::Device(std::unique_ptr<Backend> backend, const D3DPRESENT_PARAMETERS& parameters,
                const BackendOptions& options)
-    : Object("device"), backend_(std::move(backend)), options_(options)
+    : Object("device"), backend_(std::move(backend)), options_(options), scale_(renderScaleOf(options))
 {
-    state_.width = static_cast<std::int32_t>(parameters.BackBufferWidth);
-    state_.height = static_cast<std::int32_t>(parameters.BackBufferHeight);
-    state_.viewport = {0, 0, parameters.BackBufferWidth, parameters.BackBufferHeight, 0.0f, 1.0f};
+    programWidth_ = static_cast<std::int32_t>(parameters.BackBufferWidth);
+    programHeight_ = static_cast<std::int32_t>(parameters.BackBufferHeight);
+    state_.width = programWidth_ * scale_;
+    state_.height = programHeight_ * scale_;
+    setViewport({0, 0, parameters.BackBufferWidth, parameters.BackBufferHeight, 0.0f, 1.0f});
     setDefaultStates();
     refreshElements();
 }
@@ -110,14 +112,24 @@ HRESULT STDMETHODCALLTYPE Device::SetViewport(const D3DVIEWPORT9* v)
         return D3DERR_INVALIDCALL;
     }
     trace::call("SetViewport", v->X, v->Y, v->Width, v->Height, v->MinZ, v->MaxZ);
-    if (v->Width == 0 || v->Height == 0 || static_cast<std::int64_t>(v->X) + v->Width > state_.width ||
-        static_cast<std::int64_t>(v->Y) + v->Height > state_.height || !(v->MinZ >= 0.0f) || !(v->MaxZ <= 1.0f) ||
+    if (v->Width == 0 || v->Height == 0 || static_cast<std::int64_t>(v->X) + v->Width > programWidth_ ||
+        static_cast<std::int64_t>(v->Y) + v->Height > programHeight_ || !(v->MinZ >= 0.0f) || !(v->MaxZ <= 1.0f) ||
         v->MinZ > v->MaxZ) {
         return D3DERR_INVALIDCALL;
     }
-    state_.viewport = *v;
+    setViewport(*v);
     ++state_.pixelVersion;
     return D3D_OK;
+}
+
+// The program's viewport, and the back end's at its scale (checked to lie
+// inside the back buffer, so the products stay small).
+void Device::setViewport(const D3DVIEWPORT9& viewport)
+{
+    programViewport_ = viewport;
+    const auto scale = static_cast<DWORD>(scale_);
+    state_.viewport = {viewport.X * scale,     viewport.Y * scale,  viewport.Width * scale,
+                       viewport.Height * scale, viewport.MinZ,       viewport.MaxZ};
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetViewport(D3DVIEWPORT9* v)
@@ -125,7 +137,7 @@ HRESULT STDMETHODCALLTYPE Device::GetViewport(D3DVIEWPORT9* v)
     if (v == nullptr) {
         return D3DERR_INVALIDCALL;
     }
-    *v = state_.viewport;
+    *v = programViewport_;
     return D3D_OK;
 }
 

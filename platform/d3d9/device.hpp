@@ -79,6 +79,7 @@ private:
     ~Device() override;
 
     void setDefaultStates();
+    void setViewport(const D3DVIEWPORT9& viewport);
     bool frameWanted();
     std::string nextName(const char* kind, int& counter);
     void refreshVertexConstants();
@@ -91,7 +92,11 @@ private:
 
     std::unique_ptr<Backend> backend_;
     BackendOptions options_;
-    DrawState state_;
+    std::int32_t scale_ = 1;          // back-end pixels a program pixel, each way
+    std::int32_t programWidth_ = 0;   // the back buffer as the program made it
+    std::int32_t programHeight_ = 0;
+    D3DVIEWPORT9 programViewport_ = {}; // as the program set it; state_ holds it scaled
+    DrawState state_;                 // as the back end sees it: sizes and viewport scaled
     DWORD textureStageStates_[TextureStageCount][TextureStageStateCount] = {};
     D3DMATRIX transforms_[3] = {}; // world, view, projection: stored, unused with programs
     float setVertexConstants_[4 * VertexConstantRegisters] = {}; // as the program set them, before defs

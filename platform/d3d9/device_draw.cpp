@@ -42,14 +42,14 @@ HRESULT STDMETHODCALLTYPE Device::Clear(DWORD count, const D3DRECT* rects, DWORD
         return D3D_OK;
     }
     // Clears never reach past the viewport.
-    const D3DVIEWPORT9& v = state_.viewport;
+    const D3DVIEWPORT9& v = programViewport_;
     const D3DRECT whole = {static_cast<LONG>(v.X), static_cast<LONG>(v.Y), static_cast<LONG>(v.X + v.Width),
                            static_cast<LONG>(v.Y + v.Height)};
     std::vector<D3DRECT> inside;
     for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
         const D3DRECT r = count == 0 ? whole : intersect(rects[i], whole);
         if (r.x2 > r.x1 && r.y2 > r.y1) {
-            inside.push_back(r);
+            inside.push_back({r.x1 * scale_, r.y1 * scale_, r.x2 * scale_, r.y2 * scale_});
         }
     }
     frameRendered_ = true;

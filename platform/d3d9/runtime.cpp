@@ -13,6 +13,9 @@
 namespace d3d9 {
 namespace {
 
+// The largest side a back end is asked for, render scale included.
+constexpr UINT MaxScaledSide = 8192;
+
 struct Installed {
     const BackendDescription* backend = nullptr;
     BackendOptions options;
@@ -71,7 +74,15 @@ public:
         D3DPRESENT_PARAMETERS sized = *p;
         sized.BackBufferWidth = p->BackBufferWidth != 0 ? p->BackBufferWidth : 1024;
         sized.BackBufferHeight = p->BackBufferHeight != 0 ? p->BackBufferHeight : 768;
-        std::unique_ptr<Backend> backend = adapter_->createBackend(sized, options_);
+        // The back end's back buffer, at the render scale the host asked for.
+        D3DPRESENT_PARAMETERS scaled = sized;
+        const auto scale = static_cast<UINT>(renderScaleOf(options_));
+        scaled.BackBufferWidth *= scale;
+        scaled.BackBufferHeight *= scale;
+        if (scaled.BackBufferWidth > MaxScaledSide || scaled.BackBufferHeight > MaxScaledSide) {
+            return D3DERR_NOTAVAILABLE;
+        }
+        std::unique_ptr<Backend> backend = adapter_->createBackend(scaled, options_);
         if (backend == nullptr) {
             return D3DERR_NOTAVAILABLE;
         }

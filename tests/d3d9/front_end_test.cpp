@@ -20,6 +20,10 @@ struct Seen {
     int draws = 0;
     std::vector<float> vertexConstants; // c0 and c1 at the last draw
     std::vector<std::size_t> bufferUpdates;
+    D3DPRESENT_PARAMETERS backBuffer = {}; // as the back end was made
+    D3DVIEWPORT9 drawViewport = {};        // at the last draw
+    std::int32_t drawWidth = 0;
+    std::int32_t drawHeight = 0;
 };
 Seen seen;
 
@@ -39,6 +43,9 @@ public:
     {
         ++seen.draws;
         seen.vertexConstants.assign(state.vertexConstants, state.vertexConstants + 8);
+        seen.drawViewport = state.viewport;
+        seen.drawWidth = state.width;
+        seen.drawHeight = state.height;
         return D3D_OK;
     }
     d3d9::Frame present(bool rendered) override { return frames_->present(rendered); }
@@ -52,6 +59,7 @@ public:
     bool offersMultisample() const override { return true; }
     std::unique_ptr<d3d9::Backend> createBackend(const D3DPRESENT_PARAMETERS& p, const d3d9::BackendOptions&) override
     {
+        seen.backBuffer = p;
         return std::make_unique<SpyBackend>(p);
     }
 };
@@ -67,13 +75,14 @@ struct FrontEnd {
     bool wantPixels = true;
     std::vector<std::string> reported;
 
-    FrontEnd()
+    explicit FrontEnd(std::int32_t renderScale = 1)
     {
         seen = {};
         d3d9::forgetUnsupportedReports();
         d3d9::setUnsupportedSink([this](std::string_view id, std::string_view) { reported.emplace_back(id); });
         d3d9::BackendOptions options;
         options.sink.wantsPixels = [this] { return wantPixels; };
+        options.renderScale = renderScale;
         d3d9::useBackend(spyBackend, options);
         direct3d = d3d9::createDirect3D9(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS p = {};
@@ -242,6 +251,39 @@ TEST(FrontEnd, backEndSeesOnlyWantedFramesClearsCutToTheViewportAndDefConstants)
     d->EndScene();
     EXPECT_EQ(seen.draws, 1);
     EXPECT_EQ(seen.clearRects.size(), 1u);
+}
+
+TEST(FrontEnd, renderScaleEnlargesWhatTheBackEndSeesAndNothingTheProgramSees)
+{
+    FrontEnd f(3);
+    IDirect3DDevice9* d = f.device;
+    EXPECT_EQ(seen.backBuffer.BackBufferWidth, 192u);
+    EXPECT_EQ(seen.backBuffer.BackBufferHeight, 144u);
+    D3DVIEWPORT9 band = {2, 8, 60, 32, 0.25f, 0.75f};
+    EXPECT_EQ(d->SetViewport(&band), D3D_OK);
+    D3DVIEWPORT9 tooWide = {0, 0, 65, 48, 0.0f, 1.0f}; // checked against the program's 64 x 48
+    EXPECT_EQ(d->SetViewport(&tooWide), D3DERR_INVALIDCALL);
+    D3DVIEWPORT9 read = {};
+    d->GetViewport(&read);
+    EXPECT_EQ(std::vector<DWORD>({read.X, read.Y, read.Width, read.Height}), std::vector<DWORD>({2, 8, 60, 32}));
+
+    const D3DRECT rect = {0, 0, 10, 10}; // cut to the viewport first, then scaled
+    d->Clear(1, &rect, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    ASSERT_EQ(seen.clearRects.size(), 1u);
+    EXPECT_EQ(std::vector<LONG>({seen.clearRects[0].x1, seen.clearRects[0].y1, seen.clearRects[0].x2,
+                                 seen.clearRects[0].y2}),
+              std::vector<LONG>({6, 24, 30, 30}));
+
+    f.bindDrawing();
+    d->BeginScene();
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+    d->EndScene();
+    EXPECT_EQ(std::vector<DWORD>({seen.drawViewport.X, seen.drawViewport.Y, seen.drawViewport.Width,
+                                  seen.drawViewport.Height}),
+              std::vector<DWORD>({6, 24, 180, 96}));
+    EXPECT_EQ(seen.drawViewport.MinZ, 0.25f);
+    EXPECT_EQ(seen.drawViewport.MaxZ, 0.75f);
+    EXPECT_EQ(std::vector<std::int32_t>({seen.drawWidth, seen.drawHeight}), std::vector<std::int32_t>({192, 144}));
 }
 
 TEST(FrontEnd, deviceHoldsBoundObjectsAndDetachesWhatOutlivesIt)

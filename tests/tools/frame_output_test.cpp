@@ -1,17 +1,19 @@
 // Tests for demokit's frame output: A8R8G8B8 to RGBA conversion and its
-// resize, PNG files, the single, sequence and video sinks, and the progress
-// bar. The video cases need an ffmpeg program on PATH and skip without one.
+// resize, PNG files, the single, sequence and video sinks, the capture queue
+// and the progress bar. Videos are read back with ffprobe where there is one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
+#include "capture_queue.hpp"
 #include "command_line.hpp"
 #include "frame_output.hpp"
 #include "png_file.hpp"
@@ -165,8 +167,8 @@ TEST_F(FrameSinks, PngSinkWritesOneOpaqueFrameAndRefusesASecond)
 {
     const std::vector<std::uint32_t> pixels = patternFrame(6, 4);
     auto sink = makePngSink(path("still.png"));
-    sink->write(pixels.data(), 6, 4, 1500);
-    EXPECT_THROW(sink->write(pixels.data(), 6, 4, 1540), ToolError);
+    sink->write({pixels.data(), 6, 4, 0, 1500});
+    EXPECT_THROW(sink->write({pixels.data(), 6, 4, 1, 1540}), ToolError);
     sink->finish();
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -181,7 +183,7 @@ TEST_F(FrameSinks, SequenceSinkNumbersScaledFilesInWriteOrderInANewFolderSilentl
     testing::internal::CaptureStdout();
     for (std::uint32_t k = 0; k < 3; ++k) {
         const std::vector<std::uint32_t> frame(8 * 4, argb(0, k * 80, 0, 0));
-        sink->write(frame.data(), 8, 4, static_cast<std::int32_t>(k) * 40);
+        sink->write({frame.data(), 8, 4, k, static_cast<std::int32_t>(k) * 40});
     }
     sink->finish();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -201,61 +203,174 @@ TEST_F(FrameSinks, SequenceSinkNumbersScaledFilesInWriteOrderInANewFolderSilentl
     }
 }
 
-TEST_F(FrameSinks, VideoSinkRefusesOddSizesBeforeEncoding)
+// "width,height,frames" of a video's first stream, from ffprobe; empty
+// where there is no ffprobe.
+std::string probeVideo(const std::string& file)
 {
-    EXPECT_THROW(makeVideoSink(path("a.mp4"), 30, 63, 64), ToolError);
-    EXPECT_THROW(makeVideoSink(path("a.mp4"), 30, 64, 35), ToolError);
-    // Without a size the first frame sets it, and an odd one is refused.
-    auto sink = makeVideoSink(path("a.mp4"), 30, 0, 0);
-    const std::vector<std::uint32_t> pixels = patternFrame(5, 4);
-    EXPECT_THROW(sink->write(pixels.data(), 5, 4, 0), ToolError);
-    EXPECT_FALSE(fs::exists(path("a.mp4")));
+    const std::string probe = "command -v ffprobe > /dev/null && ffprobe -v error -count_frames -select_streams v:0 "
+                              "-show_entries stream=codec_name,width,height,nb_read_frames -of csv=p=0 '" +
+                              file + "'";
+    std::FILE* pipe = popen(probe.c_str(), "r");
+    char line[128] = {};
+    const bool read = pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr;
+    if (pipe != nullptr) {
+        pclose(pipe);
+    }
+    return read ? line : "";
 }
 
-TEST_F(FrameSinks, VideoSinkEncodesEveryFrameWrittenAtTheRequestedSize)
+TEST_F(FrameSinks, VideoSinkRefusesOddSizesForHalvedChromaAndLeavesNoFile)
 {
-    if (!videoEncoderAvailable()) {
-        GTEST_SKIP() << "no ffmpeg program on PATH";
-    }
+    auto sink = makeVideoSink(path("a.mp4"), VideoSettings{}, 0, 0);
+    const std::vector<std::uint32_t> pixels = patternFrame(5, 4);
+    EXPECT_THROW(sink->write({pixels.data(), 5, 4, 0, 0}), ToolError);
+    sink.reset();
+    EXPECT_FALSE(fs::exists(path("a.mp4")));
+    EXPECT_FALSE(fs::exists(path("a.mp4.part")));
+    // RGB kept losslessly has no such limit.
+    VideoSettings lossless;
+    lossless.codec = "ffv1";
+    sink = makeVideoSink(path("odd.mkv"), lossless, 0, 0);
+    sink->write({pixels.data(), 5, 4, 0, 0});
+    sink->finish();
+    EXPECT_TRUE(fs::exists(path("odd.mkv")));
+}
+
+TEST_F(FrameSinks, VideoSinkEncodesEveryFrameAtTheRequestedSizeAndNamesTheFileOnlyWhenDone)
+{
     const std::string file = path("clip.mp4");
-    auto sink = makeVideoSink(file, 25, 64, 48);
+    VideoSettings settings;
+    settings.fps = 25;
+    auto sink = makeVideoSink(file, settings, 64, 48);
     std::vector<std::uint32_t> pixels = patternFrame(96, 72);
     for (int k = 0; k < 12; ++k) {
         std::rotate(pixels.begin(), pixels.begin() + 5, pixels.end());
-        sink->write(pixels.data(), 96, 72, k * 40);
+        sink->write({pixels.data(), 96, 72, k, k * 40});
     }
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_TRUE(fs::exists(file + ".part"));
     sink->finish();
     ASSERT_TRUE(fs::exists(file));
-    EXPECT_GT(fs::file_size(file), 1000u);
-
-    // "width,height,frames" from ffprobe where there is one.
-    const std::string probe = "command -v ffprobe > /dev/null && ffprobe -v error -count_frames -select_streams v:0 "
-                              "-show_entries stream=width,height,nb_read_frames -of csv=p=0 '" + file + "'";
-    std::FILE* pipe = popen(probe.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char line[128] = {};
-    if (std::fgets(line, sizeof line, pipe) != nullptr) {
-        EXPECT_STREQ(line, "64,48,12\n");
+    EXPECT_FALSE(fs::exists(file + ".part"));
+    const std::string probed = probeVideo(file);
+    if (!probed.empty()) {
+        EXPECT_EQ(probed, "h264,64,48,12\n");
     }
-    pclose(pipe);
 }
 
-TEST_F(FrameSinks, VideoSinkReportsAnEncoderThatFails)
+TEST_F(FrameSinks, VideoSettingsAreCheckedBeforeAnyFrame)
 {
-    if (!videoEncoderAvailable()) {
-        GTEST_SKIP() << "no ffmpeg program on PATH";
-    }
-    // ffmpeg cannot open the file and exits, and the frames meet a closed pipe.
-    const std::string file = path("missing/folder/clip.mp4");
-    auto sink = makeVideoSink(file, 30, 0, 0);
-    const std::vector<std::uint32_t> pixels = patternFrame(64, 64);
-    const std::string error = toolErrorOf([&] {
-        for (int k = 0; k < 200; ++k) {
-            sink->write(pixels.data(), 64, 64, k * 33);
+    auto settingsWith = [](const char* codec, bool lossless, const char* format) {
+        VideoSettings settings;
+        settings.codec = codec;
+        settings.lossless = lossless;
+        settings.pixelFormat = format;
+        return settings;
+    };
+    EXPECT_THROW(makeVideoSink(path("a.mp4"), settingsWith("mpeg1", false, ""), 0, 0), UsageError);
+    EXPECT_THROW(makeVideoSink(path("a.webm"), settingsWith("h264", false, ""), 0, 0), UsageError);
+    EXPECT_THROW(makeVideoSink(path("a.mp4"), settingsWith("ffv1", false, ""), 0, 0), UsageError);
+    EXPECT_THROW(makeVideoSink(path("a.avi"), settingsWith("h264", false, ""), 0, 0), UsageError);
+    EXPECT_THROW(makeVideoSink(path("a.mp4"), settingsWith("h264", false, "rgb565"), 0, 0), UsageError);
+    EXPECT_THROW(makeVideoSink(path("a.mkv"), settingsWith("h264", true, "yuv444p"), 0, 0), UsageError);
+    VideoSettings tooFast;
+    tooFast.fps = 241;
+    EXPECT_THROW(makeVideoSink(path("a.mp4"), tooFast, 0, 0), UsageError);
+    VideoSettings presetForFfv1 = settingsWith("ffv1", true, "");
+    presetForFfv1.preset = "fast";
+    EXPECT_THROW(makeVideoSink(path("a.mkv"), presetForFfv1, 0, 0), UsageError);
+    // A folder that is not there fails at once, naming the file.
+    const std::string missing = path("missing/folder/clip.mp4");
+    const std::string error = toolErrorOf([&] { makeVideoSink(missing, VideoSettings{}, 0, 0); });
+    EXPECT_NE(error.find(missing), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+// A sink that keeps what it is given, optionally failing at one frame.
+class KeepingSink final : public FrameSink {
+public:
+    explicit KeepingSink(bool concurrent, std::int64_t failAt = -1) : concurrent_(concurrent), failAt_(failAt) {}
+
+    void write(const FrameView& frame) override
+    {
+        if (frame.index == failAt_) {
+            throw ToolError("disk full");
         }
-        sink->finish();
-    });
-    EXPECT_NE(error.find(file), std::string::npos) << error;
+        std::lock_guard<std::mutex> lock(mutex_);
+        order.push_back(frame.index);
+        firstPixels.push_back(frame.pixels[0]);
+        sizes.push_back(frame.width * 1000 + frame.height);
+    }
+    void finish() override {}
+    bool takesConcurrentWrites() const override { return concurrent_; }
+
+    std::vector<std::int64_t> order;
+    std::vector<std::uint32_t> firstPixels;
+    std::vector<int> sizes;
+
+private:
+    bool concurrent_;
+    std::int64_t failAt_;
+    std::mutex mutex_;
+};
+
+TEST(CaptureQueueWork, KeepsOrderForOrderedSinksAndEveryFrameForConcurrentOnes)
+{
+    for (const bool concurrent : {false, true}) {
+        KeepingSink sink(concurrent);
+        {
+            CaptureQueue queue(sink, 3, 2);
+            std::vector<std::uint32_t> frame(8 * 6);
+            for (std::uint32_t k = 0; k < 40; ++k) {
+                std::fill(frame.begin(), frame.end(), k); // the queue's copy must not see later frames
+                ASSERT_TRUE(queue.push(frame.data(), 8, 6, CropRect{}, static_cast<std::int32_t>(k)));
+            }
+            queue.drain();
+            EXPECT_EQ(queue.written(), 40);
+        }
+        std::vector<std::int64_t> expected(40);
+        for (std::int64_t k = 0; k < 40; ++k) {
+            expected[static_cast<std::size_t>(k)] = k;
+        }
+        std::vector<std::int64_t> order = sink.order;
+        if (concurrent) {
+            std::sort(order.begin(), order.end());
+        } else {
+            EXPECT_EQ(sink.firstPixels, std::vector<std::uint32_t>(expected.begin(), expected.end()));
+        }
+        EXPECT_EQ(order, expected) << (concurrent ? "concurrent" : "ordered");
+    }
+}
+
+TEST(CaptureQueueWork, CopiesOnlyTheCropAndRefusesOneOutsideTheFrame)
+{
+    KeepingSink sink(false);
+    CaptureQueue queue(sink, 1, 4);
+    std::vector<std::uint32_t> frame(10 * 8);
+    for (std::size_t k = 0; k < frame.size(); ++k) {
+        frame[k] = static_cast<std::uint32_t>(k);
+    }
+    ASSERT_TRUE(queue.push(frame.data(), 10, 8, CropRect{2, 3, 6, 4}, 0));
+    queue.drain();
+    ASSERT_EQ(sink.sizes, std::vector<int>{6004});
+    EXPECT_EQ(sink.firstPixels, std::vector<std::uint32_t>{3 * 10 + 2});
+    EXPECT_THROW(queue.push(frame.data(), 10, 8, CropRect{6, 0, 6, 4}, 0), ToolError);
+    EXPECT_THROW(queue.push(frame.data(), 10, 8, CropRect{0, -1, 6, 4}, 0), ToolError);
+}
+
+TEST(CaptureQueueWork, AFailedWriteStopsThePushesAndIsThrownByDrain)
+{
+    KeepingSink sink(false, 5);
+    CaptureQueue queue(sink, 1, 2);
+    std::vector<std::uint32_t> frame(4 * 4);
+    int accepted = 0;
+    for (int k = 0; k < 100 && queue.push(frame.data(), 4, 4, CropRect{}, k); ++k) {
+        ++accepted;
+    }
+    EXPECT_GE(accepted, 6);
+    EXPECT_LT(accepted, 100); // the bounded queue let the failure be seen long before the end
+    EXPECT_THROW(queue.drain(), ToolError);
+    EXPECT_EQ(sink.order, (std::vector<std::int64_t>{0, 1, 2, 3, 4}));
 }
 
 namespace {

@@ -1,31 +1,17 @@
 // Recorded frames turned into files: the A8R8G8B8 to RGBA conversion with its
-// area-averaging resize, and the three sinks (one PNG, a PNG sequence, an .mp4
-// encoded by a child ffmpeg process fed through a pipe, started without a shell).
+// area-averaging resize, and the three sinks (one PNG, a PNG sequence written
+// from several threads, a video through VideoEncoder).
 //
 // Entry points: convertFrame, makePngSink, makePngSequenceSink, makeVideoSink,
-// videoEncoderAvailable.
+// isVideoPath.
 #include "frame_output.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <filesystem>
-
-#include <fcntl.h>
-#include <pthread.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "command_line.hpp"
 #include "png_file.hpp"
-
-extern char** environ;
 
 namespace {
 
@@ -140,14 +126,14 @@ public:
     {
     }
 
-    void write(const std::uint32_t* pixels, int width, int height, std::int32_t) override
+    void write(const FrameView& frame) override
     {
         if (written_) {
             throw ToolError("'" + path_ + "' takes one frame; a second was given");
         }
-        const int w = outWidth_ > 0 ? outWidth_ : width;
-        const int h = outHeight_ > 0 ? outHeight_ : height;
-        const std::vector<std::uint8_t> rgba = convertFrame(pixels, width, height, w, h);
+        const int w = outWidth_ > 0 ? outWidth_ : frame.width;
+        const int h = outHeight_ > 0 ? outHeight_ : frame.height;
+        const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, w, h);
         writePngFile(path_, rgba.data(), w, h);
         written_ = true;
     }
@@ -173,216 +159,55 @@ public:
     {
     }
 
-    void write(const std::uint32_t* pixels, int width, int height, std::int32_t) override
+    void write(const FrameView& frame) override
     {
-        const int outWidth = outWidth_ != 0 ? outWidth_ : width;
-        const int outHeight = outHeight_ != 0 ? outHeight_ : height;
-        const std::vector<std::uint8_t> rgba = convertFrame(pixels, width, height, outWidth, outHeight);
+        const int outWidth = outWidth_ != 0 ? outWidth_ : frame.width;
+        const int outHeight = outHeight_ != 0 ? outHeight_ : frame.height;
+        const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, outWidth, outHeight);
         char name[32];
-        std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(next_));
+        std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(frame.index));
         writePngFile((std::filesystem::path(dir_) / name).string(), rgba.data(), outWidth, outHeight);
-        ++next_;
     }
 
     void finish() override {}
+    // Each frame is its own file, named by its index: compression runs on
+    // as many threads as are given.
+    bool takesConcurrentWrites() const override { return true; }
 
 private:
     std::string dir_;
     int outWidth_;
     int outHeight_;
-    std::int64_t next_ = 0;
 };
 
-// Holds SIGPIPE back in this thread while it lives, so that writing to an
-// encoder that has already exited fails with EPIPE, to be reported, instead of
-// ending the process. A SIGPIPE raised meanwhile is taken off the queue.
-class SigpipeHold {
-public:
-    SigpipeHold()
-    {
-        sigemptyset(&pipeOnly_);
-        sigaddset(&pipeOnly_, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipeOnly_, &previous_);
-        sigset_t pending;
-        sigemptyset(&pending);
-        sigpending(&pending);
-        alreadyPending_ = sigismember(&pending, SIGPIPE) == 1;
-    }
-
-    ~SigpipeHold()
-    {
-        if (!alreadyPending_) {
-            const timespec noWait{};
-            while (sigtimedwait(&pipeOnly_, nullptr, &noWait) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-
-    SigpipeHold(const SigpipeHold&) = delete;
-    SigpipeHold& operator=(const SigpipeHold&) = delete;
-
-private:
-    sigset_t pipeOnly_;
-    sigset_t previous_;
-    bool alreadyPending_ = false;
-};
-
-std::string describeExit(int status)
-{
-    if (WIFEXITED(status)) {
-        return "exit status " + std::to_string(WEXITSTATUS(status));
-    }
-    if (WIFSIGNALED(status)) {
-        return "stopped by signal " + std::to_string(WTERMSIG(status));
-    }
-    return "status " + std::to_string(status);
-}
-
-void checkEvenSize(int width, int height)
-{
-    if (width % 2 != 0 || height % 2 != 0) {
-        throw ToolError("video size " + std::to_string(width) + " x " + std::to_string(height) +
-                        " must be even on both sides");
-    }
-}
-
+// Frames at their own size go to the encoder as they are; a resized frame
+// goes through the same area averaging as the PNG output.
 class VideoSink final : public FrameSink {
 public:
-    VideoSink(std::string path, int fps, int outWidth, int outHeight)
-        : path_(std::move(path)), fps_(fps), outWidth_(outWidth), outHeight_(outHeight)
+    VideoSink(const std::string& path, const VideoSettings& settings, int outWidth, int outHeight)
+        : encoder_(path, settings), outWidth_(outWidth), outHeight_(outHeight)
     {
     }
 
-    ~VideoSink() override
+    void write(const FrameView& frame) override
     {
-        if (child_ > 0) {
-            closeAndWait();
-        }
-    }
-
-    VideoSink(const VideoSink&) = delete;
-    VideoSink& operator=(const VideoSink&) = delete;
-
-    void write(const std::uint32_t* pixels, int width, int height, std::int32_t) override
-    {
-        if (finished_) {
-            throw ToolError("'" + path_ + "' is already finished");
-        }
-        if (child_ <= 0) {
-            // The video's size is settled by the first frame where not given.
-            outWidth_ = outWidth_ != 0 ? outWidth_ : width;
-            outHeight_ = outHeight_ != 0 ? outHeight_ : height;
-            checkEvenSize(outWidth_, outHeight_);
-        }
-        const std::vector<std::uint8_t> rgba = convertFrame(pixels, width, height, outWidth_, outHeight_);
-        if (child_ <= 0) {
-            start();
-        }
-        send(rgba.data(), rgba.size());
-        ++frames_;
-    }
-
-    void finish() override
-    {
-        if (finished_) {
+        const int width = outWidth_ != 0 ? outWidth_ : frame.width;
+        const int height = outHeight_ != 0 ? outHeight_ : frame.height;
+        if (width == frame.width && height == frame.height) {
+            encoder_.encode(reinterpret_cast<const std::uint8_t*>(frame.pixels), width, height,
+                            static_cast<std::ptrdiff_t>(width) * 4, FrameLayout::Argb32Words);
             return;
         }
-        finished_ = true;
-        if (frames_ == 0) {
-            throw ToolError("no frames to encode into '" + path_ + "'");
-        }
-        const int status = closeAndWait();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            throw ToolError("ffmpeg could not encode '" + path_ + "' (" + describeExit(status) + ")");
-        }
+        const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, width, height);
+        encoder_.encode(rgba.data(), width, height, static_cast<std::ptrdiff_t>(width) * 4, FrameLayout::RgbaBytes);
     }
+
+    void finish() override { encoder_.finish(); }
 
 private:
-    void start()
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            throw ToolError("cannot make a pipe to ffmpeg: " + std::string(std::strerror(errno)));
-        }
-        // The path goes through the file protocol so that a name with a colon
-        // or a leading dash is never read as a protocol or an option.
-        const std::vector<std::string> arguments = {
-            "ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgba", "-s",
-            std::to_string(outWidth_) + "x" + std::to_string(outHeight_), "-r", std::to_string(fps_), "-i", "-",
-            "-c:v", "libx264", "-pix_fmt", "yuv420p", "-movflags", "+faststart", "-f", "mp4",
-            "file:" + path_};
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-
-        // The child's standard input is the pipe's read end; both ends carry
-        // close-on-exec, so neither stays open in ffmpeg beyond that.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-        pid_t child = -1;
-        const int error = posix_spawnp(&child, "ffmpeg", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[0]);
-        if (error != 0) {
-            close(fds[1]);
-            throw ToolError("cannot run ffmpeg to encode '" + path_ + "': " + std::strerror(error));
-        }
-        child_ = child;
-        pipe_ = fds[1];
-    }
-
-    void send(const std::uint8_t* bytes, std::size_t size)
-    {
-        int failure = 0;
-        {
-            SigpipeHold hold;
-            while (size > 0) {
-                const ssize_t sent = ::write(pipe_, bytes, size);
-                if (sent < 0) {
-                    if (errno == EINTR) {
-                        continue;
-                    }
-                    failure = errno;
-                    break;
-                }
-                bytes += sent;
-                size -= static_cast<std::size_t>(sent);
-            }
-        }
-        if (failure != 0) {
-            finished_ = true;
-            const int status = closeAndWait();
-            throw ToolError("ffmpeg stopped while encoding '" + path_ + "' (" +
-                            (failure == EPIPE ? describeExit(status) : std::string(std::strerror(failure))) + ")");
-        }
-    }
-
-    // Ends the input, which tells ffmpeg to complete the file, and reaps it.
-    int closeAndWait()
-    {
-        if (pipe_ >= 0) {
-            close(pipe_);
-            pipe_ = -1;
-        }
-        int status = 0;
-        while (waitpid(child_, &status, 0) < 0 && errno == EINTR) {
-        }
-        child_ = -1;
-        return status;
-    }
-
-    std::string path_;
-    int fps_;
+    VideoEncoder encoder_;
     int outWidth_;
     int outHeight_;
-    pid_t child_ = -1;
-    int pipe_ = -1;
-    std::int64_t frames_ = 0;
-    bool finished_ = false;
 };
 
 } // namespace
@@ -420,40 +245,17 @@ std::unique_ptr<FrameSink> makePngSequenceSink(const std::string& dir, int outWi
     return std::make_unique<PngSequenceSink>(dir, outWidth, outHeight);
 }
 
-std::unique_ptr<FrameSink> makeVideoSink(const std::string& path, int fps, int outWidth, int outHeight)
+std::unique_ptr<FrameSink> makeVideoSink(const std::string& path, const VideoSettings& settings, int outWidth,
+                                         int outHeight)
 {
     checkRequestedSize(outWidth, outHeight);
-    checkEvenSize(outWidth, outHeight);
-    if (fps <= 0 || fps > 1000) {
-        throw ToolError("video frame rate " + std::to_string(fps) + " is out of range (1 to 1000)");
-    }
-    return std::make_unique<VideoSink>(path, fps, outWidth, outHeight);
+    return std::make_unique<VideoSink>(path, settings, outWidth, outHeight);
 }
 
-bool videoEncoderAvailable()
+bool isVideoPath(const std::string& path)
 {
-    const char* path = std::getenv("PATH");
-    if (path == nullptr) {
-        return false;
-    }
-    const std::string directories = path;
-    std::size_t start = 0;
-    while (start <= directories.size()) {
-        std::size_t end = directories.find(':', start);
-        if (end == std::string::npos) {
-            end = directories.size();
-        }
-        // An empty entry stands for the current folder.
-        std::string directory = directories.substr(start, end - start);
-        if (directory.empty()) {
-            directory = ".";
-        }
-        const std::string candidate = directory + "/ffmpeg";
-        struct stat info {};
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0) {
-            return true;
-        }
-        start = end + 1;
-    }
-    return false;
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return extension == ".mp4" || extension == ".mkv" || extension == ".webm";
 }

@@ -1,16 +1,18 @@
-// Where recorded frames go: one PNG, a numbered PNG sequence, or an .mp4 made
-// by the ffmpeg program. Frames arrive as the back buffer holds them, A8R8G8B8
+// Where recorded frames go: one PNG, a numbered PNG sequence, or a video file
+// encoded in-process. Frames arrive as the back buffer holds them, A8R8G8B8
 // words row by row with row 0 on top; the alpha byte is not part of the picture.
 //
 // Entry points: convertFrame (pixels to opaque RGBA bytes, resized by area
 // averaging), the FrameSink interface and makePngSink, makePngSequenceSink,
-// makeVideoSink, videoEncoderAvailable. Failures throw ToolError.
+// makeVideoSink, isVideoPath. Failures throw ToolError.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "video_encoder.hpp"
 
 // The frame as R, G, B, A bytes with A = 255, outWidth x outHeight pixels.
 // A different size is resampled by averaging the source area each output pixel
@@ -19,26 +21,39 @@
 std::vector<std::uint8_t> convertFrame(const std::uint32_t* pixels, int width, int height, int outWidth,
                                        int outHeight);
 
+// One frame handed to a sink: width x height A8R8G8B8 words, row 0 on top,
+// no padding; index counts the frames of the output from 0 and elapsedMs is
+// the demo time the frame shows.
+struct FrameView {
+    const std::uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::int64_t index = 0;
+    std::int32_t elapsedMs = 0;
+};
+
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
-    // One frame, width x height A8R8G8B8 pixels; elapsedMs is the demo time it shows.
-    virtual void write(const std::uint32_t* pixels, int width, int height, std::int32_t elapsedMs) = 0;
+    virtual void write(const FrameView& frame) = 0;
     // Completes the output; a sink is finished once, after its last write.
     virtual void finish() = 0;
+    // Whether write may run on several threads at once (frames then arrive
+    // in any order); otherwise they come one at a time, in order.
+    virtual bool takesConcurrentWrites() const { return false; }
 };
 
 // Writes the one frame it is given to path as a PNG, at the frame's size.
 std::unique_ptr<FrameSink> makePngSink(const std::string& path, int outWidth = 0, int outHeight = 0);
 
-// Writes frames to dir/frame_000000.png, frame_000001.png, ... in write order;
+// Writes frame k to dir/frame_%06d.png, from any number of threads at once;
 // dir is made if missing. Prints nothing.
 std::unique_ptr<FrameSink> makePngSequenceSink(const std::string& dir, int outWidth, int outHeight);
 
-// Encodes frames at fps into an H.264 .mp4 at path by feeding raw RGBA to the
-// ffmpeg program. The video's size is outWidth x outHeight, or the first
-// frame's where 0, and must be even on both sides.
-std::unique_ptr<FrameSink> makeVideoSink(const std::string& path, int fps, int outWidth, int outHeight);
+// Encodes the frames in order into a video file at path (its container from
+// the extension), outWidth x outHeight or the first frame's size where 0.
+std::unique_ptr<FrameSink> makeVideoSink(const std::string& path, const VideoSettings& settings, int outWidth,
+                                         int outHeight);
 
-// Whether an executable named ffmpeg is on PATH.
-bool videoEncoderAvailable();
+// Whether path names a video file (.mp4, .mkv or .webm) rather than a folder.
+bool isVideoPath(const std::string& path);

@@ -60,6 +60,30 @@ void ProgressBar::finish()
     active_ = false;
 }
 
+void ProgressBar::showRate(std::string unit)
+{
+    rateUnit_ = std::move(unit);
+}
+
+// "  164 fps  0:16 left" once there is a rate to show.
+std::string ProgressBar::rateText() const
+{
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt_).count();
+    if (rateUnit_.empty() || done_ <= 0 || seconds <= 0.0) {
+        return "";
+    }
+    const double rate = static_cast<double>(done_) / seconds;
+    char text[64];
+    std::snprintf(text, sizeof text, "  %.0f %s", rate, rateUnit_.c_str());
+    std::string line = text;
+    if (total_ > done_) {
+        const auto left = static_cast<long long>(static_cast<double>(total_ - done_) / rate + 0.5);
+        std::snprintf(text, sizeof text, "  %lld:%02lld left", left / 60, left % 60);
+        line += text;
+    }
+    return line;
+}
+
 void ProgressBar::draw()
 {
     std::string line = "\r" + label_ + " ";
@@ -75,6 +99,7 @@ void ProgressBar::draw()
     } else {
         line += std::to_string(done_);
     }
+    line += rateText();
     const std::size_t length = line.size();
     if (length < drawnLength_) {
         line.append(drawnLength_ - length, ' ');

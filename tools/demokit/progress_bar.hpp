@@ -25,9 +25,13 @@ public:
     void update(std::int64_t done);
     // Draws the last state and ends the line; later calls do nothing.
     void finish();
+    // Also shows the rate since the bar was made, in this unit ("fps"), and
+    // the time left at that rate.
+    void showRate(std::string unit);
 
 private:
     void draw();
+    std::string rateText() const;
 
     std::string label_;
     std::int64_t total_;
@@ -38,4 +42,6 @@ private:
     int drawnPercent_ = -1;
     std::size_t drawnLength_ = 0;
     std::chrono::steady_clock::time_point drawnAt_{};
+    std::chrono::steady_clock::time_point startedAt_ = std::chrono::steady_clock::now();
+    std::string rateUnit_; // empty: no rate shown
 };

@@ -3,11 +3,18 @@
 // elapsed time as PNG, or a range at a frame rate as a PNG sequence or a
 // video. The frames before the first kept one run at the display rate
 // without pixel work, so the animation's history is the one a viewer saw.
+// Frames are written by other threads while the next ones render; Ctrl+C
+// ends the run early and completes the output with the frames made.
+#include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "capture_queue.hpp"
 #include "command_line.hpp"
 #include "frame_output.hpp"
 #include "headless_run.hpp"
@@ -26,14 +33,30 @@ const char* const RecordHelp =
     "                    frame-MS.png)\n"
     "  --from A, --to B  the range of elapsed times (default the whole timeline,\n"
     "                    0 to 82000 ms)\n"
-    "  --fps N           frames a second in the range (default 60)\n"
-    "  --out PATH        a folder for PNG frames (frame_000000.png ...), or a file\n"
-    "                    ending in .mp4 for a video (needs the ffmpeg program)\n"
-    "  --size WxH        scale the output frames (default 1024x768)\n"
+    "  --fps N           frames a second in the range, 1 to 240 (default 60)\n"
+    "  --out PATH        a folder for PNG frames (frame_000000.png ...), or a video\n"
+    "                    file: .mp4, .mkv or .webm\n"
+    "  --scale N         render at N times the resolution, 1 to 4 (the device draws\n"
+    "                    the same picture with N x N times the pixels)\n"
+    "  --crop            keep only the 1024 x 640 picture band (times N), without\n"
+    "                    the black bars above and below it\n"
+    "  --size WxH        resize the finished frames (area averaging)\n"
     "  --device NAME     software (default) or gl (OpenGL through EGL, no display\n"
     "                    needed)\n"
     "  --no-multisample  the device answers that it has no multisampling\n"
-    "  --threads N       rasterizer threads (default one a core)\n";
+    "  --threads N       rasterizer threads (default one a core)\n"
+    "\n"
+    "video:\n"
+    "  --codec NAME      h264 (default), hevc, vp9, av1 or ffv1\n"
+    "  --crf N           constant rate factor: lower is better and larger (default\n"
+    "                    18 for h264, 22 hevc, 32 vp9 and av1)\n"
+    "  --preset NAME     the encoder's speed preset (x264 and x265: ultrafast to\n"
+    "                    veryslow, default veryfast / fast; vp9 and av1: a number)\n"
+    "  --pix-fmt FMT     yuv420p (default, plays everywhere) or yuv444p\n"
+    "  --lossless        decoded frames equal the PNG frames bit for bit: ffv1 in\n"
+    "                    .mkv (the default for --lossless), h264 (RGB), hevc or vp9\n"
+    "\n"
+    "The codecs in this build:\n";
 
 struct RecordOptions {
     RangeOptions range;
@@ -42,6 +65,10 @@ struct RecordOptions {
     std::string out;
     std::int32_t width = 0;  // 0: the frame's own
     std::int32_t height = 0;
+    std::int32_t scale = 1;
+    bool crop = false;
+    bool codecGiven = false; // any of the video options
+    VideoSettings video;
 };
 
 void parseSize(const std::string& text, RecordOptions& options)
@@ -69,13 +96,38 @@ RecordOptions parseRecordOptions(Arguments& args)
             options.at = parseInt32(args.takeValue(argument), "at");
         } else if (argument == "--fps") {
             options.fps = parseInt32(args.takeValue(argument), "fps");
-            if (options.fps < 1 || options.fps > 1000) {
-                throw UsageError("record: fps must be 1 to 1000");
+            if (options.fps < 1 || options.fps > 240) {
+                throw UsageError("record: fps must be 1 to 240");
             }
         } else if (argument == "--out") {
             options.out = args.takeValue(argument);
         } else if (argument == "--size") {
             parseSize(args.takeValue(argument), options);
+        } else if (argument == "--scale") {
+            options.scale = parseInt32(args.takeValue(argument), "scale");
+            if (options.scale < 1 || options.scale > 4) {
+                throw UsageError("record: --scale must be 1 to 4");
+            }
+        } else if (argument == "--crop") {
+            options.crop = true;
+        } else if (argument == "--codec") {
+            options.video.codec = args.takeValue(argument);
+            options.codecGiven = true;
+        } else if (argument == "--crf") {
+            options.video.crf = parseInt32(args.takeValue(argument), "crf");
+            options.codecGiven = true;
+            if (options.video.crf < 0 || options.video.crf > 63) {
+                throw UsageError("record: --crf must be 0 to 63");
+            }
+        } else if (argument == "--preset") {
+            options.video.preset = args.takeValue(argument);
+            options.codecGiven = true;
+        } else if (argument == "--pix-fmt") {
+            options.video.pixelFormat = args.takeValue(argument);
+            options.codecGiven = true;
+        } else if (argument == "--lossless") {
+            options.video.lossless = true;
+            options.codecGiven = true;
         } else {
             throw UsageError("record: unknown argument '" + argument + "'");
         }
@@ -93,12 +145,15 @@ RecordOptions parseRecordOptions(Arguments& args)
     if (options.at < 0 && options.out.empty()) {
         throw UsageError("record: --out DIR or FILE.mp4 is required for a range (see demokit record --help)");
     }
+    if (options.codecGiven && (options.at >= 0 || !isVideoPath(options.out))) {
+        throw UsageError("record: --codec, --crf, --preset, --pix-fmt and --lossless are for a video file (.mp4, "
+                         ".mkv or .webm)");
+    }
+    if (options.video.lossless && options.width != 0) {
+        throw UsageError("record: --lossless keeps the frames as rendered; leave --size out");
+    }
+    options.video.fps = options.fps;
     return options;
-}
-
-bool endsWith(const std::string& text, const std::string& suffix)
-{
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 // Elapsed times A + floor(i * 1000 / fps) up to B, without repeats.
@@ -126,11 +181,39 @@ std::unique_ptr<FrameSink> makeSink(const RecordOptions& options)
         const std::string path = options.out.empty() ? "frame-" + std::to_string(options.at) + ".png" : options.out;
         return makePngSink(path, options.width, options.height);
     }
-    if (endsWith(options.out, ".mp4")) {
-        return makeVideoSink(options.out, options.fps, options.width, options.height);
+    if (isVideoPath(options.out)) {
+        return makeVideoSink(options.out, options.video, options.width, options.height);
     }
     return makePngSequenceSink(options.out, options.width, options.height);
 }
+
+// The picture band without the letterbox bars: the 16:10 rows centred in the
+// frame (1024 x 640 of 1024 x 768, times the render scale).
+CropRect pictureBand(int width, int height)
+{
+    const int bandHeight = width * 10 / 16;
+    return bandHeight < height ? CropRect{0, (height - bandHeight) / 2, width, bandHeight} : CropRect{};
+}
+
+// Ctrl+C asks the run to stop; a second one ends the process as usual.
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int)
+{
+    interrupted.store(true);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+class InterruptHandler {
+public:
+    InterruptHandler() { previous_ = std::signal(SIGINT, onInterrupt); }
+    ~InterruptHandler() { std::signal(SIGINT, previous_); }
+    InterruptHandler(const InterruptHandler&) = delete;
+    InterruptHandler& operator=(const InterruptHandler&) = delete;
+
+private:
+    void (*previous_)(int) = SIG_DFL;
+};
 
 } // namespace
 
@@ -138,32 +221,53 @@ int runRecordCommand(Arguments& args)
 {
     if (args.asksForHelp()) {
         std::fputs(RecordHelp, stdout);
+        std::fputs(describeVideoCodecs().c_str(), stdout);
         return 0;
     }
     const RecordOptions options = parseRecordOptions(args);
     const std::vector<std::int32_t> times = frameTimes(options);
     std::unique_ptr<FrameSink> sink = makeSink(options);
+    const int writers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    CaptureQueue queue(*sink, writers, 4);
     ProgressBar progress("record", static_cast<std::int64_t>(times.size()));
-    std::int64_t written = 0;
+    progress.showRate("fps");
+    std::int64_t presented = 0;
+    bool failed = false; // a write failed: the run is stopped, the failure reported after it
+    InterruptHandler interruptHandler;
+    interrupted.store(false);
 
     headless::HeadlessOptions run;
     run.device = options.range.device;
     run.multisample = options.range.multisample;
     run.threads = options.range.threads;
+    run.renderScale = options.scale;
     run.keep = times;
     run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
-        sink->write(frame.pixels(), frame.width, frame.height, elapsedMs);
-        progress.update(++written);
+        if (failed || interrupted.load()) {
+            return;
+        }
+        const CropRect crop = options.crop ? pictureBand(frame.width, frame.height) : CropRect{};
+        failed = !queue.push(frame.pixels(), frame.width, frame.height, crop, elapsedMs);
+        presented += failed ? 0 : 1;
+        progress.update(presented);
     };
+    run.stopRequested = [&] { return failed || interrupted.load(); };
     const headless::HeadlessResult result = headless::runHeadless(run);
     progress.finish();
+    queue.drain(); // throws a write's failure
     checkRunEnded(result, "record");
     sink->finish();
-    if (written != static_cast<std::int64_t>(times.size())) {
-        throw ToolError("record: " + std::to_string(written) + " of " + std::to_string(times.size()) +
+    const std::string where = options.out.empty() ? "frame-" + std::to_string(options.at) + ".png" : options.out;
+    if (interrupted.load()) {
+        std::fprintf(stderr, "demokit: record: interrupted; %s holds the %lld frames made\n", where.c_str(),
+                     static_cast<long long>(presented));
+        return 130;
+    }
+    if (presented != static_cast<std::int64_t>(times.size())) {
+        throw ToolError("record: " + std::to_string(presented) + " of " + std::to_string(times.size()) +
                         " frames were presented");
     }
-    const std::string where = options.out.empty() ? "frame-" + std::to_string(options.at) + ".png" : options.out;
-    std::printf("wrote %lld frame%s to %s\n", static_cast<long long>(written), written == 1 ? "" : "s", where.c_str());
+    std::printf("wrote %lld frame%s to %s\n", static_cast<long long>(presented), presented == 1 ? "" : "s",
+                where.c_str());
     return 0;
 }

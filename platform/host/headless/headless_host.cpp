@@ -82,8 +82,9 @@ private:
         }
         // A wanted time already behind the clock can never come: stop then too.
         const bool missed = nextKept_ < options_.keep.size() && options_.keep[nextKept_] < e;
-        const bool pastStop = missed || (options_.stopAfterMs >= 0 ? e >= options_.stopAfterMs
-                                                                   : nextKept_ >= options_.keep.size());
+        const bool pastStop = missed ||
+                              (options_.stopAfterMs >= 0 ? e >= options_.stopAfterMs : nextKept_ >= options_.keep.size()) ||
+                              (options_.stopRequested && options_.stopRequested());
         if (pastStop && !escapeSent_) {
             const HWND window = FindWindowA("demo", nullptr);
             win32::postInputMessage(window, WM_KEYDOWN, VK_ESCAPE, win32::keyMessageParameter(VK_ESCAPE, false));
@@ -168,6 +169,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options)
     device.multisample = options.multisample;
     device.threads = options.threads;
     device.referenceShading = options.referenceShading;
+    device.renderScale = options.renderScale;
     device.sink.onPresent = [&display](const d3d9::Frame& frame) { display.present(frame); };
     device.sink.wantsPixels = [&display] { return display.wantsPixels(); };
     host::installProgramModules(*backend, std::move(device), true);

@@ -27,6 +27,7 @@ struct HeadlessOptions {
     bool multisample = true;           // the device offers multisampling
     std::int32_t threads = 0;          // rasterizer threads, 0: one a core
     bool referenceShading = false;     // programs on the reference machine, not compiled (tests)
+    std::int32_t renderScale = 1;      // the device draws at this multiple of the program's size (1 to 4)
     std::vector<std::int32_t> keep;    // elapsed times (ms, ascending) of the frames wanted
     bool renderEveryFrame = false;     // pixel work for every frame, kept or not (benchmarks)
     std::int32_t stopAfterMs = -1;     // press Escape at the first frame at or past this time (-1: after the last kept)
@@ -34,6 +35,8 @@ struct HeadlessOptions {
     std::function<void(const d3d9::Frame& frame, std::int32_t elapsedMs)> onFrame;
     // After every frame of the loop, with its elapsed time.
     std::function<void(std::int32_t elapsedMs)> onProgress;
+    // Asked after every frame: true presses Escape now (an interrupted recording).
+    std::function<bool()> stopRequested;
 };
 
 struct FrameTiming {

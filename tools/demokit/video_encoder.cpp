@@ -1,0 +1,524 @@
+// The video encoder over libavcodec, libavformat and libswscale: codec and
+// container checks, the per-encoder options behind --crf, --preset and
+// --lossless, colour conversion, and the packet loop into the muxer.
+//
+// Entry points: VideoEncoder, describeVideoCodecs.
+#include "video_encoder.hpp"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/error.h>
+#include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include "command_line.hpp"
+
+namespace {
+
+// A codec as --codec names it: its encoders in order of preference, and the
+// one that does lossless work (empty: none here).
+struct CodecChoice {
+    const char* name;
+    std::array<const char*, 3> encoders;
+    const char* losslessEncoder;
+};
+
+constexpr CodecChoice Codecs[] = {
+    {"h264", {"libx264", nullptr, nullptr}, "libx264rgb"},
+    {"hevc", {"libx265", nullptr, nullptr}, "libx265"},
+    {"vp9", {"libvpx-vp9", nullptr, nullptr}, "libvpx-vp9"},
+    {"av1", {"libsvtav1", "libaom-av1", "librav1e"}, ""},
+    {"ffv1", {"ffv1", nullptr, nullptr}, "ffv1"},
+};
+
+// How each encoder spells its speed preset and its rate factor, and the
+// defaults used here: chosen so that the default capture keeps up with the
+// software device on two cores and still cannot be told from the frames.
+struct EncoderTuning {
+    const char* encoder;
+    const char* presetOption; // nullptr: no presets
+    const char* defaultPreset;
+    const char* rateOption;   // nullptr: no rate factor (lossless by nature)
+    std::int32_t defaultRate;
+};
+
+constexpr EncoderTuning Tunings[] = {
+    {"libx264", "preset", "ultrafast", "crf", 18},
+    {"libx264rgb", "preset", "ultrafast", nullptr, 0},
+    {"libx265", "preset", "fast", "crf", 22},
+    {"libvpx-vp9", "cpu-used", "5", "crf", 32},
+    {"libsvtav1", "preset", "10", "crf", 32},
+    {"libaom-av1", "cpu-used", "8", "crf", 32},
+    {"librav1e", "speed", "10", "qp", 100},
+    {"ffv1", nullptr, nullptr, nullptr, 0},
+};
+
+const CodecChoice* findCodec(const std::string& name)
+{
+    for (const CodecChoice& codec : Codecs) {
+        if (name == codec.name) {
+            return &codec;
+        }
+    }
+    return nullptr;
+}
+
+const EncoderTuning& tuningOf(const std::string& encoder)
+{
+    for (const EncoderTuning& tuning : Tunings) {
+        if (encoder == tuning.encoder) {
+            return tuning;
+        }
+    }
+    static const EncoderTuning none = {"", nullptr, nullptr, nullptr, 0};
+    return none;
+}
+
+const AVCodec* firstEncoder(const CodecChoice& codec)
+{
+    for (const char* name : codec.encoders) {
+        if (name != nullptr) {
+            if (const AVCodec* found = avcodec_find_encoder_by_name(name)) {
+                return found;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::string describeError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+std::string extensionOf(const std::string& path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return extension;
+}
+
+// The muxer for the file's extension: the three containers people publish in.
+const AVOutputFormat* containerFor(const std::string& path)
+{
+    const std::string extension = extensionOf(path);
+    const char* name = extension == ".mp4" ? "mp4" : extension == ".mkv" ? "matroska" : extension == ".webm" ? "webm"
+                                                                                                            : nullptr;
+    if (name == nullptr) {
+        throw UsageError("record: a video file must end in .mp4, .mkv or .webm, not '" + path + "'");
+    }
+    const AVOutputFormat* format = av_guess_format(name, nullptr, nullptr);
+    if (format == nullptr) {
+        throw ToolError("record: this build's libavformat cannot write " + extension + " files");
+    }
+    return format;
+}
+
+bool offersPixelFormat(const AVCodec& encoder, AVPixelFormat format)
+{
+    if (encoder.pix_fmts == nullptr) {
+        return true;
+    }
+    for (const AVPixelFormat* f = encoder.pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+        if (*f == format) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The pixel format encoded: RGB kept as it is for lossless work (the layout
+// each lossless encoder takes), else the planar YUV asked for.
+AVPixelFormat pixelFormatFor(const VideoSettings& settings, const AVCodec& encoder)
+{
+    if (settings.lossless) {
+        const std::string name = encoder.name;
+        const AVPixelFormat format =
+            name == "ffv1" ? AV_PIX_FMT_0RGB32 : name == "libx264rgb" ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_GBRP;
+        if (!offersPixelFormat(encoder, format)) {
+            throw ToolError("record: this build's " + name + " cannot encode RGB, so not losslessly");
+        }
+        return format;
+    }
+    const std::string wanted = settings.pixelFormat.empty() ? "yuv420p" : settings.pixelFormat;
+    if (wanted != "yuv420p" && wanted != "yuv444p") {
+        throw UsageError("record: --pix-fmt takes yuv420p or yuv444p, not '" + wanted + "'");
+    }
+    const AVPixelFormat format = wanted == "yuv420p" ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
+    if (!offersPixelFormat(encoder, format)) {
+        throw UsageError(std::string("record: ") + encoder.name + " cannot encode " + wanted);
+    }
+    return format;
+}
+
+// The encoder's own options for the settings, as libavcodec takes them.
+AVDictionary* encoderOptions(const VideoSettings& settings, const AVCodec& encoder)
+{
+    const std::string name = encoder.name;
+    const EncoderTuning& tuning = tuningOf(name);
+    if (!settings.preset.empty() && tuning.presetOption == nullptr) {
+        throw UsageError("record: " + name + " has no speed presets; leave --preset out");
+    }
+    if (settings.crf >= 0 && (settings.lossless || tuning.rateOption == nullptr)) {
+        throw UsageError("record: " + settings.codec + " here is lossless; leave --crf out");
+    }
+    AVDictionary* options = nullptr;
+    if (tuning.presetOption != nullptr) {
+        av_dict_set(&options, tuning.presetOption,
+                    settings.preset.empty() ? tuning.defaultPreset : settings.preset.c_str(), 0);
+    }
+    if (tuning.rateOption != nullptr && !settings.lossless) {
+        const std::int32_t rate = settings.crf >= 0 ? settings.crf : tuning.defaultRate;
+        av_dict_set(&options, tuning.rateOption, std::to_string(rate).c_str(), 0);
+    }
+    if (name == "libx264rgb") {
+        av_dict_set(&options, "qp", "0", 0);
+    } else if (name == "libx265") {
+        av_dict_set(&options, "x265-params", settings.lossless ? "log-level=error:lossless=1" : "log-level=error", 0);
+    } else if (name == "libvpx-vp9") {
+        av_dict_set(&options, "row-mt", "1", 0);
+        if (settings.lossless) {
+            av_dict_set(&options, "lossless", "1", 0);
+        }
+    } else if (name == "libaom-av1") {
+        av_dict_set(&options, "row-mt", "1", 0);
+    } else if (name == "ffv1") {
+        av_dict_set(&options, "level", "3", 0);
+        av_dict_set(&options, "slices", "4", 0);
+    }
+    return options;
+}
+
+// Packs a frame into B, G, R bytes: swscale turns that layout into 4:2:0
+// through its direct converter, several times faster than from 32-bit pixels.
+void packBgr24(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::ptrdiff_t pitch,
+               FrameLayout layout, std::vector<std::uint8_t>& packed)
+{
+    packed.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+    std::uint8_t* out = packed.data();
+    for (std::int32_t row = 0; row < height; ++row) {
+        const std::uint8_t* in = pixels + row * pitch;
+        if (layout == FrameLayout::Argb32Words) {
+            for (std::int32_t x = 0; x < width; ++x, out += 3) {
+                std::uint32_t word;
+                std::memcpy(&word, in + 4 * x, 4);
+                out[0] = static_cast<std::uint8_t>(word);
+                out[1] = static_cast<std::uint8_t>(word >> 8);
+                out[2] = static_cast<std::uint8_t>(word >> 16);
+            }
+        } else {
+            for (std::int32_t x = 0; x < width; ++x, out += 3) {
+                out[0] = in[4 * x + 2];
+                out[1] = in[4 * x + 1];
+                out[2] = in[4 * x];
+            }
+        }
+    }
+}
+
+} // namespace
+
+std::string describeVideoCodecs()
+{
+    std::string text;
+    for (const CodecChoice& codec : Codecs) {
+        const AVCodec* encoder = firstEncoder(codec);
+        const std::string name = codec.name;
+        text += "    " + name + std::string(6 - name.size(), ' ');
+        text += encoder != nullptr ? std::string("through ") + encoder->name : "not in this build";
+        if (encoder != nullptr) {
+            const bool lossless = codec.losslessEncoder[0] != '\0' &&
+                                  avcodec_find_encoder_by_name(codec.losslessEncoder) != nullptr;
+            text += lossless ? (name == "ffv1" ? " (always lossless)" : ", lossless too") : ", no lossless mode";
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+struct VideoEncoder::State {
+    std::string path;
+    std::string partPath;
+    VideoSettings settings;
+    const AVOutputFormat* container = nullptr;
+    const AVCodec* encoder = nullptr;
+    AVFormatContext* muxer = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    SwsContext* converter = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    FrameLayout layout = FrameLayout::Argb32Words;
+    bool packs = false;                  // frames go through packBgr24 first
+    std::vector<std::uint8_t> packed;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int64_t frames = 0;
+    bool finished = false;
+
+    ~State()
+    {
+        sws_freeContext(converter);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+        if (muxer != nullptr) {
+            avio_closep(&muxer->pb);
+            avformat_free_context(muxer);
+        }
+        if (!finished && !partPath.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(partPath, ignored);
+        }
+    }
+
+    [[noreturn]] void fail(const std::string& what, int code) const
+    {
+        throw ToolError("record: " + what + " '" + path + "': " + describeError(code));
+    }
+
+    void open(std::int32_t frameWidth, std::int32_t frameHeight, FrameLayout layout);
+    void send(const AVFrame* input);
+};
+
+VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& settings) : state_(std::make_unique<State>())
+{
+    av_log_set_level(AV_LOG_ERROR);
+    setenv("SVT_LOG", "1", 0); // SVT-AV1 writes its banner unless told errors only
+    State& s = *state_;
+    s.path = path;
+    s.settings = settings;
+    if (settings.fps < 1 || settings.fps > 240) {
+        throw UsageError("record: --fps must be 1 to 240 for a video");
+    }
+    const CodecChoice* codec = findCodec(settings.codec);
+    if (codec == nullptr) {
+        throw UsageError("record: unknown codec '" + settings.codec + "' (h264, hevc, vp9, av1 or ffv1)");
+    }
+    s.settings.lossless = settings.lossless || (settings.codec == "ffv1" && settings.pixelFormat.empty());
+    if (s.settings.lossless && !settings.pixelFormat.empty()) {
+        throw UsageError("record: --lossless keeps the frames' RGB; leave --pix-fmt out");
+    }
+    if (s.settings.lossless) {
+        if (codec->losslessEncoder[0] == '\0') {
+            throw UsageError("record: " + settings.codec + " has no lossless mode here (ffv1, h264, hevc or vp9)");
+        }
+        s.encoder = avcodec_find_encoder_by_name(codec->losslessEncoder);
+    } else {
+        s.encoder = firstEncoder(*codec);
+    }
+    if (s.encoder == nullptr) {
+        throw ToolError("record: codec " + settings.codec + " is not in this build's libavcodec");
+    }
+    s.container = containerFor(path);
+    if (avformat_query_codec(s.container, s.encoder->id, FF_COMPLIANCE_NORMAL) != 1) {
+        throw UsageError("record: a " + extensionOf(path) + " file cannot hold " + settings.codec +
+                         (settings.codec == "ffv1" || s.settings.lossless ? " (use .mkv)" : " (use .mkv or .mp4)"));
+    }
+    // Fail now, before any frame is made, for an options mistake or a file
+    // that cannot be written.
+    AVDictionary* options = encoderOptions(s.settings, *s.encoder);
+    av_dict_free(&options);
+    (void)pixelFormatFor(s.settings, *s.encoder);
+    s.partPath = path + ".part";
+    // Through the file protocol, so that a name with a colon is never read as
+    // another protocol (the muxer reopens it by this name for faststart).
+    const std::string url = "file:" + s.partPath;
+    if (avformat_alloc_output_context2(&s.muxer, s.container, nullptr, url.c_str()) < 0 || s.muxer == nullptr) {
+        throw ToolError("record: cannot set up the container for '" + path + "'");
+    }
+    const int opened = avio_open(&s.muxer->pb, url.c_str(), AVIO_FLAG_WRITE);
+    if (opened < 0) {
+        s.partPath.clear(); // nothing was made to remove
+        s.fail("cannot write", opened);
+    }
+}
+
+VideoEncoder::~VideoEncoder() = default;
+
+void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight, FrameLayout layout)
+{
+    const AVPixelFormat format = pixelFormatFor(settings, *encoder);
+    const AVPixFmtDescriptor* description = av_pix_fmt_desc_get(format);
+    const int halves = description != nullptr ? (1 << description->log2_chroma_w) | (1 << description->log2_chroma_h) : 1;
+    if (halves > 1 && (frameWidth % 2 != 0 || frameHeight % 2 != 0)) {
+        throw ToolError("record: video size " + std::to_string(frameWidth) + " x " + std::to_string(frameHeight) +
+                        " must be even on both sides for " + av_get_pix_fmt_name(format));
+    }
+    width = frameWidth;
+    height = frameHeight;
+    this->layout = layout;
+    packs = format == AV_PIX_FMT_YUV420P;
+    const AVPixelFormat sourceFormat = packs                                ? AV_PIX_FMT_BGR24
+                                       : layout == FrameLayout::Argb32Words ? AV_PIX_FMT_0RGB32
+                                                                            : AV_PIX_FMT_RGBA;
+
+    codec = avcodec_alloc_context3(encoder);
+    stream = avformat_new_stream(muxer, nullptr);
+    frame = av_frame_alloc();
+    packet = av_packet_alloc();
+    if (codec == nullptr || stream == nullptr || frame == nullptr || packet == nullptr) {
+        throw ToolError("record: out of memory setting up the encoder for '" + path + "'");
+    }
+    codec->width = width;
+    codec->height = height;
+    codec->pix_fmt = format;
+    codec->time_base = {1, settings.fps};
+    codec->framerate = {settings.fps, 1};
+    codec->sample_aspect_ratio = {1, 1};
+    codec->thread_count = 0; // one a core
+    codec->bit_rate = 0;     // quality-driven (libvpx needs this for a pure crf)
+    if (description != nullptr && (description->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
+        // What swscale's default conversion is: BT.601 matrix, video range.
+        codec->color_range = AVCOL_RANGE_MPEG;
+        codec->colorspace = AVCOL_SPC_SMPTE170M;
+        codec->color_primaries = AVCOL_PRI_SMPTE170M;
+        codec->color_trc = AVCOL_TRC_SMPTE170M;
+    }
+    if ((muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+        codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    AVDictionary* options = encoderOptions(settings, *encoder);
+    const int opened = avcodec_open2(codec, encoder, &options);
+    const AVDictionaryEntry* unused = av_dict_get(options, "", nullptr, AV_DICT_IGNORE_SUFFIX);
+    const std::string unusedName = unused != nullptr ? unused->key : "";
+    av_dict_free(&options);
+    if (opened < 0) {
+        fail(std::string("cannot open ") + encoder->name + " for", opened);
+    }
+    if (!unusedName.empty()) {
+        throw ToolError(std::string("record: ") + encoder->name + " does not take the option " + unusedName);
+    }
+    if (avcodec_parameters_from_context(stream->codecpar, codec) < 0) {
+        throw ToolError("record: cannot describe the video stream of '" + path + "'");
+    }
+    stream->time_base = codec->time_base;
+    stream->avg_frame_rate = codec->framerate;
+    if (codec->codec_id == AV_CODEC_ID_HEVC && std::string(muxer->oformat->name) == "mp4") {
+        stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1'); // what other players look for
+    }
+    AVDictionary* muxing = nullptr;
+    if (std::string(muxer->oformat->name) == "mp4") {
+        av_dict_set(&muxing, "movflags", "+faststart", 0); // playable while it downloads
+    }
+    const int written = avformat_write_header(muxer, &muxing);
+    av_dict_free(&muxing);
+    if (written < 0) {
+        fail("cannot write", written);
+    }
+
+    frame->format = format;
+    frame->width = width;
+    frame->height = height;
+    if (av_frame_get_buffer(frame, 0) < 0) {
+        throw ToolError("record: out of memory for a video frame of '" + path + "'");
+    }
+    converter = sws_getContext(width, height, sourceFormat, width, height, format, SWS_BICUBIC,
+                               nullptr, nullptr, nullptr);
+    if (converter == nullptr) {
+        throw ToolError(std::string("record: cannot convert frames to ") + av_get_pix_fmt_name(format));
+    }
+}
+
+// Hands one frame (nullptr: the end) to the encoder and writes every packet
+// it has ready.
+void VideoEncoder::State::send(const AVFrame* input)
+{
+    int result = avcodec_send_frame(codec, input);
+    if (result < 0) {
+        fail("cannot encode", result);
+    }
+    while ((result = avcodec_receive_packet(codec, packet)) >= 0) {
+        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        result = av_interleaved_write_frame(muxer, packet); // takes the packet's data
+        if (result < 0) {
+            fail("cannot write", result);
+        }
+        if (muxer->pb->error < 0) {
+            fail("cannot write", muxer->pb->error);
+        }
+    }
+    if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
+        fail("cannot encode", result);
+    }
+}
+
+void VideoEncoder::encode(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::ptrdiff_t pitch,
+                          FrameLayout layout)
+{
+    State& s = *state_;
+    if (s.finished) {
+        throw ToolError("record: '" + s.path + "' is already finished");
+    }
+    if (s.codec == nullptr) {
+        s.open(width, height, layout);
+    } else if (width != s.width || height != s.height || layout != s.layout) {
+        throw ToolError("record: every frame of '" + s.path + "' must have the first frame's size");
+    }
+    if (av_frame_make_writable(s.frame) < 0) {
+        throw ToolError("record: out of memory for a video frame of '" + s.path + "'");
+    }
+    if (s.packs) {
+        packBgr24(pixels, width, height, pitch, layout, s.packed);
+        pixels = s.packed.data();
+        pitch = static_cast<std::ptrdiff_t>(width) * 3;
+    }
+    const std::uint8_t* const planes[1] = {pixels};
+    const int pitches[1] = {static_cast<int>(pitch)};
+    sws_scale(s.converter, planes, pitches, 0, height, s.frame->data, s.frame->linesize);
+    s.frame->pts = s.frames;
+    s.send(s.frame);
+    ++s.frames;
+}
+
+void VideoEncoder::finish()
+{
+    State& s = *state_;
+    if (s.finished) {
+        return;
+    }
+    if (s.codec == nullptr) {
+        throw ToolError("record: no frames to encode into '" + s.path + "'");
+    }
+    s.send(nullptr);
+    int result = av_write_trailer(s.muxer);
+    if (result < 0) {
+        s.fail("cannot complete", result);
+    }
+    result = avio_closep(&s.muxer->pb);
+    if (result < 0) {
+        s.fail("cannot complete", result);
+    }
+    std::error_code error;
+    std::filesystem::rename(s.partPath, s.path, error);
+    if (error) {
+        throw ToolError("record: cannot name the finished video '" + s.path + "': " + error.message());
+    }
+    s.finished = true;
+}
+
+std::int64_t VideoEncoder::framesEncoded() const
+{
+    return state_->frames;
+}
+
+std::string VideoEncoder::encoderName() const
+{
+    return state_->encoder->name;
+}

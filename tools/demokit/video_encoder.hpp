@@ -1,0 +1,60 @@
+// Video files written in-process with FFmpeg's libraries (libavcodec,
+// libavformat, libswscale): the codec, pixel format, rate control and
+// container chosen by the caller, frames converted and encoded one by one.
+//
+// The file is written under a temporary name beside the target (NAME.part)
+// and takes its real name only when it is complete, so a failed or
+// abandoned recording never leaves a file that looks finished.
+//
+// Entry points: VideoSettings, VideoEncoder, describeVideoCodecs.
+// Usage mistakes throw UsageError, failures of the work ToolError.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct VideoSettings {
+    std::string codec = "h264";  // h264, hevc, vp9, av1 or ffv1
+    std::int32_t crf = -1;       // constant rate factor; -1: the codec's default here
+    std::string preset;          // the encoder's speed preset; empty: the default here
+    std::string pixelFormat;     // yuv420p or yuv444p; empty: yuv420p (RGB for lossless)
+    bool lossless = false;       // decoded frames equal the input, bit for bit
+    std::int32_t fps = 60;       // frames a second, 1 to 240
+};
+
+// Frames as they arrive: A8R8G8B8 words (the back buffer's layout) or R, G,
+// B, A bytes (a frame resized by the tool).
+enum class FrameLayout { Argb32Words, RgbaBytes };
+
+// One line a codec, what --codec takes and which encoder of this build's
+// libraries it uses (or that it has none), for --help.
+std::string describeVideoCodecs();
+
+class VideoEncoder {
+public:
+    // Checks the settings against the codec, its encoder and the container
+    // named by the file's extension (.mp4, .mkv, .webm), and creates the
+    // file. The stream is set up with the first frame.
+    VideoEncoder(const std::string& path, const VideoSettings& settings);
+    // An encoder not finished removes its partial file.
+    ~VideoEncoder();
+
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // One frame of width x height pixels, rows pitch bytes apart. Every frame
+    // has the first frame's size and layout, which must be even on both sides
+    // for formats with halved chroma.
+    void encode(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::ptrdiff_t pitch,
+                FrameLayout layout);
+    // Flushes the encoder, completes the container and gives the file its name.
+    void finish();
+    std::int64_t framesEncoded() const;
+    // The encoder actually used (libx264, libsvtav1, ...).
+    std::string encoderName() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
