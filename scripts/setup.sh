@@ -12,7 +12,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev p
   # the fuzz targets: clang with its libFuzzer and sanitizer run-times
   clang libclang-rt-14-dev
   # video capture: FFmpeg's libraries, and its programs to check what was written
-  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg)
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
+  # demokit's command line and JSON output
+  libcli11-dev nlohmann-json3-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "capture_queue.hpp"
-#include "command_line.hpp"
+#include "tool_errors.hpp"
 #include "frame_output.hpp"
 #include "png_file.hpp"
 #include "progress_bar.hpp"

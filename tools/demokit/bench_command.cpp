@@ -14,57 +14,22 @@
 
 #include "command_line.hpp"
 #include "headless_run.hpp"
-#include "json_writer.hpp"
+#include "json_output.hpp"
 #include "progress_bar.hpp"
 #include "subcommands.hpp"
 
 namespace {
 
-const char* const BenchHelp =
-    "usage: demokit bench [--from A] [--to B] [--json] [options]\n"
-    "\n"
+const char* const BenchDetails =
     "Runs the demo headless at 1024 x 768, computing every frame of the range, and\n"
-    "prints start-up time and frame rates (median, 1st and 99th percentile frame time).\n"
-    "\n"
-    "  --from A, --to B  elapsed times to measure (default 0 to 82000 ms); frames\n"
-    "                    before A run without pixel work\n"
-    "  --device LIST     software (default), gl (OpenGL through EGL), null (draws\n"
-    "                    nothing: the program alone), or two as gl,software: each\n"
-    "                    runs the same frames in a process of its own, then a line\n"
-    "                    gives the ratio of their median frame rates (second / first)\n"
-    "  --json            one JSON object instead of text (with two devices: both\n"
-    "                    runs and the ratio)\n"
-    "  --no-multisample  the device answers that it has no multisampling\n"
-    "  --threads N       rasterizer threads (default one a core)\n"
-    "  --digests FILE    also write each measured frame's elapsed time and a 64-bit\n"
-    "                    FNV-1a hash of its pixels, one line a frame (equal files:\n"
-    "                    equal pictures); costs time, so not for timing runs\n";
+    "prints start-up time and frame rates (median, 1st and 99th percentile frame\n"
+    "time). Frames before A run without pixel work.";
 
 struct BenchOptions {
     RangeOptions range;
     bool json = false;
     std::string digests; // --digests FILE
 };
-
-BenchOptions parseBenchOptions(Arguments& args)
-{
-    BenchOptions options;
-    while (!args.empty()) {
-        const std::string argument = args.take();
-        if (takeRangeOption(argument, args, options.range, "bench")) {
-            continue;
-        }
-        if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--digests") {
-            options.digests = args.takeValue(argument);
-        } else {
-            throw UsageError("bench: unknown argument '" + argument + "'");
-        }
-    }
-    checkRangeOptions(options.range, "bench");
-    return options;
-}
 
 // FNV-1a over the frame's pixels, byte by byte in memory order.
 std::uint64_t hashPixels(const d3d9::Frame& frame)
@@ -130,20 +95,20 @@ void printFigures(const BenchOptions& options, const std::string& device, const 
                 f.startupMs, fpsOf(f), f.frameMsMedian, f.frameMsP1, f.frameMsP99);
 }
 
-void writeFiguresJson(JsonWriter& json, const BenchOptions& options, const std::string& device, const BenchFigures& f)
+Json figuresJson(const BenchOptions& options, const std::string& device, const BenchFigures& f)
 {
-    json.beginObject();
-    json.field("device", device);
-    json.field("multisample", options.range.multisample);
-    json.field("fromMs", static_cast<std::int64_t>(options.range.from));
-    json.field("toMs", static_cast<std::int64_t>(options.range.to));
-    json.field("frames", static_cast<std::int64_t>(f.frames));
-    json.field("startupMs", static_cast<float>(f.startupMs));
-    json.field("fpsMedian", static_cast<float>(fpsOf(f)));
-    json.field("frameMsMedian", static_cast<float>(f.frameMsMedian));
-    json.field("frameMsP1", static_cast<float>(f.frameMsP1));
-    json.field("frameMsP99", static_cast<float>(f.frameMsP99));
-    json.endObject();
+    Json json;
+    json["device"] = device;
+    json["multisample"] = options.range.multisample;
+    json["fromMs"] = static_cast<std::int64_t>(options.range.from);
+    json["toMs"] = static_cast<std::int64_t>(options.range.to);
+    json["frames"] = static_cast<std::int64_t>(f.frames);
+    json["startupMs"] = static_cast<float>(f.startupMs);
+    json["fpsMedian"] = static_cast<float>(fpsOf(f));
+    json["frameMsMedian"] = static_cast<float>(f.frameMsMedian);
+    json["frameMsP1"] = static_cast<float>(f.frameMsP1);
+    json["frameMsP99"] = static_cast<float>(f.frameMsP99);
+    return json;
 }
 
 // One device's run of the range, here.
@@ -215,15 +180,8 @@ BenchFigures benchDeviceInChild(const BenchOptions& options, const std::string& 
 }
 #endif
 
-} // namespace
-
-int runBenchCommand(Arguments& args)
+int runBench(const BenchOptions& options)
 {
-    if (args.asksForHelp()) {
-        std::fputs(BenchHelp, stdout);
-        return 0;
-    }
-    const BenchOptions options = parseBenchOptions(args);
     const std::vector<std::int32_t> times = headless::retraceTimes(options.range.from, options.range.to, 60);
     const std::vector<std::string> devices = deviceList(options.range);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> digests(nullptr, std::fclose);
@@ -252,25 +210,38 @@ int runBenchCommand(Arguments& args)
         }
         return 0;
     }
-    JsonWriter json(stdout);
     if (devices.size() == 1) {
-        writeFiguresJson(json, options, devices[0], figures[0]);
-    } else {
-        json.beginObject();
-        json.key("runs");
-        json.beginArray();
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            writeFiguresJson(json, options, devices[i], figures[i]);
-        }
-        json.endArray();
-        json.key("fpsRatio");
-        json.beginObject();
-        json.field("of", devices[1]);
-        json.field("to", devices[0]);
-        json.field("ratio", static_cast<float>(ratio));
-        json.endObject();
-        json.endObject();
+        writeJson(stdout, figuresJson(options, devices[0], figures[0]));
+        return 0;
     }
-    json.finish();
+    Json json;
+    Json& runs = json["runs"] = Json::array();
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        runs.push_back(figuresJson(options, devices[i], figures[i]));
+    }
+    json["fpsRatio"] = {{"of", devices[1]}, {"to", devices[0]}, {"ratio", static_cast<float>(ratio)}};
+    writeJson(stdout, json);
     return 0;
+}
+
+} // namespace
+
+void addBenchCommand(CLI::App& tool, CommandRun& run)
+{
+    auto options = std::make_shared<BenchOptions>();
+    CLI::App* command = addCommand(tool, "bench", "Start-up time and frame rates of a headless run.", BenchDetails);
+    addRangeOptions(*command, options->range,
+                    "software (default), gl (OpenGL through EGL), null (draws nothing: the program alone), or two "
+                    "as gl,software: each runs the same frames in a process of its own, then a line gives the "
+                    "ratio of their median frame rates (second / first)");
+    command->add_flag("--json", options->json,
+                      "one JSON object instead of text (with two devices: both runs and the ratio)");
+    command->add_option("--digests", options->digests,
+                        "also write each measured frame's elapsed time and a 64-bit FNV-1a hash of its pixels, one "
+                        "line a frame (equal files: equal pictures); costs time, so not for timing runs")
+        ->type_name("FILE");
+    command->callback([options, &run] {
+        checkRangeOptions(options->range, "bench");
+        run = [options] { return runBench(*options); };
+    });
 }

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "command_line.hpp"
+#include "tool_errors.hpp"
 
 CaptureQueue::CaptureQueue(FrameSink& sink, int workers, std::size_t depth)
     : sink_(sink), depth_(std::max<std::size_t>(depth, 1))

@@ -1,41 +1,31 @@
-// Argument handling shared by the demokit subcommands. A bad argument throws
-// UsageError, which main turns into one line on stderr and exit code 2.
+// demokit's command line on CLI11: the errors every command throws, and the
+// tool with its commands defined, parsed without running anything (main runs
+// what parsing chose; the fuzzer parses only).
+//
+// A bad argument throws UsageError (or CLI11's own ParseError), which main
+// turns into one line on stderr and exit code 2.
 #pragma once
 
-#include <cstdint>
-#include <stdexcept>
+#include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+#include <CLI/CLI.hpp>
+
+#include "tool_errors.hpp"
+
+// The work the parsed command line asks for; set by the chosen command once
+// its options are complete and checked.
+using CommandRun = std::function<int()>;
+
+// A command of the tool: summary is its line in the tool's list and the top
+// of its help; details follow its options in its help.
+CLI::App* addCommand(CLI::App& tool, const std::string& name, const std::string& summary,
+                     const std::string& details);
+
+// The tool with every command defined; parse it, then call run.
+struct DemokitCommandLine {
+    DemokitCommandLine();
+    std::unique_ptr<CLI::App> tool;
+    CommandRun run;
 };
-
-// A failure of the work itself (a file that cannot be written): exit code 1.
-struct ToolError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// The arguments after the subcommand's name, consumed front to back.
-class Arguments {
-public:
-    Arguments(int argc, char** argv, int first);
-
-    bool empty() const;
-    // Whether any of the remaining arguments is --help or -h.
-    bool asksForHelp() const;
-    // The next argument, taken.
-    std::string take();
-    // The value that must follow option name.
-    std::string takeValue(const std::string& name);
-
-private:
-    std::vector<std::string> items_;
-    std::size_t next_ = 0;
-};
-
-// Whole decimal int32, with an optional sign; what names the value in errors.
-std::int32_t parseInt32(const std::string& text, const std::string& what);
-// Comma-separated int32 values, at least one.
-std::vector<std::int32_t> parseInt32List(const std::string& text, const std::string& what);
-bool isHelpOption(const std::string& argument);

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "command_line.hpp"
+#include "tool_errors.hpp"
 #include "png_file.hpp"
 
 namespace {

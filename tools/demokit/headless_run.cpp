@@ -1,30 +1,30 @@
 #include "headless_run.hpp"
 
 #include "command_line.hpp"
+
 #include "host/backend_list.hpp"
 
-bool takeRangeOption(const std::string& argument, Arguments& args, RangeOptions& options, const char* command)
+void addRangeOptions(CLI::App& command, RangeOptions& options, const std::string& deviceHelp)
 {
-    const std::string name = command;
-    if (argument == "--from") {
-        options.from = parseInt32(args.takeValue(argument), "from");
-        options.ranged = true;
-    } else if (argument == "--to") {
-        options.to = parseInt32(args.takeValue(argument), "to");
-        options.ranged = true;
-    } else if (argument == "--no-multisample") {
-        options.multisample = false;
-    } else if (argument == "--threads") {
-        options.threads = parseInt32(args.takeValue(argument), "threads");
-        if (options.threads < 1 || options.threads > 64) {
-            throw UsageError(name + ": threads must be 1 to 64");
-        }
-    } else if (argument == "--device") {
-        options.device = args.takeValue(argument);
-    } else {
-        return false;
-    }
-    return true;
+    command
+        .add_option_function<std::int32_t>(
+            "--from", [&options](const std::int32_t& from) { options.from = from, options.ranged = true; },
+            "the first elapsed time of the range (default 0 ms)")
+        ->type_name("A");
+    command
+        .add_option_function<std::int32_t>(
+            "--to", [&options](const std::int32_t& to) { options.to = to, options.ranged = true; },
+            "the last elapsed time of the range (default 82000 ms, the whole timeline)")
+        ->type_name("B");
+    command.add_option("--device", options.device, deviceHelp)->type_name("NAME");
+    command
+        .add_flag_callback(
+            "--no-multisample", [&options] { options.multisample = false; },
+            "the device answers that it has no multisampling")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    command.add_option("--threads", options.threads, "rasterizer threads, 1 to 64 (default one a core)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64).description(""));
 }
 
 void checkRangeOptions(const RangeOptions& options, const char* command)

@@ -9,7 +9,9 @@
 
 #include "host/headless/headless_host.hpp"
 
-class Arguments;
+namespace CLI {
+class App;
+}
 
 constexpr std::int32_t TimelineEndMs = 82000; // the animation's last key lies before this
 
@@ -25,9 +27,9 @@ struct RangeOptions {
 // The names in --device, in order.
 std::vector<std::string> deviceList(const RangeOptions& options);
 
-// Takes one of --from, --to, --no-multisample, --threads, --device if it is
-// the argument; false when it is none of them.
-bool takeRangeOption(const std::string& argument, Arguments& args, RangeOptions& options, const char* command);
+// Adds --from, --to, --no-multisample, --threads and --device to command;
+// deviceHelp says what --device takes there.
+void addRangeOptions(CLI::App& command, RangeOptions& options, const std::string& deviceHelp);
 // Refuses an empty or negative range and devices that are not built.
 void checkRangeOptions(const RangeOptions& options, const char* command);
 // Throws ToolError when the program did not end normally.

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.hpp"
+#include "tool_errors.hpp"
 
 struct InputError : ToolError {
     using ToolError::ToolError;

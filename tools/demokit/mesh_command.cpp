@@ -7,24 +7,18 @@
 #include <string>
 
 #include "command_line.hpp"
-#include "json_writer.hpp"
+#include "json_output.hpp"
 #include "scene/scene_object.hpp"
 #include "startup_scene.hpp"
 #include "subcommands.hpp"
 
 namespace {
 
-const char* const MeshHelp =
-    "usage: demokit mesh N [--json] [--out FILE]\n"
-    "\n"
+const char* const MeshDetails =
     "Writes the mesh of object N of the loaded scene (0 is the first object of\n"
     "the scene description; the text cubes follow the description's objects)\n"
     "as Wavefront OBJ: v (position), vn (normal), vt (u, v) and f lines, in the\n"
-    "mesh's own vertex and index order.\n"
-    "\n"
-    "  --json      print the vertices (position, normal, tangent, color, u, v)\n"
-    "              and the indices as JSON instead\n"
-    "  --out FILE  write to FILE instead of standard output\n";
+    "mesh's own vertex and index order.";
 
 struct MeshOptions {
     std::int32_t object = -1; // table index of the object
@@ -36,32 +30,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-MeshOptions parseMeshOptions(Arguments& args)
-{
-    MeshOptions options;
-    bool haveObject = false;
-    while (!args.empty()) {
-        const std::string argument = args.take();
-        if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--out") {
-            options.outPath = args.takeValue(argument);
-        } else if (!argument.empty() && argument[0] == '-' && argument.size() > 1 &&
-                   !std::isdigit(static_cast<unsigned char>(argument[1]))) {
-            throw UsageError("mesh: unknown option '" + argument + "'");
-        } else if (!haveObject) {
-            options.object = parseInt32(argument, "object number");
-            haveObject = true;
-        } else {
-            throw UsageError("mesh: more than one object number given");
-        }
-    }
-    if (!haveObject) {
-        throw UsageError("mesh: an object number is required (see demokit mesh --help)");
-    }
-    return options;
-}
 
 void writeObj(std::FILE* out, const SceneObject& object, std::int32_t index)
 {
@@ -93,44 +61,37 @@ void writeObj(std::FILE* out, const SceneObject& object, std::int32_t index)
     }
 }
 
-void writeVertexJson(JsonWriter& json, const MeshVertex& vertex)
+Json vertexJson(const MeshVertex& vertex)
 {
-    auto vec3 = [&json](const char* name, Vec3 v) {
+    auto vec3 = [](Vec3 v) {
         const float components[3] = {v.x, v.y, v.z};
-        json.key(name);
-        json.floats(components, 3);
+        return jsonFloats(components, 3);
     };
-    json.beginObject();
-    vec3("position", vertex.position);
-    vec3("normal", vertex.normal);
-    vec3("tangent", vertex.tangent);
-    json.field("color", std::int64_t{vertex.color});
-    json.field("u", vertex.u);
-    json.field("v", vertex.v);
-    json.endObject();
+    Json json;
+    json["position"] = vec3(vertex.position);
+    json["normal"] = vec3(vertex.normal);
+    json["tangent"] = vec3(vertex.tangent);
+    json["color"] = std::int64_t{vertex.color};
+    json["u"] = vertex.u;
+    json["v"] = vertex.v;
+    return json;
 }
 
 void writeMeshJson(std::FILE* out, const SceneObject& object, std::int32_t index)
 {
-    JsonWriter json(out);
-    json.beginObject();
-    json.field("index", std::int64_t{index});
-    json.field("vertexCount", std::int64_t{object.vertexCount});
-    json.field("triangleCount", std::int64_t{object.triangleCount});
-    json.key("vertices");
-    json.beginArray();
+    Json json;
+    json["index"] = std::int64_t{index};
+    json["vertexCount"] = std::int64_t{object.vertexCount};
+    json["triangleCount"] = std::int64_t{object.triangleCount};
+    Json& vertices = json["vertices"] = Json::array();
     for (std::int32_t k = 0; k < object.vertexCount; ++k) {
-        writeVertexJson(json, object.vertices[k]);
+        vertices.push_back(vertexJson(object.vertices[k]));
     }
-    json.endArray();
-    json.key("indices");
-    json.beginArray();
+    Json& indices = json["indices"] = Json::array();
     for (std::int32_t k = 0; k < 3 * object.triangleCount; ++k) {
-        json.value(std::int64_t{object.indices[k]});
+        indices.push_back(std::int64_t{object.indices[k]});
     }
-    json.endArray();
-    json.endObject();
-    json.finish();
+    writeJson(out, json);
 }
 
 void writeMesh(const MeshOptions& options)
@@ -163,15 +124,8 @@ void writeMesh(const MeshOptions& options)
     }
 }
 
-} // namespace
-
-int runMeshCommand(Arguments& args)
+int runMesh(const MeshOptions& options)
 {
-    if (args.asksForHelp()) {
-        std::fputs(MeshHelp, stdout);
-        return 0;
-    }
-    const MeshOptions options = parseMeshOptions(args);
     buildStartupScene();
     try {
         writeMesh(options);
@@ -181,4 +135,17 @@ int runMeshCommand(Arguments& args)
     }
     releaseStartupScene();
     return 0;
+}
+
+} // namespace
+
+void addMeshCommand(CLI::App& tool, CommandRun& run)
+{
+    auto options = std::make_shared<MeshOptions>();
+    CLI::App* command = addCommand(tool, "mesh", "One object's mesh as Wavefront OBJ or JSON.", MeshDetails);
+    command->add_option("N", options->object, "the object's number in the scene")->required();
+    command->add_flag("--json", options->json,
+                      "print the vertices (position, normal, tangent, color, u, v) and the indices as JSON instead");
+    command->add_option("--out", options->outPath, "write to FILE instead of standard output")->type_name("FILE");
+    command->callback([options, &run] { run = [options] { return runMesh(*options); }; });
 }

@@ -6,7 +6,7 @@
 
 #include <png.h>
 
-#include "command_line.hpp"
+#include "tool_errors.hpp"
 
 namespace {
 

@@ -7,10 +7,12 @@
 // ends the run early and completes the output with the frames made.
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,38 +25,16 @@
 
 namespace {
 
-const char* const RecordHelp =
+const char* const RecordDetails =
     "usage: demokit record --at MS [--out FILE.png] [options]\n"
     "       demokit record [--from A] [--to B] [--fps N] --out DIR|FILE.mp4 [options]\n"
     "\n"
-    "Runs the demo headless and writes the frames asked for.\n"
-    "\n"
-    "  --at MS           the one frame whose elapsed time is exactly MS (default file\n"
-    "                    frame-MS.png)\n"
-    "  --from A, --to B  the range of elapsed times (default the whole timeline,\n"
-    "                    0 to 82000 ms)\n"
-    "  --fps N           frames a second in the range, 1 to 240 (default 60)\n"
-    "  --out PATH        a folder for PNG frames (frame_000000.png ...), or a video\n"
-    "                    file: .mp4, .mkv or .webm\n"
-    "  --scale N         render at N times the resolution, 1 to 4 (the device draws\n"
-    "                    the same picture with N x N times the pixels)\n"
-    "  --crop            keep only the 1024 x 640 picture band (times N), without\n"
-    "                    the black bars above and below it\n"
-    "  --size WxH        resize the finished frames (area averaging)\n"
-    "  --device NAME     software (default) or gl (OpenGL through EGL, no display\n"
-    "                    needed)\n"
-    "  --no-multisample  the device answers that it has no multisampling\n"
-    "  --threads N       rasterizer threads (default one a core)\n"
-    "\n"
-    "video:\n"
-    "  --codec NAME      h264 (default), hevc, vp9, av1 or ffv1\n"
-    "  --crf N           constant rate factor: lower is better and larger (default\n"
-    "                    18 for h264, 22 hevc, 32 vp9 and av1)\n"
-    "  --preset NAME     the encoder's speed preset (x264 and x265: ultrafast to\n"
-    "                    veryslow, default veryfast / fast; vp9 and av1: a number)\n"
-    "  --pix-fmt FMT     yuv420p (default, plays everywhere) or yuv444p\n"
-    "  --lossless        decoded frames equal the PNG frames bit for bit: ffv1 in\n"
-    "                    .mkv (the default for --lossless), h264 (RGB), hevc or vp9\n"
+    "Runs the demo headless and writes the frames asked for: one frame at an exact\n"
+    "elapsed time (default file frame-MS.png), or a range (default the whole\n"
+    "timeline) as PNG frames in a folder (frame_000000.png ...) or a video file\n"
+    "(.mp4, .mkv or .webm; written as NAME.part and named when complete). Ctrl+C\n"
+    "ends a recording early: the video is completed with the frames made and the\n"
+    "exit code is 130.\n"
     "\n"
     "The codecs in this build:\n";
 
@@ -71,67 +51,33 @@ struct RecordOptions {
     VideoSettings video;
 };
 
+// Whole decimal number of a --size side; false for anything else.
+bool parseSide(std::string_view text, int& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && stop == end;
+}
+
 void parseSize(const std::string& text, RecordOptions& options)
 {
     const std::size_t x = text.find('x');
-    if (x == std::string::npos) {
+    int width = 0;
+    int height = 0;
+    if (x == std::string::npos || !parseSide(std::string_view(text).substr(0, x), width) ||
+        !parseSide(std::string_view(text).substr(x + 1), height)) {
         throw UsageError("record: --size must be WxH, e.g. 640x480");
     }
-    options.width = parseInt32(text.substr(0, x), "width");
-    options.height = parseInt32(text.substr(x + 1), "height");
-    if (options.width < 16 || options.height < 16 || options.width > 8192 || options.height > 8192) {
+    if (width < 16 || height < 16 || width > 8192 || height > 8192) {
         throw UsageError("record: --size must be between 16x16 and 8192x8192");
     }
+    options.width = width;
+    options.height = height;
 }
 
-RecordOptions parseRecordOptions(Arguments& args)
+// The checks that need every option read.
+void checkRecordOptions(RecordOptions& options)
 {
-    RecordOptions options;
-    while (!args.empty()) {
-        const std::string argument = args.take();
-        if (takeRangeOption(argument, args, options.range, "record")) {
-            continue;
-        }
-        if (argument == "--at") {
-            options.at = parseInt32(args.takeValue(argument), "at");
-        } else if (argument == "--fps") {
-            options.fps = parseInt32(args.takeValue(argument), "fps");
-            if (options.fps < 1 || options.fps > 240) {
-                throw UsageError("record: fps must be 1 to 240");
-            }
-        } else if (argument == "--out") {
-            options.out = args.takeValue(argument);
-        } else if (argument == "--size") {
-            parseSize(args.takeValue(argument), options);
-        } else if (argument == "--scale") {
-            options.scale = parseInt32(args.takeValue(argument), "scale");
-            if (options.scale < 1 || options.scale > 4) {
-                throw UsageError("record: --scale must be 1 to 4");
-            }
-        } else if (argument == "--crop") {
-            options.crop = true;
-        } else if (argument == "--codec") {
-            options.video.codec = args.takeValue(argument);
-            options.codecGiven = true;
-        } else if (argument == "--crf") {
-            options.video.crf = parseInt32(args.takeValue(argument), "crf");
-            options.codecGiven = true;
-            if (options.video.crf < 0 || options.video.crf > 63) {
-                throw UsageError("record: --crf must be 0 to 63");
-            }
-        } else if (argument == "--preset") {
-            options.video.preset = args.takeValue(argument);
-            options.codecGiven = true;
-        } else if (argument == "--pix-fmt") {
-            options.video.pixelFormat = args.takeValue(argument);
-            options.codecGiven = true;
-        } else if (argument == "--lossless") {
-            options.video.lossless = true;
-            options.codecGiven = true;
-        } else {
-            throw UsageError("record: unknown argument '" + argument + "'");
-        }
-    }
     checkRangeOptions(options.range, "record");
     if (deviceList(options.range).size() != 1) {
         throw UsageError("record: --device takes one device");
@@ -153,7 +99,6 @@ RecordOptions parseRecordOptions(Arguments& args)
         throw UsageError("record: --lossless keeps the frames as rendered; leave --size out");
     }
     options.video.fps = options.fps;
-    return options;
 }
 
 // Elapsed times A + floor(i * 1000 / fps) up to B, without repeats.
@@ -215,16 +160,8 @@ private:
     void (*previous_)(int) = SIG_DFL;
 };
 
-} // namespace
-
-int runRecordCommand(Arguments& args)
+int runRecord(const RecordOptions& options)
 {
-    if (args.asksForHelp()) {
-        std::fputs(RecordHelp, stdout);
-        std::fputs(describeVideoCodecs().c_str(), stdout);
-        return 0;
-    }
-    const RecordOptions options = parseRecordOptions(args);
     const std::vector<std::int32_t> times = frameTimes(options);
     std::unique_ptr<FrameSink> sink = makeSink(options);
     const int writers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -270,4 +207,55 @@ int runRecordCommand(Arguments& args)
     std::printf("wrote %lld frame%s to %s\n", static_cast<long long>(presented), presented == 1 ? "" : "s",
                 where.c_str());
     return 0;
+}
+
+} // namespace
+
+void addRecordCommand(CLI::App& tool, CommandRun& run)
+{
+    auto options = std::make_shared<RecordOptions>();
+    CLI::App* command = addCommand(tool, "record", "The demo run headless: frames as PNG files or a video.",
+                                   RecordDetails + describeVideoCodecs());
+    command->add_option("--at", options->at, "the one frame whose elapsed time is exactly MS")->type_name("MS");
+    addRangeOptions(*command, options->range, "software (default) or gl (OpenGL through EGL, no display needed)");
+    command->add_option("--fps", options->fps, "frames a second in the range, 1 to 240 (default 60)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 240).description(""));
+    command->add_option("--out", options->out, "a folder for PNG frames, or a video file: .mp4, .mkv or .webm")
+        ->type_name("PATH");
+    command->add_option("--scale", options->scale,
+                        "render at N times the resolution, 1 to 4: the device draws the same picture with N x N "
+                        "times the pixels")
+        ->type_name("N")
+        ->check(CLI::Range(1, 4).description(""));
+    command->add_flag("--crop", options->crop,
+                      "keep only the 1024 x 640 picture band (times N), without the black bars above and below");
+    command->add_option_function<std::string>(
+               "--size", [options](const std::string& size) { parseSize(size, *options); },
+               "resize the finished frames (area averaging)")
+        ->type_name("WxH");
+    // Video settings: given only for a video file.
+    VideoSettings& video = options->video;
+    command->add_option("--codec", video.codec, "h264 (default), hevc, vp9, av1 or ffv1")->type_name("NAME");
+    command->add_option("--crf", video.crf,
+                        "constant rate factor, 0 to 63: lower is better and larger (default 18 for h264, 22 hevc, "
+                        "32 vp9 and av1)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 63).description(""));
+    command->add_option("--preset", video.preset,
+                        "the encoder's speed preset (x264 and x265: ultrafast to veryslow, default ultrafast / "
+                        "fast; vp9, av1: a number)")
+        ->type_name("NAME");
+    command->add_option("--pix-fmt", video.pixelFormat, "yuv420p (default, plays everywhere) or yuv444p")
+        ->type_name("FMT");
+    command->add_flag("--lossless", video.lossless,
+                      "decoded frames equal the PNG frames bit for bit: ffv1 in .mkv (the default for "
+                      "--lossless), h264 (RGB), hevc or vp9");
+    command->callback([options, command, &run] {
+        for (const char* name : {"--codec", "--crf", "--preset", "--pix-fmt", "--lossless"}) {
+            options->codecGiven = options->codecGiven || command->get_option(name)->count() > 0;
+        }
+        checkRecordOptions(*options);
+        run = [options] { return runRecord(*options); };
+    });
 }

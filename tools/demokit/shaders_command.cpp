@@ -24,17 +24,13 @@
 
 namespace {
 
-const char* const ShadersHelp =
+const char* const ShadersDetails =
     "usage: demokit shaders [--out DIR] [--disassemble]\n"
     "       demokit shaders FILE\n"
     "\n"
-    "Assembles the renderer's vertex and pixel programs as start-up does.\n"
-    "\n"
-    "  --out DIR      write the bytecode to DIR/vs.bin and DIR/ps.bin (DIR made if\n"
-    "                 missing)\n"
-    "  --disassemble  print both programs decoded, one instruction a line\n"
-    "  FILE           assemble the program text in FILE (1 MiB at most) and print it\n"
-    "                 decoded; on failure print the assembler's errors and exit 1\n";
+    "Assembles the renderer's vertex and pixel programs as start-up does, or the\n"
+    "program text in FILE (1 MiB at most), printed decoded; on failure the\n"
+    "assembler's errors are printed and the exit code is 1.";
 
 constexpr std::uintmax_t MaxProgramBytes = 1u << 20;
 
@@ -44,26 +40,9 @@ struct ShadersOptions {
     std::string programPath; // empty: the stored programs
 };
 
-ShadersOptions parseShadersOptions(Arguments& args)
+// What the options leave to check once all are read.
+void checkShadersOptions(const ShadersOptions& options)
 {
-    ShadersOptions options;
-    while (!args.empty()) {
-        const std::string argument = args.take();
-        if (argument == "--out") {
-            options.outDir = args.takeValue(argument);
-            if (options.outDir.empty()) {
-                throw UsageError("shaders: --out needs a folder name");
-            }
-        } else if (argument == "--disassemble") {
-            options.disassemble = true;
-        } else if (!argument.empty() && argument[0] == '-') {
-            throw UsageError("shaders: unknown option '" + argument + "'");
-        } else if (!options.programPath.empty()) {
-            throw UsageError("shaders: only one program FILE may be given");
-        } else {
-            options.programPath = argument;
-        }
-    }
     if (!options.programPath.empty() && !options.outDir.empty()) {
         throw UsageError("shaders: a program FILE cannot be combined with --out");
     }
@@ -71,7 +50,6 @@ ShadersOptions parseShadersOptions(Arguments& args)
         throw UsageError("shaders: --out DIR, --disassemble or a program FILE is required "
                          "(see demokit shaders --help)");
     }
-    return options;
 }
 
 struct BufferRelease {
@@ -199,15 +177,8 @@ int assembleFile(const std::string& path)
     return 0;
 }
 
-} // namespace
-
-int runShadersCommand(Arguments& args)
+int runShaders(const ShadersOptions& options)
 {
-    if (args.asksForHelp()) {
-        std::fputs(ShadersHelp, stdout);
-        return 0;
-    }
-    const ShadersOptions options = parseShadersOptions(args);
     if (!options.programPath.empty()) {
         return assembleFile(options.programPath);
     }
@@ -225,4 +196,22 @@ int runShadersCommand(Arguments& args)
         printDisassembly(pixelCode);
     }
     return 0;
+}
+
+} // namespace
+
+void addShadersCommand(CLI::App& tool, CommandRun& run)
+{
+    auto options = std::make_shared<ShadersOptions>();
+    CLI::App* command = addCommand(tool, "shaders", "The vertex and pixel programs assembled, as bytecode files or text.",
+                                   ShadersDetails);
+    command->add_option("--out", options->outDir, "write the bytecode to DIR/vs.bin and DIR/ps.bin (DIR made if missing)")
+        ->type_name("DIR")
+        ->check(CLI::Validator([](const std::string& dir) { return dir.empty() ? "needs a folder name" : ""; }, ""));
+    command->add_flag("--disassemble", options->disassemble, "print both programs decoded, one instruction a line");
+    command->add_option("FILE", options->programPath, "assemble the program text in FILE and print it decoded");
+    command->callback([options, &run] {
+        checkShadersOptions(*options);
+        run = [options] { return runShaders(*options); };
+    });
 }

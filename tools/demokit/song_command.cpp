@@ -7,27 +7,26 @@
 #include <cstdio>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "command_line.hpp"
 #include "input_file.hpp"
 #include "data/embedded_data.hpp"
-#include "json_writer.hpp"
+#include "json_output.hpp"
 #include "music/song_reader.hpp"
 #include "subcommands.hpp"
 
 namespace {
 
-const char* const SongHelp =
-    "usage: demokit song [FILE]\n"
-    "\n"
+const char* const SongDetails =
     "Reads the embedded song, or the Standard MIDI File FILE, with the demo's\n"
     "song reader and prints, as JSON: trackCount, division, ticksPerMs, the\n"
     "reader's result (true when the song was read whole) and, per declared\n"
     "track, whether it was reached and its events (status, deltaTime, data1,\n"
     "data2, channel). FILE may be at most 16 MiB and must begin with a MThd\n"
-    "header; another file is refused (exit code 3).\n";
+    "header; another file is refused (exit code 3).";
 
 constexpr std::size_t MaxSongBytes = 16u << 20;
 
@@ -42,75 +41,73 @@ std::vector<std::uint8_t> readSongFile(const std::string& path)
     return bytes;
 }
 
-void writeEvent(JsonWriter& json, const MidiEvent& event)
+Json eventJson(const MidiEvent& event)
 {
-    json.beginObject();
-    json.field("status", std::int64_t{event.status});
-    json.field("deltaTime", event.deltaTime);
-    json.field("data1", std::int64_t{event.data1});
-    json.field("data2", std::int64_t{event.data2});
-    json.field("channel", std::int64_t{event.channel});
-    json.endObject();
+    Json json;
+    json["status"] = std::int64_t{event.status};
+    json["deltaTime"] = event.deltaTime;
+    json["data1"] = std::int64_t{event.data1};
+    json["data2"] = std::int64_t{event.data2};
+    json["channel"] = std::int64_t{event.channel};
+    return json;
 }
 
 // A header other than "MThd" leaves no track array; its tracks read as unreached.
-void writeTrack(JsonWriter& json, std::int32_t index)
+Json trackJson(std::int32_t index)
 {
     const MidiEvent* head = songTracks != nullptr ? songTracks[index].first : nullptr;
-    json.beginObject();
-    json.field("index", std::int64_t{index});
-    json.field("read", head != nullptr);
-    json.key("events");
-    json.beginArray();
-    for (const MidiEvent* event = head != nullptr ? head->next : nullptr; event != nullptr;
-         event = event->next) {
-        writeEvent(json, *event);
+    Json json;
+    json["index"] = std::int64_t{index};
+    json["read"] = head != nullptr;
+    Json& events = json["events"] = Json::array();
+    for (const MidiEvent* event = head != nullptr ? head->next : nullptr; event != nullptr; event = event->next) {
+        events.push_back(eventJson(*event));
     }
-    json.endArray();
-    json.endObject();
+    return json;
 }
 
-void writeSong(JsonWriter& json, bool result)
+Json songJson(bool result)
 {
-    json.beginObject();
-    json.field("trackCount", std::int64_t{trackCount});
-    json.field("division", std::int64_t{division});
-    json.field("ticksPerMs", ticksPerMs);
-    json.field("result", result);
-    json.key("tracks");
-    json.beginArray();
+    Json json;
+    json["trackCount"] = std::int64_t{trackCount};
+    json["division"] = std::int64_t{division};
+    json["ticksPerMs"] = ticksPerMs;
+    json["result"] = result;
+    Json& tracks = json["tracks"] = Json::array();
     for (std::int32_t t = 0; t < trackCount; ++t) {
-        writeTrack(json, t);
+        tracks.push_back(trackJson(t));
     }
-    json.endArray();
-    json.endObject();
-    json.finish();
+    return json;
+}
+
+struct SongOptions {
+    bool fromFile = false; // FILE given
+    std::string path;
+};
+
+int runSong(const SongOptions& options)
+{
+    const std::vector<std::uint8_t> fileBytes =
+        options.fromFile ? readSongFile(options.path) : std::vector<std::uint8_t>();
+    const std::uint8_t* song = options.fromFile ? fileBytes.data() : embeddedSong;
+    const std::int32_t size = options.fromFile ? static_cast<std::int32_t>(fileBytes.size())
+                                               : static_cast<std::int32_t>(sizeof embeddedSong);
+    const bool result = readSong(song, size);
+    writeJson(stdout, songJson(result));
+    releaseSong();
+    return 0;
 }
 
 } // namespace
 
-int runSongCommand(Arguments& args)
+void addSongCommand(CLI::App& tool, CommandRun& run)
 {
-    if (args.asksForHelp()) {
-        std::fputs(SongHelp, stdout);
-        return 0;
-    }
-    const bool fromFile = !args.empty();
-    const std::string path = fromFile ? args.take() : std::string();
-    if (!path.empty() && path[0] == '-') {
-        throw UsageError("song: unknown option '" + path + "'");
-    }
-    if (!args.empty()) {
-        throw UsageError("song: unexpected argument '" + args.take() + "'");
-    }
-    const std::vector<std::uint8_t> fileBytes =
-        fromFile ? readSongFile(path) : std::vector<std::uint8_t>();
-    const std::uint8_t* song = fromFile ? fileBytes.data() : embeddedSong;
-    const std::int32_t size = fromFile ? static_cast<std::int32_t>(fileBytes.size())
-                                       : static_cast<std::int32_t>(sizeof embeddedSong);
-    const bool result = readSong(song, size);
-    JsonWriter json(stdout);
-    writeSong(json, result);
-    releaseSong();
-    return 0;
+    auto options = std::make_shared<SongOptions>();
+    CLI::App* command =
+        addCommand(tool, "song", "The embedded song (or a MIDI file) read into events, as JSON.", SongDetails);
+    CLI::Option* file = command->add_option("FILE", options->path, "a Standard MIDI File instead of the embedded song");
+    command->callback([options, file, &run] {
+        options->fromFile = file->count() > 0;
+        run = [options] { return runSong(*options); };
+    });
 }

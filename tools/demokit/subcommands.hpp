@@ -1,14 +1,15 @@
-// The demokit subcommands. Each takes the arguments after its name and
-// returns the process exit code; bad arguments throw UsageError.
+// The demokit commands. Each adds itself to the tool with its options; once
+// the command line is parsed and checked, it leaves its work in run. Bad
+// arguments throw UsageError.
 #pragma once
 
-class Arguments;
+#include "command_line.hpp"
 
-int runSceneCommand(Arguments& args);
-int runMeshCommand(Arguments& args);
-int runTexturesCommand(Arguments& args);
-int runSongCommand(Arguments& args);
-int runShadersCommand(Arguments& args);
-int runRecordCommand(Arguments& args);
-int runBenchCommand(Arguments& args);
-int runDigestCommand(Arguments& args);
+void addSceneCommand(CLI::App& tool, CommandRun& run);
+void addMeshCommand(CLI::App& tool, CommandRun& run);
+void addTexturesCommand(CLI::App& tool, CommandRun& run);
+void addSongCommand(CLI::App& tool, CommandRun& run);
+void addShadersCommand(CLI::App& tool, CommandRun& run);
+void addRecordCommand(CLI::App& tool, CommandRun& run);
+void addBenchCommand(CLI::App& tool, CommandRun& run);
+void addDigestCommand(CLI::App& tool, CommandRun& run);

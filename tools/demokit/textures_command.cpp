@@ -6,6 +6,7 @@
 // to count its textures and operations before any pixel work, and then run by
 // the system's own runner, which never reads past the data.
 #include <cstdio>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -22,15 +23,9 @@
 
 namespace {
 
-const char* const TexturesHelp =
-    "usage: demokit textures --out DIR [--script FILE] [--scale N]\n"
-    "\n"
+const char* const TexturesDetails =
     "Runs the texture script and writes every texture it defines as DIR/texK.png\n"
-    "(K from 0, in script order): 128 x 128 RGBA, 8 bits a channel, alpha kept.\n"
-    "\n"
-    "  --out DIR      the folder to write into; made if missing\n"
-    "  --script FILE  run the script in FILE instead of the stored one\n"
-    "  --scale N      enlarge N times (1 to 16) with nearest-neighbour pixels\n";
+    "(K from 0, in script order): 128 x 128 RGBA, 8 bits a channel, alpha kept.";
 
 constexpr std::uintmax_t MaxScriptBytes = 16u << 20;
 // Bounds on what a script file may ask for, checked before any pixel work.
@@ -42,30 +37,6 @@ struct TexturesOptions {
     std::string scriptPath; // empty: the stored script
     std::int32_t scale = 1; // output pixels per texture pixel, a side
 };
-
-TexturesOptions parseTexturesOptions(Arguments& args)
-{
-    TexturesOptions options;
-    while (!args.empty()) {
-        const std::string argument = args.take();
-        if (argument == "--out") {
-            options.outDir = args.takeValue(argument);
-        } else if (argument == "--script") {
-            options.scriptPath = args.takeValue(argument);
-        } else if (argument == "--scale") {
-            options.scale = parseInt32(args.takeValue(argument), "scale");
-            if (options.scale < 1 || options.scale > 16) {
-                throw UsageError("textures: scale must be 1 to 16");
-            }
-        } else {
-            throw UsageError("textures: unknown argument '" + argument + "'");
-        }
-    }
-    if (options.outDir.empty()) {
-        throw UsageError("textures: --out DIR is required (see demokit textures --help)");
-    }
-    return options;
-}
 
 std::vector<std::uint8_t> readScriptFile(const std::string& path)
 {
@@ -160,15 +131,8 @@ std::int32_t writeTextures(const TexturesOptions& options)
     return written;
 }
 
-} // namespace
-
-int runTexturesCommand(Arguments& args)
+int runTextures(const TexturesOptions& options)
 {
-    if (args.asksForHelp()) {
-        std::fputs(TexturesHelp, stdout);
-        return 0;
-    }
-    const TexturesOptions options = parseTexturesOptions(args);
     std::vector<std::uint8_t> script;
     if (!options.scriptPath.empty()) {
         script = readScriptFile(options.scriptPath);
@@ -184,4 +148,21 @@ int runTexturesCommand(Arguments& args)
         std::puts("the script defines no textures; nothing written");
     }
     return 0;
+}
+
+} // namespace
+
+void addTexturesCommand(CLI::App& tool, CommandRun& run)
+{
+    auto options = std::make_shared<TexturesOptions>();
+    CLI::App* command = addCommand(tool, "textures", "The script's textures as PNG files.", TexturesDetails);
+    command->add_option("--out", options->outDir, "the folder to write into; made if missing")
+        ->type_name("DIR")
+        ->required();
+    command->add_option("--script", options->scriptPath, "run the script in FILE instead of the stored one")
+        ->type_name("FILE");
+    command->add_option("--scale", options->scale, "enlarge N times (1 to 16) with nearest-neighbour pixels")
+        ->type_name("N")
+        ->check(CLI::Range(1, 16).description(""));
+    command->callback([options, &run] { run = [options] { return runTextures(*options); }; });
 }

@@ -22,7 +22,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "command_line.hpp"
+#include "tool_errors.hpp"
 
 namespace {
 
