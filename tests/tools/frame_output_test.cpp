@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -414,4 +416,25 @@ TEST(ProgressBarOutput, RedrawsOneLineInPlaceOncePerPercentAndEndsItOnFinish)
     const auto redraws = std::count(text.begin(), text.end(), '\r');
     EXPECT_GE(redraws, 100);
     EXPECT_LE(redraws, 150);
+}
+
+TEST(ProgressBarOutput, ShowsTheRateAndTheTimeLeftWhenAsked)
+{
+    std::FILE* out = std::tmpfile();
+    {
+        ProgressBar bar("record", 100, out, true);
+        bar.showRate("fps");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        bar.update(50);
+        bar.finish();
+    }
+    std::string text;
+    std::rewind(out);
+    for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) {
+        text += static_cast<char>(c);
+    }
+    std::fclose(out);
+    // 50 frames in about 20 ms: some thousands a second, the other 50 in no time.
+    EXPECT_NE(text.find(" 50/100  "), std::string::npos) << text;
+    EXPECT_NE(text.find(" fps  0:00 left"), std::string::npos) << text;
 }
