@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <string>
@@ -377,17 +378,11 @@ TEST(CaptureQueueWork, AFailedWriteStopsThePushesAndIsThrownByDrain)
 
 namespace {
 
-// What a bar counting from 0 to total, one step at a time, writes to a file.
-std::string drawnText(bool terminal, std::int64_t total)
+// What draw writes to a file it is given.
+std::string textWrittenBy(const std::function<void(std::FILE*)>& draw)
 {
     std::FILE* out = std::tmpfile();
-    {
-        ProgressBar bar("frames", total, out, terminal);
-        for (std::int64_t k = 0; k <= total; ++k) {
-            bar.update(k);
-        }
-        bar.finish();
-    }
+    draw(out);
     std::string text;
     std::rewind(out);
     for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) {
@@ -395,6 +390,17 @@ std::string drawnText(bool terminal, std::int64_t total)
     }
     std::fclose(out);
     return text;
+}
+
+// What a bar counting from 0 to total, one step at a time, writes to a file.
+std::string drawnText(bool terminal, std::int64_t total)
+{
+    return textWrittenBy([&](std::FILE* out) {
+        ProgressBar bar("frames", total, out, terminal);
+        for (std::int64_t k = 0; k <= total; ++k) {
+            bar.update(k);
+        }
+    });
 }
 
 } // namespace
@@ -420,20 +426,12 @@ TEST(ProgressBarOutput, RedrawsOneLineInPlaceOncePerPercentAndEndsItOnFinish)
 
 TEST(ProgressBarOutput, ShowsTheRateAndTheTimeLeftWhenAsked)
 {
-    std::FILE* out = std::tmpfile();
-    {
+    const std::string text = textWrittenBy([](std::FILE* out) {
         ProgressBar bar("record", 100, out, true);
         bar.showRate("fps");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         bar.update(50);
-        bar.finish();
-    }
-    std::string text;
-    std::rewind(out);
-    for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) {
-        text += static_cast<char>(c);
-    }
-    std::fclose(out);
+    });
     // 50 frames in about 20 ms: some thousands a second, the other 50 in no time.
     EXPECT_NE(text.find(" 50/100  "), std::string::npos) << text;
     EXPECT_NE(text.find(" fps  0:00 left"), std::string::npos) << text;
