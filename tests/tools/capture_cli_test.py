@@ -151,10 +151,12 @@ def check_interrupt():
     out = f'{WORK}/stopped.mp4'
     process = subprocess.Popen([DEMOKIT, 'record', '--out', out], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                text=True)
-    deadline = time.time() + 60
-    while not os.path.exists(out + '.part') and time.time() < deadline and process.poll() is None:
+    # Once some frames are in the file (header and first packets), stop it.
+    deadline = time.time() + 120
+    while time.time() < deadline and process.poll() is None:
+        if os.path.exists(out + '.part') and os.path.getsize(out + '.part') > 50000:
+            break
         time.sleep(0.05)
-    time.sleep(1.0)
     process.send_signal(signal.SIGINT)
     _, err = process.communicate(timeout=120)
     check(process.returncode == 130, f'Ctrl+C: exit {process.returncode}, expected 130: {err.strip()}')

@@ -237,11 +237,7 @@ std::unique_ptr<FrameSink> makePngSink(const std::string& path, int outWidth, in
 std::unique_ptr<FrameSink> makePngSequenceSink(const std::string& dir, int outWidth, int outHeight)
 {
     checkRequestedSize(outWidth, outHeight);
-    std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    if (error || !std::filesystem::is_directory(dir, error)) {
-        throw ToolError("cannot make the folder '" + dir + "'");
-    }
+    makeOutputFolder(dir, "record");
     return std::make_unique<PngSequenceSink>(dir, outWidth, outHeight);
 }
 
@@ -250,6 +246,15 @@ std::unique_ptr<FrameSink> makeVideoSink(const std::string& path, const VideoSet
 {
     checkRequestedSize(outWidth, outHeight);
     return std::make_unique<VideoSink>(path, settings, outWidth, outHeight);
+}
+
+void makeOutputFolder(const std::string& dir, const std::string& command)
+{
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error || !std::filesystem::is_directory(dir, error)) {
+        throw ToolError(command + ": cannot make the folder '" + dir + "'");
+    }
 }
 
 bool isVideoPath(const std::string& path)

@@ -55,5 +55,9 @@ std::unique_ptr<FrameSink> makePngSequenceSink(const std::string& dir, int outWi
 std::unique_ptr<FrameSink> makeVideoSink(const std::string& path, const VideoSettings& settings, int outWidth,
                                          int outHeight);
 
+// Makes the folder dir (and its parents) if missing; a ToolError naming
+// command when it cannot be had.
+void makeOutputFolder(const std::string& dir, const std::string& command);
+
 // Whether path names a video file (.mp4, .mkv or .webm) rather than a folder.
 bool isVideoPath(const std::string& path);

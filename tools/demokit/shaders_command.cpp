@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "command_line.hpp"
+#include "frame_output.hpp"
 #include "input_file.hpp"
 #include "d3dx9.h"
 #include "data/shader_programs.hpp"
@@ -135,15 +136,6 @@ void printDisassembly(const std::vector<unsigned char>& code)
     std::printf("%s program (%zu bytes):\n%s", vertex ? "vertex" : "pixel", code.size(), text.c_str());
 }
 
-void prepareOutDir(const std::string& dir)
-{
-    std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    if (error || !std::filesystem::is_directory(dir, error)) {
-        throw ToolError("shaders: cannot make the folder '" + dir + "'");
-    }
-}
-
 void writeCode(const std::string& dir, const char* name, const std::vector<unsigned char>& code)
 {
     const std::string path = (std::filesystem::path(dir) / name).string();
@@ -186,7 +178,7 @@ int runShaders(const ShadersOptions& options)
         assembleStored("vertex", vertexShaderText, sizeof vertexShaderText - 1);
     const std::vector<unsigned char> pixelCode = assembleStored("pixel", pixelShaderText, sizeof pixelShaderText - 1);
     if (!options.outDir.empty()) {
-        prepareOutDir(options.outDir);
+        makeOutputFolder(options.outDir, "shaders");
         writeCode(options.outDir, "vs.bin", vertexCode);
         writeCode(options.outDir, "ps.bin", pixelCode);
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "command_line.hpp"
+#include "frame_output.hpp"
 #include "input_file.hpp"
 #include "data/embedded_data.hpp"
 #include "math/random.hpp"
@@ -96,15 +97,6 @@ void writeTexturePng(const std::string& path, const std::vector<std::uint8_t>& r
     }
 }
 
-void prepareOutDir(const std::string& dir)
-{
-    std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    if (error || !std::filesystem::is_directory(dir, error)) {
-        throw ToolError("textures: cannot make the folder '" + dir + "'");
-    }
-}
-
 // Runs the script under textureScript from randomSeed = 1 and writes its
 // textures; returns how many were written.
 std::int32_t writeTextures(const TexturesOptions& options)
@@ -140,7 +132,7 @@ int runTextures(const TexturesOptions& options)
         textureScriptSize = static_cast<std::int32_t>(script.size());
         checkScriptBounds(options.scriptPath);
     }
-    prepareOutDir(options.outDir);
+    makeOutputFolder(options.outDir, "textures");
     const std::int32_t written = writeTextures(options);
     textureScript = embeddedTextureScript;
     textureScriptSize = sizeof embeddedTextureScript;
