@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -162,6 +163,7 @@ private:
 
 int runRecord(const RecordOptions& options)
 {
+    const auto started = std::chrono::steady_clock::now();
     const std::vector<std::int32_t> times = frameTimes(options);
     std::unique_ptr<FrameSink> sink = makeSink(options);
     const int writers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -204,8 +206,13 @@ int runRecord(const RecordOptions& options)
         throw ToolError("record: " + std::to_string(presented) + " of " + std::to_string(times.size()) +
                         " frames were presented");
     }
-    std::printf("wrote %lld frame%s to %s\n", static_cast<long long>(presented), presented == 1 ? "" : "s",
-                where.c_str());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("wrote %lld frame%s to %s in %.1f s", static_cast<long long>(presented), presented == 1 ? "" : "s",
+                where.c_str(), seconds);
+    if (presented > 1 && seconds > 0.0) {
+        std::printf(" (%.0f frames a second)", static_cast<double>(presented) / seconds);
+    }
+    std::printf("\n");
     return 0;
 }
 
