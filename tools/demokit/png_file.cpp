@@ -32,6 +32,9 @@ void writePngFile(const std::string& path, const std::uint8_t* rgba, std::int32_
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGBA;
+    // libpng's faster compression: a frame is written in under half the
+    // time (what limits a PNG sequence), for files about 2.5 times larger.
+    image.flags = PNG_IMAGE_FLAG_FAST;
     if (png_image_write_to_file(&image, path.c_str(), 0, rgba, width * 4, nullptr) == 0) {
         const std::string reason = describe(image);
         png_image_free(&image);
