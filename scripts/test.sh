@@ -15,7 +15,7 @@ for preset in default asan tsan; do
   scripts/build.sh "$preset"
   ctest --preset "$preset" -j "$(nproc)"
 done
-echo "== tests: every fuzz target for 10 s"
-scripts/fuzz.sh --seconds 10
+echo "== tests: every fuzz target for 10 s, two at a time"
+scripts/fuzz.sh --seconds 10 --jobs 2
 echo "== tests: the Windows builds under Wine"
 scripts/wine-test.sh
