@@ -59,9 +59,7 @@ CLI::App* addCommand(CLI::App& tool, const std::string& name, const std::string&
 {
     CLI::App* command = tool.add_subcommand(name, summary);
     command->group("Commands");
-    if (!details.empty()) {
-        command->footer(details);
-    }
+    command->footer(details); // also replaces the tool's own, which a command inherits
     return command;
 }
 

@@ -3,7 +3,7 @@
 // from several threads, a video through VideoEncoder).
 //
 // Entry points: convertFrame, makePngSink, makePngSequenceSink, makeVideoSink,
-// isVideoPath.
+// makeOutputFolder.
 #include "frame_output.hpp"
 
 #include <algorithm>
@@ -119,6 +119,15 @@ std::vector<std::uint8_t> resampleOpaque(const std::uint32_t* pixels, int width,
     return rgba;
 }
 
+// The frame as a PNG at path, resized to outWidth x outHeight where given.
+void writeFramePng(const std::string& path, const FrameView& frame, int outWidth, int outHeight)
+{
+    const int width = outWidth != 0 ? outWidth : frame.width;
+    const int height = outHeight != 0 ? outHeight : frame.height;
+    const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, width, height);
+    writePngFile(path, rgba.data(), width, height);
+}
+
 class PngSink final : public FrameSink {
 public:
     PngSink(std::string path, int outWidth, int outHeight)
@@ -131,10 +140,7 @@ public:
         if (written_) {
             throw ToolError("'" + path_ + "' takes one frame; a second was given");
         }
-        const int w = outWidth_ > 0 ? outWidth_ : frame.width;
-        const int h = outHeight_ > 0 ? outHeight_ : frame.height;
-        const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, w, h);
-        writePngFile(path_, rgba.data(), w, h);
+        writeFramePng(path_, frame, outWidth_, outHeight_);
         written_ = true;
     }
 
@@ -161,12 +167,9 @@ public:
 
     void write(const FrameView& frame) override
     {
-        const int outWidth = outWidth_ != 0 ? outWidth_ : frame.width;
-        const int outHeight = outHeight_ != 0 ? outHeight_ : frame.height;
-        const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, outWidth, outHeight);
         char name[32];
         std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(frame.index));
-        writePngFile((std::filesystem::path(dir_) / name).string(), rgba.data(), outWidth, outHeight);
+        writeFramePng((std::filesystem::path(dir_) / name).string(), frame, outWidth_, outHeight_);
     }
 
     void finish() override {}
@@ -255,12 +258,4 @@ void makeOutputFolder(const std::string& dir, const std::string& command)
     if (error || !std::filesystem::is_directory(dir, error)) {
         throw ToolError(command + ": cannot make the folder '" + dir + "'");
     }
-}
-
-bool isVideoPath(const std::string& path)
-{
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return extension == ".mp4" || extension == ".mkv" || extension == ".webm";
 }

@@ -4,7 +4,7 @@
 //
 // Entry points: convertFrame (pixels to opaque RGBA bytes, resized by area
 // averaging), the FrameSink interface and makePngSink, makePngSequenceSink,
-// makeVideoSink, isVideoPath. Failures throw ToolError.
+// makeVideoSink, makeOutputFolder. Failures throw ToolError.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +58,3 @@ std::unique_ptr<FrameSink> makeVideoSink(const std::string& path, const VideoSet
 // Makes the folder dir (and its parents) if missing; a ToolError naming
 // command when it cannot be had.
 void makeOutputFolder(const std::string& dir, const std::string& command);
-
-// Whether path names a video file (.mp4, .mkv or .webm) rather than a folder.
-bool isVideoPath(const std::string& path);

@@ -121,11 +121,16 @@ std::vector<std::int32_t> frameTimes(const RecordOptions& options)
     return times;
 }
 
+// Where the frames go: --out, or frame-MS.png for a frame with none.
+std::string outputPath(const RecordOptions& options)
+{
+    return options.out.empty() ? "frame-" + std::to_string(options.at) + ".png" : options.out;
+}
+
 std::unique_ptr<FrameSink> makeSink(const RecordOptions& options)
 {
     if (options.at >= 0) {
-        const std::string path = options.out.empty() ? "frame-" + std::to_string(options.at) + ".png" : options.out;
-        return makePngSink(path, options.width, options.height);
+        return makePngSink(outputPath(options), options.width, options.height);
     }
     if (isVideoPath(options.out)) {
         return makeVideoSink(options.out, options.video, options.width, options.height);
@@ -196,7 +201,7 @@ int runRecord(const RecordOptions& options)
     queue.drain(); // throws a write's failure
     checkRunEnded(result, "record");
     sink->finish();
-    const std::string where = options.out.empty() ? "frame-" + std::to_string(options.at) + ".png" : options.out;
+    const std::string where = outputPath(options);
     if (interrupted.load()) {
         std::fprintf(stderr, "demokit: record: interrupted; %s holds the %lld frames made\n", where.c_str(),
                      static_cast<long long>(presented));
@@ -221,8 +226,13 @@ int runRecord(const RecordOptions& options)
 void addRecordCommand(CLI::App& tool, CommandRun& run)
 {
     auto options = std::make_shared<RecordOptions>();
-    CLI::App* command = addCommand(tool, "record", "The demo run headless: frames as PNG files or a video.",
-                                   RecordDetails + describeVideoCodecs());
+    CLI::App* command = addCommand(tool, "record", "The demo run headless: frames as PNG files or a video.", "");
+    // The codecs are looked up in the libraries only when the help is shown.
+    command->footer([] {
+        std::string text = RecordDetails + describeVideoCodecs();
+        text.pop_back(); // the help adds the last line feed
+        return text;
+    });
     command->add_option("--at", options->at, "the one frame whose elapsed time is exactly MS")->type_name("MS");
     addRangeOptions(*command, options->range, "software (default) or gl (OpenGL through EGL, no display needed)");
     command->add_option("--fps", options->fps, "frames a second in the range, 1 to 240 (default 60)")

@@ -113,18 +113,23 @@ std::string extensionOf(const std::string& path)
     return extension;
 }
 
-// The muxer for the file's extension: the three containers people publish in.
-const AVOutputFormat* containerFor(const std::string& path)
+// libavformat's muxer for a file's extension: the three containers people
+// publish in; nullptr for any other extension.
+const char* muxerNameFor(const std::string& path)
 {
     const std::string extension = extensionOf(path);
-    const char* name = extension == ".mp4" ? "mp4" : extension == ".mkv" ? "matroska" : extension == ".webm" ? "webm"
-                                                                                                            : nullptr;
+    return extension == ".mp4" ? "mp4" : extension == ".mkv" ? "matroska" : extension == ".webm" ? "webm" : nullptr;
+}
+
+const AVOutputFormat* containerFor(const std::string& path)
+{
+    const char* name = muxerNameFor(path);
     if (name == nullptr) {
         throw UsageError("record: a video file must end in .mp4, .mkv or .webm, not '" + path + "'");
     }
     const AVOutputFormat* format = av_guess_format(name, nullptr, nullptr);
     if (format == nullptr) {
-        throw ToolError("record: this build's libavformat cannot write " + extension + " files");
+        throw ToolError("record: this build's libavformat cannot write " + extensionOf(path) + " files");
     }
     return format;
 }
@@ -233,6 +238,11 @@ void packBgr24(const std::uint8_t* pixels, std::int32_t width, std::int32_t heig
 
 } // namespace
 
+bool isVideoPath(const std::string& path)
+{
+    return muxerNameFor(path) != nullptr;
+}
+
 std::string describeVideoCodecs()
 {
     std::string text;
@@ -255,7 +265,6 @@ struct VideoEncoder::State {
     std::string path;
     std::string partPath;
     VideoSettings settings;
-    const AVOutputFormat* container = nullptr;
     const AVCodec* encoder = nullptr;
     AVFormatContext* muxer = nullptr;
     AVCodecContext* codec = nullptr;
@@ -325,8 +334,8 @@ VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& setting
     if (s.encoder == nullptr) {
         throw ToolError("record: codec " + settings.codec + " is not in this build's libavcodec");
     }
-    s.container = containerFor(path);
-    if (avformat_query_codec(s.container, s.encoder->id, FF_COMPLIANCE_NORMAL) != 1) {
+    const AVOutputFormat* container = containerFor(path);
+    if (avformat_query_codec(container, s.encoder->id, FF_COMPLIANCE_NORMAL) != 1) {
         throw UsageError("record: a " + extensionOf(path) + " file cannot hold " + settings.codec +
                          (settings.codec == "ffv1" || s.settings.lossless ? " (use .mkv)" : " (use .mkv or .mp4)"));
     }
@@ -339,7 +348,7 @@ VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& setting
     // Through the file protocol, so that a name with a colon is never read as
     // another protocol (the muxer reopens it by this name for faststart).
     const std::string url = "file:" + s.partPath;
-    if (avformat_alloc_output_context2(&s.muxer, s.container, nullptr, url.c_str()) < 0 || s.muxer == nullptr) {
+    if (avformat_alloc_output_context2(&s.muxer, container, nullptr, url.c_str()) < 0 || s.muxer == nullptr) {
         throw ToolError("record: cannot set up the container for '" + path + "'");
     }
     const int opened = avio_open(&s.muxer->pb, url.c_str(), AVIO_FLAG_WRITE);
@@ -511,14 +520,4 @@ void VideoEncoder::finish()
         throw ToolError("record: cannot name the finished video '" + s.path + "': " + error.message());
     }
     s.finished = true;
-}
-
-std::int64_t VideoEncoder::framesEncoded() const
-{
-    return state_->frames;
-}
-
-std::string VideoEncoder::encoderName() const
-{
-    return state_->encoder->name;
 }

@@ -6,7 +6,7 @@
 // and takes its real name only when it is complete, so a failed or
 // abandoned recording never leaves a file that looks finished.
 //
-// Entry points: VideoSettings, VideoEncoder, describeVideoCodecs.
+// Entry points: VideoSettings, VideoEncoder, describeVideoCodecs, isVideoPath.
 // Usage mistakes throw UsageError, failures of the work ToolError.
 #pragma once
 
@@ -31,6 +31,9 @@ enum class FrameLayout { Argb32Words, RgbaBytes };
 // libraries it uses (or that it has none), for --help.
 std::string describeVideoCodecs();
 
+// Whether path names a video file (.mp4, .mkv or .webm) rather than a folder.
+bool isVideoPath(const std::string& path);
+
 class VideoEncoder {
 public:
     // Checks the settings against the codec, its encoder and the container
@@ -50,9 +53,6 @@ public:
                 FrameLayout layout);
     // Flushes the encoder, completes the container and gives the file its name.
     void finish();
-    std::int64_t framesEncoded() const;
-    // The encoder actually used (libx264, libsvtav1, ...).
-    std::string encoderName() const;
 
 private:
     struct State;
