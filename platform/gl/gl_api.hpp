@@ -1,7 +1,37 @@
-// The OpenGL entry points the device uses: core profile prototypes, linked
-// from the vendor-neutral libOpenGL, so that one build runs on an EGL
-// context (headless) or a GLX one (a window). Internal to platform/gl.
+// The OpenGL entry points the device uses. Natively: core profile
+// prototypes, linked from the vendor-neutral libOpenGL, so that one build
+// runs on an EGL context (headless) or a GLX one (a window). In a browser:
+// OpenGL ES 3.0 as WebGL2 offers it (DEMO_GL_ES is then defined), where a
+// few core calls have ES spellings or no equivalent; the back end's files
+// branch on DEMO_GL_ES only there. Internal to platform/gl.
 #pragma once
 
+#ifdef __EMSCRIPTEN__
+#define DEMO_GL_ES 1
+#include <GLES3/gl3.h>
+#else
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
+#endif
+
+namespace gl {
+
+inline void setDepthRange(float nearZ, float farZ)
+{
+#ifdef DEMO_GL_ES
+    glDepthRangef(nearZ, farZ);
+#else
+    glDepthRange(static_cast<double>(nearZ), static_cast<double>(farZ));
+#endif
+}
+
+inline void setClearDepth(float z)
+{
+#ifdef DEMO_GL_ES
+    glClearDepthf(z);
+#else
+    glClearDepth(static_cast<double>(z));
+#endif
+}
+
+} // namespace gl

@@ -17,6 +17,9 @@ namespace {
 
 bool hasClipControl()
 {
+#ifdef DEMO_GL_ES
+    return false; // WebGL2 offers no clip control: the programs remap depth
+#else
     GLint major = 0, minor = 0, count = 0;
     glGetIntegerv(GL_MAJOR_VERSION, &major);
     glGetIntegerv(GL_MINOR_VERSION, &minor);
@@ -31,6 +34,7 @@ bool hasClipControl()
         }
     }
     return false;
+#endif
 }
 
 GLint maxSamples()
@@ -57,12 +61,12 @@ public:
         : width_(static_cast<std::int32_t>(p.BackBufferWidth)), height_(static_cast<std::int32_t>(p.BackBufferHeight)),
           framebuffer_(width_, height_, samples), programs_(!clipControl, std::move(report))
     {
-        glGenVertexArrays(1, &vertexArray_);
+#ifndef DEMO_GL_ES
         if (clipControl) {
             glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
         }
+#endif
     }
-    ~GlBackend() override { glDeleteVertexArrays(1, &vertexArray_); }
 
     std::unique_ptr<d3d9::DeviceCopy> copyBuffer(const d3d9::Buffer& buffer) override
     {
@@ -108,8 +112,7 @@ private:
     std::int32_t height_;
     Framebuffer framebuffer_;
     ProgramCache programs_;
-    GLuint vertexArray_ = 0;
-    std::uint64_t layoutVersion_ = ~0ull; // the layout last given to the vertex array
+    VertexLayout layout_;
 };
 
 void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state)
@@ -123,6 +126,10 @@ void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& st
         glUniform4fv(linked.pixelConstants, static_cast<GLsizei>(programOf(*state.pixelShader).glsl.constantCount),
                      state.pixelConstants);
         linked.pixelConstantsVersion = state.pixelConstantsVersion;
+    }
+    if (linked.colourInputs >= 0 && linked.colourInputsValue != layout_.colourInputs()) {
+        glUniform1i(linked.colourInputs, static_cast<GLint>(layout_.colourInputs()));
+        linked.colourInputsValue = layout_.colourInputs();
     }
     if (linked.pixelShift >= 0) {
         glUniform2f(linked.pixelShift, 1.0f / static_cast<float>(state.viewport.Width),
@@ -147,21 +154,24 @@ HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state
     if (linked.name == 0) {
         return D3DERR_INVALIDCALL; // the translated programs did not compile or link: reported
     }
+    if (!layout_.bind(state, call.baseVertex)) {
+        return D3DERR_INVALIDCALL; // OpenGL ES: vertices before the buffer's start
+    }
     applyDrawStates(state, framebuffer_.drawName());
     glUseProgram(linked.name);
     uploadConstants(linked, state);
     bindTextures(pixel, state);
-    if (layoutVersion_ != state.layoutVersion) {
-        applyVertexLayout(state, vertexArray_);
-        layoutVersion_ = state.layoutVersion;
-    }
-    glBindVertexArray(vertexArray_);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, bufferName(state.indices));
     const std::size_t indexBytes = state.indices->format() == D3DFMT_INDEX32 ? 4 : 2;
-    glDrawElementsBaseVertex(primitiveMode(call.type), static_cast<GLsizei>(call.indexCount),
-                             indexBytes == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                             reinterpret_cast<const void*>(static_cast<std::uintptr_t>(call.startIndex * indexBytes)),
-                             call.baseVertex);
+    const GLenum mode = primitiveMode(call.type);
+    const auto count = static_cast<GLsizei>(call.indexCount);
+    const GLenum type = indexBytes == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+    const auto first = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(call.startIndex * indexBytes));
+#ifdef DEMO_GL_ES
+    glDrawElements(mode, count, type, first); // the layout applied the base vertex
+#else
+    glDrawElementsBaseVertex(mode, count, type, first, call.baseVertex);
+#endif
     return D3D_OK;
 }
 
@@ -191,7 +201,11 @@ private:
 const d3d9::BackendDescription& glBackend()
 {
     static const d3d9::BackendDescription description{
+#ifdef DEMO_GL_ES
+        "gl", "WebGL2 (OpenGL ES 3.0) in the browser", true,
+#else
         "gl", "OpenGL 3.3 core: a GPU, or Mesa's software driver", true,
+#endif
         [](const d3d9::BackendOptions&) -> std::unique_ptr<d3d9::Adapter> { return std::make_unique<GlAdapter>(); }};
     return description;
 }

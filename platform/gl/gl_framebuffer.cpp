@@ -28,7 +28,7 @@ Framebuffer::Framebuffer(std::int32_t width, std::int32_t height, GLint samples)
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClearDepth(1.0);
+    setClearDepth(1.0f);
     for (GLuint name : {draw_, resolved_}) {
         glBindFramebuffer(GL_FRAMEBUFFER, name);
         glClear(GL_COLOR_BUFFER_BIT | (name == draw_ ? GL_DEPTH_BUFFER_BIT : 0u));
@@ -65,8 +65,16 @@ const std::uint32_t* Framebuffer::readPixels()
     glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved_);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+#ifdef DEMO_GL_ES
+    // OpenGL ES reads R, G, B, A bytes: swap red and blue into A8R8G8B8.
+    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    for (std::uint32_t& p : bottomUp) {
+        p = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
+    }
+#else
     // BGRA bytes as a little-endian 32-bit word are A8R8G8B8.
     glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, bottomUp.data());
+#endif
     pixels_.resize(width * height);
     for (std::size_t row = 0; row < height; ++row) {
         std::memcpy(pixels_.data() + row * width, bottomUp.data() + (height - 1 - row) * width, width * 4);

@@ -78,6 +78,9 @@ std::unique_ptr<ProgramCopy> ProgramCache::compile(const d3d9::Shader& shader)
     std::string error;
     GlslOptions options;
     options.remapDepth = remapDepth_;
+#ifdef DEMO_GL_ES
+    options.dialect = GlslDialect::Es300;
+#endif
     const bool translated = translateProgram(shader.decoded(), options, copy->glsl, error);
     PLATFORM_ASSERT(translated); // the front end let through only what is executed
     const bool vertex = shader.type() == shader::ShaderType::Vertex;
@@ -126,6 +129,7 @@ LinkedProgram& ProgramCache::link(const ProgramCopy& vertex, const ProgramCopy& 
     linked.vertexConstants = glGetUniformLocation(name, "vc");
     linked.pixelConstants = glGetUniformLocation(name, "pc");
     linked.pixelShift = glGetUniformLocation(name, "d3d_pixelShift");
+    linked.colourInputs = glGetUniformLocation(name, "d3d_colourInputs");
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
         const GLint at = glGetUniformLocation(name, ("s" + std::to_string(s)).c_str());
         if (at >= 0) {

@@ -35,6 +35,8 @@ struct LinkedProgram {
     GLint vertexConstants = -1;
     GLint pixelConstants = -1;
     GLint pixelShift = -1;
+    GLint colourInputs = -1; // OpenGL ES: which inputs the program swizzles from R, G, B, A
+    std::uint32_t colourInputsValue = ~0u;
     std::uint64_t vertexConstantsVersion = ~0ull; // last uploaded
     std::uint64_t pixelConstantsVersion = ~0ull;
 };

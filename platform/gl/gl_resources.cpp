@@ -1,12 +1,37 @@
 #include "gl/gl_resources.hpp"
 
+#include <cstdint>
+#include <vector>
+
 namespace gl {
+
+namespace {
+
+// Where a buffer is bound to be filled. WebGL fixes a buffer's kind at its
+// first binding, and an index buffer may never have been bound elsewhere;
+// the element binding belongs to the bound vertex array, so the default
+// one is bound for it (every draw binds the back end's own again).
+GLenum uploadTarget(const d3d9::Buffer& buffer)
+{
+#ifdef DEMO_GL_ES
+    if (buffer.type() == D3DRTYPE_INDEXBUFFER) {
+        glBindVertexArray(0);
+        return GL_ELEMENT_ARRAY_BUFFER;
+    }
+#else
+    (void)buffer;
+#endif
+    return GL_COPY_WRITE_BUFFER;
+}
+
+} // namespace
 
 BufferCopy::BufferCopy(const d3d9::Buffer& buffer)
 {
     glGenBuffers(1, &name);
-    glBindBuffer(GL_COPY_WRITE_BUFFER, name);
-    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(buffer.size()), buffer.bytes(), GL_STATIC_DRAW);
+    const GLenum target = uploadTarget(buffer);
+    glBindBuffer(target, name);
+    glBufferData(target, static_cast<GLsizeiptr>(buffer.size()), buffer.bytes(), GL_STATIC_DRAW);
 }
 
 BufferCopy::~BufferCopy()
@@ -16,9 +41,9 @@ BufferCopy::~BufferCopy()
 
 void BufferCopy::update(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) const
 {
-    glBindBuffer(GL_COPY_WRITE_BUFFER, name);
-    glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(size),
-                    buffer.bytes() + offset);
+    const GLenum target = uploadTarget(buffer);
+    glBindBuffer(target, name);
+    glBufferSubData(target, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(size), buffer.bytes() + offset);
 }
 
 TextureCopy::TextureCopy(const d3d9::Texture& texture)
@@ -42,10 +67,24 @@ void TextureCopy::upload(const d3d9::Texture& texture) const
 {
     glBindTexture(GL_TEXTURE_2D, name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+#ifdef DEMO_GL_ES
+    // OpenGL ES takes R, G, B, A bytes only: the texels swapped into a copy.
+    const std::size_t width = texture.width(), height = texture.height();
+    std::vector<std::uint32_t> rgba(width * height);
+    for (std::size_t y = 0; y < height; ++y) {
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint32_t p = texture.texels()[y * texture.pitch() + x];
+            rgba[y * width + x] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
+        }
+    }
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, rgba.data());
+#else
     glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(texture.pitch()));
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(texture.width()),
                  static_cast<GLsizei>(texture.height()), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texture.texels());
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+#endif
 }
 
 std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture)

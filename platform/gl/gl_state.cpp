@@ -42,16 +42,20 @@ void applyDrawStates(const d3d9::DrawState& state, GLuint framebuffer)
     glViewport(x, y, static_cast<GLsizei>(v.Width), static_cast<GLsizei>(v.Height));
     glEnable(GL_SCISSOR_TEST);
     glScissor(x, y, static_cast<GLsizei>(v.Width), static_cast<GLsizei>(v.Height));
-    glDepthRange(static_cast<double>(v.MinZ), static_cast<double>(v.MaxZ));
+    setDepthRange(v.MinZ, v.MaxZ);
     const DWORD* rs = state.renderStates;
     applyCulling(rs[D3DRS_CULLMODE]);
-    glPolygonMode(GL_FRONT_AND_BACK, rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
     applyDepth(rs);
+#ifndef DEMO_GL_ES
+    // OpenGL ES has neither: it fills solid, and a multisampled target
+    // always samples. The program draws solid, with multisampling on.
+    glPolygonMode(GL_FRONT_AND_BACK, rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
     if (rs[D3DRS_MULTISAMPLEANTIALIAS] != 0) {
         glEnable(GL_MULTISAMPLE);
     } else {
         glDisable(GL_MULTISAMPLE);
     }
+#endif
     glDisable(GL_BLEND);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
@@ -65,7 +69,7 @@ void applyClear(const d3d9::ClearCall& call, std::int32_t height, GLuint framebu
     const D3DCOLOR c = call.color;
     glClearColor(static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
                  static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>(c >> 24) / 255.0f);
-    glClearDepth(static_cast<double>(call.z));
+    setClearDepth(call.z);
     const GLbitfield mask = ((call.flags & D3DCLEAR_TARGET) != 0 ? GL_COLOR_BUFFER_BIT : 0u) |
                             ((call.flags & D3DCLEAR_ZBUFFER) != 0 ? GL_DEPTH_BUFFER_BIT : 0u);
     PLATFORM_ASSERT(mask != 0);

@@ -27,8 +27,11 @@ using shader::SourceParameter;
 
 constexpr std::uint32_t MaxConstant = 255;
 
+// GLSL ES wants constant global initialisers, which a bit cast is not
+// there: infinity is spelt as a macro.
+const char* const InfinityCore = "float d3d_inf = uintBitsToFloat(0x7F800000u);\n";
+const char* const InfinityEs = "#define d3d_inf uintBitsToFloat(0x7F800000u)\n";
 const char* const Helpers =
-    "float d3d_inf = uintBitsToFloat(0x7F800000u);\n"
     "vec4 d3d_sat(vec4 v) { return mix(vec4(0.0), min(v, vec4(1.0)), greaterThan(v, vec4(0.0))); }\n"
     // Selects through the bits: a compiler may turn a float select of the
     // compared values into its own min or max, which treats NaN otherwise.
@@ -257,12 +260,15 @@ private:
     std::string header() const
     {
         std::ostringstream h;
-        h << "#version 330 core\n";
-        h << Helpers;
-        // def values: not const, as a non-finite literal is a function call.
-        for (const auto& [n, v] : definitions_) {
-            h << "vec4 d" << n << " = vec4(" << floatLiteral(v[0]) << ", " << floatLiteral(v[1]) << ", "
-              << floatLiteral(v[2]) << ", " << floatLiteral(v[3]) << ");\n";
+        if (es()) {
+            h << "#version 300 es\n";
+            h << "precision highp float;\nprecision highp int;\nprecision highp sampler2D;\n";
+        } else {
+            h << "#version 330 core\n";
+        }
+        h << (es() ? InfinityEs : InfinityCore) << Helpers;
+        if (!es()) {
+            definitions(h, "");
         }
         if (constantCount_ > 0) {
             h << "uniform vec4 " << (pixel_ ? "pc[" : "vc[") << constantCount_ << "];\n";
@@ -283,7 +289,10 @@ private:
             h << "layout(location = 0) out vec4 d3d_fragColor;\n";
         } else {
             for (std::uint32_t n : inputs_) {
-                h << "layout(location = " << n << ") in vec4 v" << n << ";\n";
+                h << "layout(location = " << n << ") in vec4 " << (es() ? "d3d_input" : "v") << n << ";\n";
+            }
+            if (es() && !inputs_.empty()) {
+                h << "uniform int d3d_colourInputs;\n";
             }
             h << "uniform vec2 d3d_pixelShift;\n";
             for (int n = 0; n < 2; ++n) {
@@ -294,12 +303,21 @@ private:
             }
         }
         h << "void main()\n{\n";
+        if (es()) {
+            definitions(h, "    "); // locals: GLSL ES globals need constant initialisers
+        }
         for (std::uint32_t n : temps_) {
             h << "    vec4 r" << n << " = vec4(0.0);\n";
         }
         if (pixel_) {
             h << "    vec4 oC0 = vec4(0.0);\n";
         } else {
+            if (es()) {
+                for (std::uint32_t n : inputs_) {
+                    h << "    vec4 v" << n << " = (d3d_colourInputs & " << (1u << n) << ") != 0 ? d3d_input" << n
+                      << ".zyxw : d3d_input" << n << ";\n";
+                }
+            }
             h << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0);\n";
             for (int n = 0; n < 2; ++n) {
                 h << "    vec4 oD" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
@@ -331,6 +349,17 @@ private:
         }
         f << "}\n";
         return f.str();
+    }
+
+    bool es() const { return options_.dialect == GlslDialect::Es300; }
+
+    // def values: not const, as a non-finite literal is a function call.
+    void definitions(std::ostringstream& h, const char* indent) const
+    {
+        for (const auto& [n, v] : definitions_) {
+            h << indent << "vec4 d" << n << " = vec4(" << floatLiteral(v[0]) << ", " << floatLiteral(v[1]) << ", "
+              << floatLiteral(v[2]) << ", " << floatLiteral(v[3]) << ");\n";
+        }
     }
 
     const shader::DecodedProgram& program_;

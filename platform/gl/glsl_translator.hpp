@@ -1,5 +1,5 @@
-// Shader model 2.0 bytecode (decoded by shader/bytecode) to GLSL 330 core,
-// the way the OpenGL device runs the program's vertex and pixel programs.
+// Shader model 2.0 bytecode (decoded by shader/bytecode) to GLSL 330 core
+// (or GLSL ES 3.00), the way the OpenGL device runs the program's vertex and pixel programs.
 //
 // The generated text follows the software device's semantics: temporaries
 // start at zero, def constants are inlined as literals (they take the place
@@ -38,7 +38,15 @@ struct GlslProgram {
     std::uint32_t samplers = 0;          // bit n: sN is sampled
 };
 
+enum class GlslDialect {
+    Core330, // GLSL 330 core (desktop OpenGL 3.3)
+    Es300,   // GLSL ES 3.00 (WebGL2): everything highp; vertex input vN is
+             // read from "d3d_inputN", swizzled from R, G, B, A bytes when
+             // bit N of "uniform int d3d_colourInputs" is set
+};
+
 struct GlslOptions {
+    GlslDialect dialect = GlslDialect::Core330;
     // For a context without clip control: z in [0, w] mapped to OpenGL's
     // [-w, w] at the end of the vertex program.
     bool remapDepth = false;

@@ -15,7 +15,7 @@
 
 namespace {
 
-gl::GlslProgram translated(const char* text, std::size_t length)
+gl::GlslProgram translated(const char* text, std::size_t length, const gl::GlslOptions& options = {})
 {
     const d3dx::AssemblyResult code = d3dx::assembleShader(std::string(text, length));
     EXPECT_TRUE(code.succeeded) << code.errors;
@@ -23,7 +23,7 @@ gl::GlslProgram translated(const char* text, std::size_t length)
     std::string error;
     EXPECT_TRUE(shader::decodeProgram(code.tokens.data(), code.tokens.size(), decoded, error)) << error;
     gl::GlslProgram glsl;
-    EXPECT_TRUE(gl::translateProgram(decoded, {}, glsl, error)) << error;
+    EXPECT_TRUE(gl::translateProgram(decoded, options, glsl, error)) << error;
     return glsl;
 }
 
@@ -78,6 +78,30 @@ TEST(GlslTranslator, demoProgramsCompileLinkAndValidate)
     std::ofstream(base + ".vert") << vs.source;
     std::ofstream(base + ".frag") << ps.source;
     const std::string command = std::string(GLSLANG_VALIDATOR) + " " + base + ".vert " + base + ".frag";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// The browser's dialect: the reference validator holds it to GLSL ES 3.00's
+// stricter rules (precision, constant global initialisers) and links the
+// pair; the colour input is swizzled from the bytes WebGL2 reads.
+TEST(GlslTranslator, demoProgramsValidateAsGlslEs)
+{
+    gl::GlslOptions options;
+    options.dialect = gl::GlslDialect::Es300;
+    options.remapDepth = true; // WebGL2 has no clip control
+    const gl::GlslProgram vs = translated(vertexShaderText, sizeof vertexShaderText - 1, options);
+    const gl::GlslProgram ps = translated(pixelShaderText, sizeof pixelShaderText - 1, options);
+    EXPECT_EQ(vs.source.rfind("#version 300 es\n", 0), 0u);
+    EXPECT_NE(vs.source.find("vec4 v3 = (d3d_colourInputs & 8) != 0 ? d3d_input3.zyxw : d3d_input3;"),
+              std::string::npos)
+        << vs.source;
+    EXPECT_NE(vs.source.find("oPos.z = 2.0 * oPos.z - oPos.w;"), std::string::npos);
+    EXPECT_NE(ps.source.find("precision highp float;"), std::string::npos);
+
+    const std::string base = std::string(GL_TEST_DIR) + "/demo-es";
+    std::ofstream(base + ".vert") << vs.source;
+    std::ofstream(base + ".frag") << ps.source;
+    const std::string command = std::string(GLSLANG_VALIDATOR) + " -l " + base + ".vert " + base + ".frag";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 
