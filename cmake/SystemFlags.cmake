@@ -11,7 +11,8 @@
 
 add_compile_options(-Wall -Wextra)
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
+# (Emscripten names its processor x86, but WebAssembly has no x87 unit.)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" AND NOT EMSCRIPTEN)
   set(DEMO_X87_TARGET ON)
 else()
   set(DEMO_X87_TARGET OFF)

@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <string>
 
 #include "shader/bytecode.hpp"
 #include "shader/opcode_table.hpp"
@@ -259,6 +262,22 @@ bool parseSource(Assembly& a, std::string_view word, std::uint8_t role, SourcePa
     return true;
 }
 
+// The whole of a checked decimal text, correctly rounded; false when out of
+// range. std::from_chars where the C++ library has it for floats; the C
+// library's strtof otherwise (WebAssembly's, whose only locale is "C").
+bool readFloat(const std::string& text, float& value)
+{
+#if defined(__cpp_lib_to_chars)
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+#else
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtof(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size();
+#endif
+}
+
 // Decimal only: [+-]digits[.digits][e[+-]digits], read with correct rounding
 // ("1.0" is exactly 0x3F800000).
 bool parseFloat(std::string_view word, float& value)
@@ -288,8 +307,7 @@ bool parseFloat(std::string_view word, float& value)
     }
     if (i != text.size())
         return false;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+    return readFloat(std::string(text), value);
 }
 
 // ---- Line kinds ---------------------------------------------------------

@@ -3,12 +3,30 @@
 // can index its register files with a decoded number without checking again.
 #include "shader/bytecode.hpp"
 
-#include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "shader/opcode_table.hpp"
 
 namespace shader {
+namespace {
+
+// A def's values as tokens and back (memcpy: the bits, whatever they hold).
+std::uint32_t bitsOf(float value)
+{
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+float floatOf(std::uint32_t bits)
+{
+    float value = 0.0f;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+} // namespace
 
 std::uint32_t encodeDestination(const DestinationParameter& destination)
 {
@@ -49,7 +67,7 @@ void encodeInstruction(const DecodedInstruction& instruction, std::vector<std::u
     case InstructionForm::Definition:
         out.push_back(encodeDestination(instruction.destination));
         for (float value : instruction.values)
-            out.push_back(std::bit_cast<std::uint32_t>(value));
+            out.push_back(bitsOf(value));
         break;
     case InstructionForm::Arithmetic:
         if (info.hasDestination)
@@ -213,7 +231,7 @@ bool decodeDefinition(const Decoder& d, std::size_t at, DecodedInstruction& out)
     if (out.destination.writeMask != WriteAll)
         return d.fail(at + 1, "def takes no write mask");
     for (std::size_t i = 0; i < 4; ++i)
-        out.values[i] = std::bit_cast<float>(d.tokens[at + 2 + i]);
+        out.values[i] = floatOf(d.tokens[at + 2 + i]);
     return true;
 }
 
