@@ -4,18 +4,26 @@
 # and LeakSanitizer together (the OpenGL and real-window tests in the normal
 # build only: Mesa's driver is not built with the sanitizers), the software
 # device's tests and 300 frames under ThreadSanitizer, a short run of every
-# fuzz target, then the Windows builds under Wine. (The ubsan preset, UBSan
-# alone, stays for whoever wants it; the asan build covers it.)
+# fuzz target, the web build in headless Chromium, then the Windows builds
+# under Wine. (The ubsan preset, UBSan alone, stays for whoever wants it;
+# the asan build covers it.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+start=$SECONDS
+phase() { echo "== tests, at $(( SECONDS - start )) s: $*"; }
+
 scripts/setup.sh
 for preset in default asan tsan; do
-  echo "== tests: $preset build"
+  phase "$preset build"
   scripts/build.sh "$preset"
   ctest --preset "$preset" -j "$(nproc)"
 done
-echo "== tests: every fuzz target for 10 s, two at a time"
+phase "every fuzz target for 10 s, two at a time"
 scripts/fuzz.sh --seconds 10 --jobs 2
-echo "== tests: the Windows builds under Wine"
+phase "the web build in headless Chromium"
+scripts/web-build.sh
+ctest --preset web
+phase "the Windows builds under Wine"
 scripts/wine-test.sh
+phase "all passed"

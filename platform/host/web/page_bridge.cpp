@@ -1,0 +1,66 @@
+#include "host/web/page_bridge.hpp"
+
+#include <emscripten.h>
+
+namespace web {
+namespace {
+
+// Each call reaches the page through Module.demoPage, which index.html sets
+// before the program starts.
+EM_JS(int, pageRequestedFrameTime, (), { return Module.demoPage.at; });
+EM_JS(int, pageTakeInput, (), {
+    const queue = Module.demoPage.input;
+    return queue.length > 0 ? queue.shift() : 0;
+});
+EM_JS(void, pageReport, (const char* state, int value, const char* message), {
+    Module.demoPage.report(UTF8ToString(state), value, UTF8ToString(message));
+});
+EM_JS(void, pageShowWindow, (int visible), { Module.demoPage.showWindow(visible != 0); });
+EM_JS(void, pageHidePointer, (int hidden), { Module.demoPage.hidePointer(hidden != 0); });
+EM_ASYNC_JS(void, pageNextAnimationFrame, (), { await new Promise((resolve) => requestAnimationFrame(resolve)); });
+
+} // namespace
+
+std::int32_t requestedFrameTime()
+{
+    return pageRequestedFrameTime();
+}
+
+PageInput takeInput()
+{
+    // Packed by the page as message << 16 | key code.
+    const auto packed = static_cast<std::uint32_t>(pageTakeInput());
+    return {packed >> 16, packed & 0xFFFFu};
+}
+
+void report(const char* state, std::int32_t value, const char* message)
+{
+    pageReport(state, value, message);
+}
+
+void showWindow(bool visible)
+{
+    pageShowWindow(visible ? 1 : 0);
+}
+
+void hidePointer(bool hidden)
+{
+    pageHidePointer(hidden ? 1 : 0);
+}
+
+void waitForAnimationFrame()
+{
+    pageNextAnimationFrame();
+}
+
+void sleepFor(std::uint32_t ms)
+{
+    emscripten_sleep(ms);
+}
+
+double nowMs()
+{
+    return emscripten_get_now();
+}
+
+} // namespace web

@@ -1,0 +1,41 @@
+// What the browser host says to its page and hears from it: the calls into
+// the page's script (index.html defines the other side, on Module).
+//
+// Input arrives as a queue the page fills from its key and close events and
+// the host empties at every PeekMessageA; nothing calls into the program
+// while it waits for the browser.
+#pragma once
+
+#include <cstdint>
+
+namespace web {
+
+// One queued input event: a window message and its key code.
+struct PageInput {
+    std::uint32_t message = 0; // WM_KEYDOWN, WM_KEYUP or WM_SYSCOMMAND (the page is closing); 0: none left
+    std::uint32_t keyCode = 0; // the DOM keyCode, a Windows virtual-key code for the keys the program reads
+};
+
+// ?at=MS: the elapsed time of the one frame to show on a virtual clock; -1
+// when the page plays in real time.
+std::int32_t requestedFrameTime();
+PageInput takeInput();
+
+// The run's progress, for the page and for whoever watches it (tests):
+// "running", "frame" (value: frames shown), "progress" (value: elapsed ms
+// of a virtual run), "finished" (value: WinMain's exit code), "failed"
+// (value 0, with a message).
+void report(const char* state, std::int32_t value, const char* message = "");
+// The program showed or hid its window; hid or showed the pointer.
+void showWindow(bool visible);
+void hidePointer(bool hidden);
+
+// Returns after the browser's next animation frame: the frame drawn so far
+// is composited, input events are delivered, the page stays responsive.
+void waitForAnimationFrame();
+// Returns after ms milliseconds, the browser running meanwhile.
+void sleepFor(std::uint32_t ms);
+// Milliseconds of the page's clock (performance.now()).
+double nowMs();
+
+} // namespace web

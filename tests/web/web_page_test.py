@@ -1,0 +1,276 @@
+"""The web build in a real browser: headless Chromium (WebGL2 on SwiftShader,
+the CPU) driven through chromedriver's WebDriver protocol, the site served
+on 127.0.0.1 by this script.
+
+- ?at=20440 finishes with exit code 0, and its picture matches the software
+  device's frame at 20440 ms as the OpenGL device must: at least 99.5% of
+  the pixels within 2/255 a channel, and no more than one in 10,000 off the
+  triangle edges (the pixels whose software picture differs between one and
+  four samples, widened by one);
+- played in real time after a click, the page reaches its first frame and
+  keeps drawing; Escape ends the program with exit code 0;
+- the browser's console has no error.
+
+Nothing is left running: the browser, its driver and the server are stopped
+whatever happens. Each failure is one line; all are listed.
+"""
+import argparse
+import base64
+import functools
+import http.server
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.error
+import urllib.request
+
+WIDTH, HEIGHT = 1024, 768
+AT_MS = 20440
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map, '.wasm': 'application/wasm',
+                      '.js': 'text/javascript'}
+
+    def log_message(self, *args):
+        pass
+
+
+def serve(site):
+    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(QuietHandler, directory=site))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+class Browser:
+    """One chromedriver and one headless Chromium session, over plain HTTP."""
+
+    def __init__(self, profile):
+        self.port = free_port()
+        # A process group of its own, so that the browser it starts goes with it.
+        self.driver = subprocess.Popen(['chromedriver', f'--port={self.port}'], stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL, start_new_session=True)
+        self.session = None
+        deadline = time.time() + 30
+        while True:
+            try:
+                self.call('GET', '/status')
+                break
+            except (urllib.error.URLError, ConnectionError):
+                if time.time() > deadline or self.driver.poll() is not None:
+                    raise RuntimeError('chromedriver did not start')
+                time.sleep(0.1)
+        arguments = ['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+                     '--window-size=1024,768', f'--user-data-dir={profile}', '--no-first-run',
+                     '--disable-background-networking', '--disable-component-update', '--disable-sync',
+                     '--disable-default-apps', '--disable-quic']
+        capabilities = {'browserName': 'chrome',
+                        'goog:chromeOptions': {'binary': shutil.which('chromium') or '/usr/bin/chromium',
+                                               'args': arguments},
+                        'goog:loggingPrefs': {'browser': 'ALL'}}
+        reply = self.call('POST', '/session', {'capabilities': {'alwaysMatch': capabilities}})
+        self.session = reply['sessionId']
+
+    def call(self, method, path, body=None):
+        data = json.dumps(body).encode() if body is not None else None
+        request = urllib.request.Request(f'http://127.0.0.1:{self.port}{path}', data=data, method=method,
+                                         headers={'Content-Type': 'application/json'})
+        try:
+            with urllib.request.urlopen(request, timeout=120) as response:
+                return json.loads(response.read())['value']
+        except urllib.error.HTTPError as error:
+            raise RuntimeError(f'{method} {path}: {error.read().decode(errors="replace")[:300]}') from None
+
+    def command(self, method, path, body=None):
+        return self.call(method, f'/session/{self.session}{path}', body)
+
+    def open(self, url):
+        self.command('POST', '/url', {'url': url})
+
+    def run(self, script, *args):
+        return self.command('POST', '/execute/sync', {'script': script, 'args': list(args)})
+
+    def wait_for(self, condition, seconds, what):
+        """Polls a script expression until it is true; the last value."""
+        deadline = time.time() + seconds
+        while True:
+            value = self.run(f'return {condition};')
+            if value or time.time() > deadline:
+                check(bool(value), f'{what}: not within {seconds} s (page: {self.run("return window.demo;")})')
+                return value
+            time.sleep(0.1)
+
+    def click(self, selector):
+        element = self.command('POST', '/element', {'using': 'css selector', 'value': selector})
+        element_id = next(iter(element.values()))
+        self.command('POST', f'/element/{element_id}/click', {})
+
+    def press_escape(self):
+        key = '\ue00c'  # WebDriver's Escape
+        self.command('POST', '/actions', {'actions': [{'type': 'key', 'id': 'keyboard', 'actions': [
+            {'type': 'keyDown', 'value': key}, {'type': 'keyUp', 'value': key}]}]})
+
+    def console(self):
+        return self.command('POST', '/se/log', {'type': 'browser'})
+
+    def screenshot(self, path):
+        with open(path, 'wb') as out:
+            out.write(base64.b64decode(self.command('GET', '/screenshot')))
+
+    def close(self):
+        try:
+            if self.session is not None:
+                self.command('DELETE', '')
+        except (RuntimeError, urllib.error.URLError, ConnectionError):
+            pass
+        try:
+            os.killpg(self.driver.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        try:
+            self.driver.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.driver.pid, signal.SIGKILL)
+            self.driver.wait()
+
+
+def software_frame(demokit, work, multisample):
+    """The software device's frame at AT_MS as RGB bytes, top row first."""
+    path = os.path.join(work, f'software-{"4" if multisample else "1"}.png')
+    options = [] if multisample else ['--no-multisample']
+    subprocess.run([demokit, 'record', '--at', str(AT_MS), '--out', path, *options], check=True,
+                   capture_output=True, timeout=300)
+    return subprocess.run(['ffmpeg', '-v', 'error', '-i', path, '-f', 'rawvideo', '-pix_fmt', 'rgb24', '-'],
+                          check=True, capture_output=True).stdout
+
+
+def edge_mask(single, multi):
+    """Pixels a triangle edge crosses (one and four samples differ), widened by one."""
+    mask = bytearray(WIDTH * HEIGHT)
+    for i in range(WIDTH * HEIGHT):
+        if single[3 * i:3 * i + 3] != multi[3 * i:3 * i + 3]:
+            y, x = divmod(i, WIDTH)
+            for ny in range(max(0, y - 1), min(HEIGHT, y + 2)):
+                mask[ny * WIDTH + max(0, x - 1):ny * WIDTH + min(WIDTH, x + 2)] = b'\1' * (min(WIDTH, x + 2) -
+                                                                                           max(0, x - 1))
+    return mask
+
+
+def compare(web_rgba, software, edges):
+    """Share of pixels within 2/255, the largest difference, pixels off the edges that differ more."""
+    within = off_edge = most = 0
+    for i in range(WIDTH * HEIGHT):
+        d = max(abs(web_rgba[4 * i + c] - software[3 * i + c]) for c in range(3))
+        most = max(most, d)
+        if d <= 2:
+            within += 1
+        elif not edges[i]:
+            off_edge += 1
+    return 100.0 * within / (WIDTH * HEIGHT), most, off_edge
+
+
+def check_frame_at(browser, base, demokit, work):
+    started = time.time()
+    browser.open(f'{base}/?at={AT_MS}')
+    if not browser.wait_for("['finished', 'failed'].includes(window.demo.state)", 180, f'?at={AT_MS} finishing'):
+        return
+    page = browser.run('return window.demo;')
+    print(f'web: ?at={AT_MS} finished in {time.time() - started:.1f} s: {page}')
+    check(page['state'] == 'finished' and page['exitCode'] == 0, f'?at={AT_MS}: ended {page}')
+    check(page['frames'] == 1, f'?at={AT_MS}: {page["frames"]} frames shown, expected 1')
+    pixels = browser.run('return window.demo.pixels();')
+    if not check((pixels['width'], pixels['height']) == (WIDTH, HEIGHT), f'canvas is {pixels["width"]} x '
+                 f'{pixels["height"]}'):
+        return
+    web_rgba = base64.b64decode(pixels['rgba'])
+    with open(os.path.join(work, f'web-{AT_MS}.rgba'), 'wb') as out:
+        out.write(web_rgba)
+    multi = software_frame(demokit, work, True)
+    single = software_frame(demokit, work, False)
+    percent, most, off_edge = compare(web_rgba, multi, edge_mask(single, multi))
+    print(f'web: {AT_MS} ms against the software device: {percent:.3f}% within 2/255, largest difference {most}, '
+          f'{off_edge} off the edges')
+    check(percent >= 99.5, f'?at={AT_MS}: only {percent:.3f}% of the pixels within 2/255')
+    check(off_edge <= WIDTH * HEIGHT // 10000, f'?at={AT_MS}: {off_edge} differing pixels off the edges')
+
+
+def check_real_time(browser, base, work):
+    browser.open(f'{base}/')
+    if not browser.wait_for("window.demo.state === 'ready'", 60, 'the page getting ready'):
+        return
+    browser.click('#notice')
+    started = time.time()
+    if not browser.wait_for('window.demo.frames >= 1', 120, 'the first frame'):
+        return
+    print(f'web: first frame {time.time() - started:.1f} s after the click')
+    time.sleep(5)
+    page = browser.run('return window.demo;')
+    print(f'web: {page["frames"]} frames shown, {page["fps"]} in the last second (SwiftShader)')
+    check(page['state'] == 'running', f'real time: {page}')
+    check(page['fps'] >= 1, f'real time: the page stopped drawing ({page})')
+    browser.screenshot(os.path.join(work, 'web-playing.png'))
+    browser.press_escape()
+    if browser.wait_for("window.demo.state === 'finished'", 30, 'Escape ending the program'):
+        page = browser.run('return window.demo;')
+        check(page['exitCode'] == 0, f'Escape: exit code {page["exitCode"]}')
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    parser.add_argument('--site', required=True, help='the web build\'s site folder')
+    parser.add_argument('--demokit', required=True, help='the native demokit, for the software device\'s frame')
+    parser.add_argument('--work', required=True, help='a folder for the frames and the screenshot')
+    args = parser.parse_args()
+    for name in ('index.html', 'demo.js', 'demo.wasm'):
+        if not os.path.isfile(os.path.join(args.site, name)):
+            print(f'web: {args.site}/{name} is missing: build the web version first (scripts/web-build.sh)',
+                  file=sys.stderr)
+            return 1
+    os.makedirs(args.work, exist_ok=True)
+    server = serve(args.site)
+    base = f'http://127.0.0.1:{server.server_address[1]}'
+    profile = tempfile.mkdtemp(prefix='web-test-profile-')
+    browser = None
+    try:
+        browser = Browser(profile)
+        check_frame_at(browser, base, args.demokit, args.work)
+        check_real_time(browser, base, args.work)
+        console = browser.console()
+        for entry in console[:20]:
+            print(f'web: console {entry.get("level")}: {entry.get("message")}')
+        errors = [entry['message'] for entry in console if entry.get('level') == 'SEVERE']
+        check(not errors, f'console errors: {errors[:5]}')
+    finally:
+        if browser is not None:
+            browser.close()
+        server.shutdown()
+        server.server_close()
+        shutil.rmtree(profile, ignore_errors=True)
+    for failure in failures:
+        print(f'FAILED: {failure}', file=sys.stderr)
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
