@@ -9,7 +9,8 @@ on 127.0.0.1 by this script.
   four samples, widened by one);
 - played in real time after a click, the page reaches its first frame and
   keeps drawing; Escape ends the program with exit code 0;
-- the browser's console has no error.
+- the browser's console has no error;
+- a bad ?at= and a browser without WebGL2 get a line of text saying so.
 
 Nothing is left running: the browser, its driver and the server are stopped
 whatever happens. Each failure is one line; all are listed.
@@ -66,7 +67,7 @@ def serve(site):
 class Browser:
     """One chromedriver and one headless Chromium session, over plain HTTP."""
 
-    def __init__(self, profile):
+    def __init__(self, profile, extra_arguments=()):
         self.port = free_port()
         # A process group of its own, so that the browser it starts goes with it.
         self.driver = subprocess.Popen(['chromedriver', f'--port={self.port}'], stdout=subprocess.DEVNULL,
@@ -84,7 +85,7 @@ class Browser:
         arguments = ['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
                      '--window-size=1024,768', f'--user-data-dir={profile}', '--no-first-run',
                      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                     '--disable-default-apps', '--disable-quic']
+                     '--disable-default-apps', '--disable-quic', *extra_arguments]
         capabilities = {'browserName': 'chrome',
                         'goog:chromeOptions': {'binary': shutil.which('chromium') or '/usr/bin/chromium',
                                                'args': arguments},
@@ -236,6 +237,21 @@ def check_real_time(browser, base, work):
         check(page['exitCode'] == 0, f'Escape: exit code {page["exitCode"]}')
 
 
+def check_refusals(browser, base, profile):
+    browser.open(f'{base}/?at=soon')
+    if browser.wait_for("window.demo.state === 'failed'", 30, 'a bad ?at= refused'):
+        text = browser.run("return document.getElementById('notice').textContent;")
+        check('milliseconds' in text, f'a bad ?at= says {text!r}')
+    without = Browser(profile, ['--disable-webgl'])
+    try:
+        without.open(f'{base}/')
+        if without.wait_for("window.demo.state === 'failed'", 30, 'a browser without WebGL2 told'):
+            text = without.run("return document.getElementById('notice').textContent;")
+            check('WebGL2' in text, f'without WebGL2 the page says {text!r}')
+    finally:
+        without.close()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--site', required=True, help='the web build\'s site folder')
@@ -261,6 +277,7 @@ def main():
             print(f'web: console {entry.get("level")}: {entry.get("message")}')
         errors = [entry['message'] for entry in console if entry.get('level') == 'SEVERE']
         check(not errors, f'console errors: {errors[:5]}')
+        check_refusals(browser, base, os.path.join(profile, 'without-webgl'))
     finally:
         if browser is not None:
             browser.close()
