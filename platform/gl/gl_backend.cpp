@@ -68,20 +68,25 @@ public:
 #endif
     }
 
+    // Uploads bind what they fill: the cache forgets.
     std::unique_ptr<d3d9::DeviceCopy> copyBuffer(const d3d9::Buffer& buffer) override
     {
+        cache_.forget();
         return std::make_unique<BufferCopy>(buffer);
     }
     void updateBuffer(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) override
     {
+        cache_.forget();
         static_cast<const BufferCopy*>(buffer.copy())->update(buffer, offset, size);
     }
     std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture) override
     {
+        cache_.forget();
         return gl::copyTexture(texture);
     }
     void updateTexture(const d3d9::Texture& texture) override
     {
+        cache_.forget();
         if (const auto* copy = static_cast<const TextureCopy*>(texture.copy())) {
             copy->upload(texture);
         }
@@ -93,11 +98,13 @@ public:
 
     void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override
     {
+        cache_.forget();
         applyClear(call, height_, framebuffer_.drawName());
     }
     HRESULT draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
     d3d9::Frame present(bool rendered) override
     {
+        cache_.forget(); // the host may draw with the context now
         if (rendered) {
             framebuffer_.resolve();
         }
@@ -113,6 +120,7 @@ private:
     Framebuffer framebuffer_;
     ProgramCache programs_;
     VertexLayout layout_;
+    StateCache cache_;
 };
 
 void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state)
@@ -131,18 +139,23 @@ void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& st
         glUniform1i(linked.colourInputs, static_cast<GLint>(layout_.colourInputs()));
         linked.colourInputsValue = layout_.colourInputs();
     }
-    if (linked.pixelShift >= 0) {
+    if (linked.pixelShift >= 0 &&
+        (linked.shiftWidth != state.viewport.Width || linked.shiftHeight != state.viewport.Height)) {
         glUniform2f(linked.pixelShift, 1.0f / static_cast<float>(state.viewport.Width),
                     -1.0f / static_cast<float>(state.viewport.Height));
+        linked.shiftWidth = state.viewport.Width;
+        linked.shiftHeight = state.viewport.Height;
     }
 }
 
 void GlBackend::bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state)
 {
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
-        if ((pixel.glsl.samplers & (1u << s)) != 0) {
+        const GLuint name = textureName(state.textures[s]);
+        if ((pixel.glsl.samplers & (1u << s)) != 0 && cache_.textures[s] != name) {
             glActiveTexture(GL_TEXTURE0 + s);
-            glBindTexture(GL_TEXTURE_2D, textureName(state.textures[s]));
+            glBindTexture(GL_TEXTURE_2D, name);
+            cache_.textures[s] = name;
         }
     }
 }
@@ -154,14 +167,21 @@ HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state
     if (linked.name == 0) {
         return D3DERR_INVALIDCALL; // the translated programs did not compile or link: reported
     }
-    if (!layout_.bind(state, call.baseVertex)) {
+    if (!layout_.bind(state, call.baseVertex, cache_.vertexArrayBound)) {
         return D3DERR_INVALIDCALL; // OpenGL ES: vertices before the buffer's start
     }
-    applyDrawStates(state, framebuffer_.drawName());
-    glUseProgram(linked.name);
+    applyDrawStates(state, framebuffer_.drawName(), cache_);
+    if (cache_.program != linked.name) {
+        glUseProgram(linked.name);
+        cache_.program = linked.name;
+    }
     uploadConstants(linked, state);
     bindTextures(pixel, state);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, bufferName(state.indices));
+    const GLuint indices = bufferName(state.indices);
+    if (cache_.indices != indices) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices); // the vertex array's
+        cache_.indices = indices;
+    }
     const std::size_t indexBytes = state.indices->format() == D3DFMT_INDEX32 ? 4 : 2;
     const GLenum mode = primitiveMode(call.type);
     const auto count = static_cast<GLsizei>(call.indexCount);

@@ -52,9 +52,12 @@ VertexLayout::~VertexLayout()
     glDeleteVertexArrays(1, &vertexArray_);
 }
 
-bool VertexLayout::bind(const d3d9::DrawState& state, GLint baseVertex)
+bool VertexLayout::bind(const d3d9::DrawState& state, GLint baseVertex, bool& bound)
 {
-    glBindVertexArray(vertexArray_);
+    if (!bound) {
+        glBindVertexArray(vertexArray_);
+        bound = true;
+    }
 #ifndef DEMO_GL_ES
     baseVertex = 0; // the draw call applies it
 #endif

@@ -25,10 +25,11 @@ public:
     VertexLayout(const VertexLayout&) = delete;
     VertexLayout& operator=(const VertexLayout&) = delete;
 
-    // Binds the vertex array with the draw's layout (and, on OpenGL ES, its
-    // base vertex). False when the pointers cannot be placed (a base vertex
-    // before the buffer's start on OpenGL ES).
-    bool bind(const d3d9::DrawState& state, GLint baseVertex);
+    // Binds the vertex array (unless bound says it is, and makes it so)
+    // with the draw's layout (and, on OpenGL ES, its base vertex). False
+    // when the pointers cannot be placed (a base vertex before the buffer's
+    // start on OpenGL ES).
+    bool bind(const d3d9::DrawState& state, GLint baseVertex, bool& bound);
     // Bit N: vN is fed by a D3DCOLOR element (OpenGL ES only; else 0).
     std::uint32_t colourInputs() const { return colourInputs_; }
 

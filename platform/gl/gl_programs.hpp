@@ -37,6 +37,7 @@ struct LinkedProgram {
     GLint pixelShift = -1;
     GLint colourInputs = -1; // OpenGL ES: which inputs the program swizzles from R, G, B, A
     std::uint32_t colourInputsValue = ~0u;
+    DWORD shiftWidth = 0, shiftHeight = 0; // the viewport pixelShift was last set for (0: never)
     std::uint64_t vertexConstantsVersion = ~0ull; // last uploaded
     std::uint64_t pixelConstantsVersion = ~0ull;
 };

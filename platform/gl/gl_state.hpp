@@ -13,9 +13,29 @@
 
 namespace gl {
 
-// Everything a draw depends on besides programs and layout, set anew each
-// draw: the host may have changed GL state when a frame was presented.
-void applyDrawStates(const d3d9::DrawState& state, GLuint framebuffer);
+// The GL state the back end last set, so that a draw repeats no call (each
+// is costly where a browser checks and forwards it). forget() whenever
+// something else may have changed GL state: the host at Present, uploads,
+// clears.
+struct StateCache {
+    // What the draw states were applied from (valid when known).
+    bool known = false;
+    GLuint framebuffer = 0;
+    std::int32_t height = 0;
+    D3DVIEWPORT9 viewport = {};
+    DWORD cull = 0, zEnable = 0, zFunc = 0, zWrite = 0, fill = 0, multisample = 0;
+    // Bindings (0: unknown).
+    GLuint program = 0;
+    GLuint textures[d3d9::SamplerCount] = {};
+    GLuint indices = 0;
+    bool vertexArrayBound = false;
+
+    void forget() { *this = StateCache{}; }
+};
+
+// Everything a draw depends on besides programs and layout, where it
+// differs from what the cache holds.
+void applyDrawStates(const d3d9::DrawState& state, GLuint framebuffer, StateCache& cache);
 // A clear of rectangles (already inside the viewport; rows from the top).
 void applyClear(const d3d9::ClearCall& call, std::int32_t height, GLuint framebuffer);
 

@@ -22,7 +22,8 @@ std::int32_t requestedFrameTime();
 PageInput takeInput();
 
 // The run's progress, for the page and for whoever watches it (tests):
-// "running", "frame" (value: frames shown), "progress" (value: elapsed ms
+// "running", "frame" (value: frames shown), "work" (value: microseconds
+// the program took for the frame about to be shown), "progress" (value: elapsed ms
 // of a virtual run), "finished" (value: WinMain's exit code), "failed"
 // (value 0, with a message).
 void report(const char* state, std::int32_t value, const char* message = "");
