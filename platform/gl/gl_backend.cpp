@@ -9,6 +9,7 @@
 #include "gl/gl_framebuffer.hpp"
 #include "gl/gl_layout.hpp"
 #include "gl/gl_programs.hpp"
+#include "gl/gl_rebased_indices.hpp"
 #include "gl/gl_resources.hpp"
 #include "gl/gl_state.hpp"
 
@@ -114,6 +115,7 @@ public:
 private:
     void uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state);
     void bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state);
+    void bindIndices(GLuint name);
 
     std::int32_t width_;
     std::int32_t height_;
@@ -121,6 +123,9 @@ private:
     ProgramCache programs_;
     VertexLayout layout_;
     StateCache cache_;
+#ifdef DEMO_GL_ES
+    RebasedIndices rebased_; // OpenGL ES draws with no base vertex
+#endif
 };
 
 void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state)
@@ -148,6 +153,15 @@ void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& st
     }
 }
 
+// The vertex array's index buffer.
+void GlBackend::bindIndices(GLuint name)
+{
+    if (cache_.indices != name) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
+        cache_.indices = name;
+    }
+}
+
 void GlBackend::bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state)
 {
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
@@ -167,9 +181,7 @@ HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state
     if (linked.name == 0) {
         return D3DERR_INVALIDCALL; // the translated programs did not compile or link: reported
     }
-    if (!layout_.bind(state, call.baseVertex, cache_.vertexArrayBound)) {
-        return D3DERR_INVALIDCALL; // OpenGL ES: vertices before the buffer's start
-    }
+    layout_.bind(state, cache_.vertexArrayBound);
     applyDrawStates(state, framebuffer_.drawName(), cache_);
     if (cache_.program != linked.name) {
         glUseProgram(linked.name);
@@ -177,20 +189,22 @@ HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state
     }
     uploadConstants(linked, state);
     bindTextures(pixel, state);
-    const GLuint indices = bufferName(state.indices);
-    if (cache_.indices != indices) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices); // the vertex array's
-        cache_.indices = indices;
-    }
-    const std::size_t indexBytes = state.indices->format() == D3DFMT_INDEX32 ? 4 : 2;
-    const GLenum mode = primitiveMode(call.type);
-    const auto count = static_cast<GLsizei>(call.indexCount);
-    const GLenum type = indexBytes == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
-    const auto first = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(call.startIndex * indexBytes));
 #ifdef DEMO_GL_ES
-    glDrawElements(mode, count, type, first); // the layout applied the base vertex
+    std::size_t offset = 0;
+    const d3d9::Buffer& indices = *state.indices;
+    if (!rebased_.place(indices.bytes(), indices.format() == D3DFMT_INDEX32, bufferVersion(indices), call, offset)) {
+        return D3DERR_INVALIDCALL; // an index with the base vertex added is negative
+    }
+    bindIndices(rebased_.buffer());
+    glDrawElements(primitiveMode(call.type), static_cast<GLsizei>(call.indexCount), GL_UNSIGNED_INT,
+                   reinterpret_cast<const void*>(static_cast<std::uintptr_t>(offset)));
 #else
-    glDrawElementsBaseVertex(mode, count, type, first, call.baseVertex);
+    bindIndices(bufferName(state.indices));
+    const std::size_t indexBytes = state.indices->format() == D3DFMT_INDEX32 ? 4 : 2;
+    glDrawElementsBaseVertex(primitiveMode(call.type), static_cast<GLsizei>(call.indexCount),
+                             indexBytes == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                             reinterpret_cast<const void*>(static_cast<std::uintptr_t>(call.startIndex * indexBytes)),
+                             call.baseVertex);
 #endif
     return D3D_OK;
 }

@@ -4,6 +4,7 @@
 
 #include "d3d9/failures.hpp"
 #include "d3d9/resources.hpp"
+#include "d3d9/vertex_layout.hpp"
 #include "gl/gl_resources.hpp"
 
 namespace gl {
@@ -52,55 +53,33 @@ VertexLayout::~VertexLayout()
     glDeleteVertexArrays(1, &vertexArray_);
 }
 
-bool VertexLayout::bind(const d3d9::DrawState& state, GLint baseVertex, bool& bound)
+void VertexLayout::bind(const d3d9::DrawState& state, bool& bound)
 {
     if (!bound) {
         glBindVertexArray(vertexArray_);
         bound = true;
     }
-#ifndef DEMO_GL_ES
-    baseVertex = 0; // the draw call applies it
-#endif
     if (version_ == state.layoutVersion) {
-        return baseVertex == baseVertex_ || pointAttributes(state, baseVertex);
+        return;
     }
     version_ = state.layoutVersion;
-    bindings_.clear();
     colourInputs_ = 0;
-    for (const d3d9::InputBinding& b : d3d9::bindInputs(*state.elements, state.vertexShader->vertexInputs())) {
-        if (b.type != D3DDECLTYPE_UNUSED) {
-            bindings_.push_back(b);
-#ifdef DEMO_GL_ES
-            colourInputs_ |= b.type == D3DDECLTYPE_D3DCOLOR ? 1u << b.inputRegister : 0u;
-#endif
-        }
-    }
+    glBindBuffer(GL_ARRAY_BUFFER, bufferName(state.stream));
     for (GLuint location = 0; location < AttributeCount; ++location) {
         glDisableVertexAttribArray(location);
         glVertexAttrib4f(location, 0.0f, 0.0f, 0.0f, 1.0f);
     }
-    for (const d3d9::InputBinding& b : bindings_) {
-        glEnableVertexAttribArray(b.inputRegister);
-    }
-    return pointAttributes(state, baseVertex);
-}
-
-bool VertexLayout::pointAttributes(const d3d9::DrawState& state, GLint baseVertex)
-{
-    baseVertex_ = baseVertex;
-    glBindBuffer(GL_ARRAY_BUFFER, bufferName(state.stream));
-    const std::int64_t first = static_cast<std::int64_t>(state.streamOffset) +
-                               static_cast<std::int64_t>(baseVertex) * static_cast<std::int64_t>(state.streamStride);
-    for (const d3d9::InputBinding& b : bindings_) {
-        const std::int64_t offset = first + static_cast<std::int64_t>(b.offset);
-        if (offset < 0) {
-            version_ = ~0ull; // bound again in full next time
-            return false;
+    for (const d3d9::InputBinding& b : d3d9::bindInputs(*state.elements, state.vertexShader->vertexInputs())) {
+        if (b.type == D3DDECLTYPE_UNUSED) {
+            continue;
         }
-        pointAttribute(b.inputRegister, b.type, static_cast<GLsizei>(state.streamStride),
-                       reinterpret_cast<const void*>(static_cast<std::uintptr_t>(offset)));
+        const auto offset = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(state.streamOffset + b.offset));
+        pointAttribute(b.inputRegister, b.type, static_cast<GLsizei>(state.streamStride), offset);
+        glEnableVertexAttribArray(b.inputRegister);
+#ifdef DEMO_GL_ES
+        colourInputs_ |= b.type == D3DDECLTYPE_D3DCOLOR ? 1u << b.inputRegister : 0u;
+#endif
     }
-    return true;
 }
 
 } // namespace gl

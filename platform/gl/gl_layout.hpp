@@ -3,17 +3,14 @@
 // pointers into the stream's GL buffer (attribute location N for vN). An
 // input no element feeds reads the constant (0, 0, 0, 1).
 //
-// OpenGL ES has no draw call with a base vertex, nor B, G, R, A attribute
-// bytes: there the pointers are moved by the draw's base vertex, and a
-// D3DCOLOR element is read as R, G, B, A bytes, which the vertex program
-// swizzles for the inputs colourInputs() names.
+// OpenGL ES has no B, G, R, A attribute bytes: there a D3DCOLOR element is
+// read as R, G, B, A bytes, which the vertex program swizzles for the
+// inputs colourInputs() names.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "d3d9/draw_state.hpp"
-#include "d3d9/vertex_layout.hpp"
 #include "gl/gl_api.hpp"
 
 namespace gl {
@@ -26,20 +23,14 @@ public:
     VertexLayout& operator=(const VertexLayout&) = delete;
 
     // Binds the vertex array (unless bound says it is, and makes it so)
-    // with the draw's layout (and, on OpenGL ES, its base vertex). False
-    // when the pointers cannot be placed (a base vertex before the buffer's
-    // start on OpenGL ES).
-    bool bind(const d3d9::DrawState& state, GLint baseVertex, bool& bound);
+    // with the draw's layout.
+    void bind(const d3d9::DrawState& state, bool& bound);
     // Bit N: vN is fed by a D3DCOLOR element (OpenGL ES only; else 0).
     std::uint32_t colourInputs() const { return colourInputs_; }
 
 private:
-    bool pointAttributes(const d3d9::DrawState& state, GLint baseVertex);
-
     GLuint vertexArray_ = 0;
     std::uint64_t version_ = ~0ull; // the layout version the array holds
-    GLint baseVertex_ = 0;
-    std::vector<d3d9::InputBinding> bindings_;
     std::uint32_t colourInputs_ = 0;
 };
 

@@ -7,31 +7,19 @@ namespace gl {
 
 namespace {
 
-// Where a buffer is bound to be filled. WebGL fixes a buffer's kind at its
-// first binding, and an index buffer may never have been bound elsewhere;
-// the element binding belongs to the bound vertex array, so the default
-// one is bound for it (every draw binds the back end's own again).
-GLenum uploadTarget(const d3d9::Buffer& buffer)
+std::uint64_t nextVersion()
 {
-#ifdef DEMO_GL_ES
-    if (buffer.type() == D3DRTYPE_INDEXBUFFER) {
-        glBindVertexArray(0);
-        return GL_ELEMENT_ARRAY_BUFFER;
-    }
-#else
-    (void)buffer;
-#endif
-    return GL_COPY_WRITE_BUFFER;
+    static std::uint64_t versions = 0; // GL work is on one thread
+    return ++versions;
 }
 
 } // namespace
 
-BufferCopy::BufferCopy(const d3d9::Buffer& buffer)
+BufferCopy::BufferCopy(const d3d9::Buffer& buffer) : version(nextVersion())
 {
     glGenBuffers(1, &name);
-    const GLenum target = uploadTarget(buffer);
-    glBindBuffer(target, name);
-    glBufferData(target, static_cast<GLsizeiptr>(buffer.size()), buffer.bytes(), GL_STATIC_DRAW);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, name);
+    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(buffer.size()), buffer.bytes(), GL_STATIC_DRAW);
 }
 
 BufferCopy::~BufferCopy()
@@ -41,9 +29,10 @@ BufferCopy::~BufferCopy()
 
 void BufferCopy::update(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) const
 {
-    const GLenum target = uploadTarget(buffer);
-    glBindBuffer(target, name);
-    glBufferSubData(target, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(size), buffer.bytes() + offset);
+    version = nextVersion();
+    glBindBuffer(GL_COPY_WRITE_BUFFER, name);
+    glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(size),
+                    buffer.bytes() + offset);
 }
 
 TextureCopy::TextureCopy(const d3d9::Texture& texture)
@@ -99,6 +88,12 @@ GLuint bufferName(const d3d9::Buffer* buffer)
 {
     const auto* copy = buffer != nullptr ? static_cast<const BufferCopy*>(buffer->copy()) : nullptr;
     return copy != nullptr ? copy->name : 0;
+}
+
+std::uint64_t bufferVersion(const d3d9::Buffer& buffer)
+{
+    const auto* copy = static_cast<const BufferCopy*>(buffer.copy());
+    return copy != nullptr ? copy->version : 0;
 }
 
 GLuint textureName(const d3d9::Texture* texture)

@@ -7,6 +7,7 @@
 // end's context current.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "d3d9/backend.hpp"
@@ -20,6 +21,7 @@ struct BufferCopy final : d3d9::DeviceCopy {
     ~BufferCopy() override;
     void update(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) const;
     GLuint name = 0;
+    mutable std::uint64_t version = 0; // new at every filling: names the contents
 };
 
 struct TextureCopy final : d3d9::DeviceCopy {
@@ -32,6 +34,7 @@ struct TextureCopy final : d3d9::DeviceCopy {
 std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture); // NULL for system memory
 // The GL name of a resource's copy (0 for none).
 GLuint bufferName(const d3d9::Buffer* buffer);
+std::uint64_t bufferVersion(const d3d9::Buffer& buffer);
 GLuint textureName(const d3d9::Texture* texture);
 
 } // namespace gl
