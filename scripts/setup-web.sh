@@ -7,14 +7,4 @@ set -euo pipefail
 
 packages=(cmake python3 emscripten chromium chromium-driver)
 
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup-web: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/install-missing.sh" setup-web "${packages[@]}"

@@ -19,17 +19,4 @@ packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386
   libxrandr2:i386 libxrender1:i386 libxcursor1:i386 libxi6:i386 libxinerama1:i386 libxxf86vm1:i386
   libxcomposite1:i386 libxfixes3:i386)
 
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup-wine: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-  fi
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/install-missing.sh" setup-wine "${packages[@]}"

@@ -16,14 +16,4 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev p
   # demokit's command line and JSON output
   libcli11-dev nlohmann-json3-dev)
 
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/install-missing.sh" setup "${packages[@]}"

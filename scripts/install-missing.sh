@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs those of the named Debian packages that are not installed yet,
+# without recommended packages (run as root); apt-get is not run at all when
+# every one is there. The first argument names the caller in the progress line.
+#   scripts/install-missing.sh setup cmake g++ ...
+set -euo pipefail
+
+who="$1"
+shift
+# A bare name that dpkg finds ambiguous (the package is there for two
+# architectures) is asked again as the machine's own.
+native=$(dpkg --print-architecture)
+missing=()
+for package in "$@"; do
+  dpkg -s "$package" >/dev/null 2>&1 || dpkg -s "$package:$native" >/dev/null 2>&1 || missing+=("$package")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "$who: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  # Packages of another architecture (name:i386) need it added first.
+  for package in "${missing[@]}"; do
+    if [[ "$package" == *:* ]] && ! dpkg --print-foreign-architectures | grep -qx "${package##*:}"; then
+      dpkg --add-architecture "${package##*:}"
+    fi
+  done
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
