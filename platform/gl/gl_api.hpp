@@ -6,6 +6,8 @@
 // branch on DEMO_GL_ES only there. Internal to platform/gl.
 #pragma once
 
+#include <cstdint>
+
 #ifdef __EMSCRIPTEN__
 #define DEMO_GL_ES 1
 #include <GLES3/gl3.h>
@@ -32,6 +34,14 @@ inline void setClearDepth(float z)
 #else
     glClearDepth(static_cast<double>(z));
 #endif
+}
+
+// A8R8G8B8 as a word <-> R, G, B, A bytes as a little-endian word: the
+// same swap of red and blue either way (OpenGL ES moves texels and pixels
+// in R, G, B, A order only).
+inline std::uint32_t swapRedBlue(std::uint32_t pixel)
+{
+    return (pixel & 0xFF00FF00u) | ((pixel & 0xFFu) << 16) | ((pixel >> 16) & 0xFFu);
 }
 
 } // namespace gl

@@ -193,7 +193,7 @@ HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state
     std::size_t offset = 0;
     const d3d9::Buffer& indices = *state.indices;
     if (!rebased_.place(indices.bytes(), indices.format() == D3DFMT_INDEX32, bufferVersion(indices), call, offset)) {
-        return D3DERR_INVALIDCALL; // an index with the base vertex added is negative
+        return D3DERR_INVALIDCALL; // an index with the base vertex added leaves 0 .. 2^32 - 1
     }
     bindIndices(rebased_.buffer());
     glDrawElements(primitiveMode(call.type), static_cast<GLsizei>(call.indexCount), GL_UNSIGNED_INT,

@@ -69,7 +69,7 @@ const std::uint32_t* Framebuffer::readPixels()
     // OpenGL ES reads R, G, B, A bytes: swap red and blue into A8R8G8B8.
     glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     for (std::uint32_t& p : bottomUp) {
-        p = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
+        p = swapRedBlue(p);
     }
 #else
     // BGRA bytes as a little-endian 32-bit word are A8R8G8B8.

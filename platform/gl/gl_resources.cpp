@@ -62,8 +62,7 @@ void TextureCopy::upload(const d3d9::Texture& texture) const
     std::vector<std::uint32_t> rgba(width * height);
     for (std::size_t y = 0; y < height; ++y) {
         for (std::size_t x = 0; x < width; ++x) {
-            const std::uint32_t p = texture.texels()[y * texture.pitch() + x];
-            rgba[y * width + x] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
+            rgba[y * width + x] = swapRedBlue(texture.texels()[y * texture.pitch() + x]);
         }
     }
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGBA,
