@@ -82,10 +82,13 @@ class Browser:
                 if time.time() > deadline or self.driver.poll() is not None:
                     raise RuntimeError('chromedriver did not start')
                 time.sleep(0.1)
+        # WebGL2 on the CPU (SwiftShader); as root without a sandbox; no
+        # connection out of this machine; shared memory in files, where a
+        # container's /dev/shm is small.
         arguments = ['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
                      '--window-size=1024,768', f'--user-data-dir={profile}', '--no-first-run',
                      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                     '--disable-default-apps', '--disable-quic', *extra_arguments]
+                     '--disable-default-apps', '--disable-quic', '--disable-dev-shm-usage', *extra_arguments]
         capabilities = {'browserName': 'chrome',
                         'goog:chromeOptions': {'binary': shutil.which('chromium') or '/usr/bin/chromium',
                                                'args': arguments},
