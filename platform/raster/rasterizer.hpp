@@ -110,5 +110,8 @@ void resolve(const RenderTarget& target, std::uint32_t* out);
 // The same for rows [firstRow, endRow) alone (out is still the whole
 // picture); calls for disjoint rows may run on different threads at once.
 void resolveRows(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::uint32_t* out);
+// The same for the pixels in [x0, x1) x [y0, y1) alone.
+void resolveRect(const RenderTarget& target, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
+                 std::uint32_t* out);
 
 } // namespace raster

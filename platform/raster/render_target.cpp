@@ -1,6 +1,7 @@
 // The render target's storage: sizing, clearing rectangles of pixels (all
 // their samples) and resolving the samples of each pixel into one colour.
-// Entry points: RenderTarget::resize, clearColor, clearDepth, resolve.
+// Entry points: RenderTarget::resize, clearColor, clearDepth, resolve and
+// its parts.
 // Layout: sample s of pixel (x, y) at (y * width + x) * samples + s; colour
 // A8R8G8B8, depth D16. Rectangles are half-open and clamped to the target.
 #include <algorithm>
@@ -99,24 +100,34 @@ void resolve(const RenderTarget& target, std::uint32_t* out)
 
 void resolveRows(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::uint32_t* out)
 {
-    firstRow = std::max(firstRow, 0);
-    endRow = std::min(endRow, target.height);
-    if (firstRow >= endRow)
+    resolveRect(target, 0, firstRow, target.width, endRow, out);
+}
+
+void resolveRect(const RenderTarget& target, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
+                 std::uint32_t* out)
+{
+    const PixelRect rect = clampToTarget(target, x0, y0, x1, y1);
+    if (rect.empty())
         return;
-    const std::size_t first = static_cast<std::size_t>(firstRow) * static_cast<std::size_t>(target.width);
-    const std::size_t pixels = static_cast<std::size_t>(endRow - firstRow) * static_cast<std::size_t>(target.width);
     const std::uint32_t count = static_cast<std::uint32_t>(target.samples);
-    const std::uint32_t* samples = target.color.data() + first * count;
-    out += first;
-    if (count == 1)
-        std::copy(samples, samples + pixels, out);
-    else if (count == 2)
-        averagePixels<2, 1>(samples, pixels, out);
-    else if (count == 4)
-        averagePixels<4, 2>(samples, pixels, out);
-    else
-        for (std::size_t p = 0; p < pixels; ++p)
-            out[p] = averageSamples(samples + p * count, count);
+    // Whole rows are one run: the loop over pixels is as long as it can be.
+    const bool wholeRows = rect.x0 == 0 && rect.x1 == target.width;
+    const std::size_t width = static_cast<std::size_t>(target.width);
+    const std::size_t pixels = static_cast<std::size_t>(rect.x1 - rect.x0) * (wholeRows ? rect.y1 - rect.y0 : 1);
+    for (std::int32_t y = rect.y0; y < (wholeRows ? rect.y0 + 1 : rect.y1); ++y) {
+        const std::size_t first = static_cast<std::size_t>(y) * width + static_cast<std::size_t>(rect.x0);
+        const std::uint32_t* samples = target.color.data() + first * count;
+        std::uint32_t* row = out + first;
+        if (count == 1)
+            std::copy(samples, samples + pixels, row);
+        else if (count == 2)
+            averagePixels<2, 1>(samples, pixels, row);
+        else if (count == 4)
+            averagePixels<4, 2>(samples, pixels, row);
+        else
+            for (std::size_t p = 0; p < pixels; ++p)
+                row[p] = averageSamples(samples + p * count, count);
+    }
 }
 
 } // namespace raster

@@ -21,6 +21,7 @@
 #include "d3d9/draw_state.hpp"
 #include "d3d9/failures.hpp"
 #include "d3d9/resources.hpp"
+#include "raster/band_clears.hpp"
 #include "raster/pixel_stage.hpp"
 #include "raster/vertex_routine.hpp"
 #include "raster/vertex_stage.hpp"
@@ -94,6 +95,8 @@ struct QueuedItem {
     std::vector<ScreenTriangle> triangles; // kept between frames for its capacity
     std::int32_t firstRow = 0;             // the rows the triangles (or the clear) touch
     std::int32_t endRow = 0;
+    std::int32_t firstColumn = 0; // the triangles' columns
+    std::int32_t endColumn = 0;
 };
 
 // The clears and draws of a frame, in order. Items are reused from frame to
@@ -103,6 +106,9 @@ struct WorkQueue {
     std::size_t count = 0;        // items in use
     std::size_t vertexDone = 0;   // items whose vertex work has run
     std::vector<float> constants; // the draws' constant snapshots
+    // For each band of rows, the items that reach it, in order (made once
+    // the vertex work is done): a band need not look at every item.
+    std::vector<std::vector<std::uint32_t>> bins;
 
     QueuedItem& add()
     {
@@ -148,7 +154,10 @@ public:
         frame_.assign(static_cast<std::size_t>(width) * height, 0xFF000000u);
         scratch_.resize(static_cast<std::size_t>(pool_.size()));
         referenceShading_ = options.referenceShading;
-        pending_.resize(static_cast<std::size_t>((height + BandRows - 1) / BandRows));
+        clears_.resize(static_cast<std::size_t>((height + BandRows - 1) / BandRows));
+        for (BandClears& band : clears_) {
+            band.reset(width);
+        }
     }
     ~SoftwareBackend() override { pool_.finish(); } // the frame in flight reads members
 
@@ -192,17 +201,7 @@ private:
     void startPixelWork(bool resolveFrame);
     void rasterizeBand(const WorkQueue& queue, std::int32_t band, bool resolveBand);
     void clearInBand(const QueuedItem& clear, std::int32_t band, std::int32_t firstRow, std::int32_t endRow);
-    void applyPendingClears(std::int32_t band, std::int32_t firstRow, std::int32_t endRow);
-
-    // A clear of a band's whole width is kept as the band's pending value
-    // until a draw or a smaller clear needs its samples; a band that none
-    // needs is resolved by filling its rows (most of all the letterbox bars).
-    struct PendingClear {
-        bool colour = false;
-        bool depth = false;
-        D3DCOLOR colourValue = 0;
-        float depthValue = 1.0f;
-    };
+    void binItems(WorkQueue& queue) const;
     RenderTarget target_;
     std::vector<std::uint32_t> frame_; // the resolved back buffer
     WorkerPool pool_;
@@ -218,7 +217,7 @@ private:
     std::shared_ptr<const DrawState> drawState_; // kept while the pixel state stands
     std::uint64_t pixelVersion_ = ~0ull;
     bool referenceShading_ = false;
-    std::vector<PendingClear> pending_; // one a band; each touched only by the worker scanning that band
+    std::vector<BandClears> clears_; // one a band; each touched only by the worker scanning that band
 };
 
 // Corner numbers relative to MinVertexIndex, three a triangle. A corner
@@ -370,7 +369,7 @@ HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState&
 void SoftwareBackend::runVertexWork(QueuedItem& draw, WorkerScratch& scratch) const
 {
     draw.triangles.clear();
-    draw.firstRow = draw.endRow = 0;
+    draw.firstRow = draw.endRow = draw.firstColumn = draw.endColumn = 0;
     const ShaderProgram& program = *draw.program;
     const float* snapshot = recording_->constants.data() + draw.constants;
     VertexStageInput input;
@@ -402,11 +401,13 @@ void SoftwareBackend::runVertexWork(QueuedItem& draw, WorkerScratch& scratch) co
     gatherTriangles(draw, scratch.corners); // after the rejection: most draws never need it
     setupTriangles(*draw.state, scratch.shaded.data(), scratch.corners.data(), scratch.corners.size() / 3,
                    draw.triangles);
-    draw.firstRow = std::numeric_limits<std::int32_t>::max();
-    draw.endRow = std::numeric_limits<std::int32_t>::min();
+    draw.firstRow = draw.firstColumn = std::numeric_limits<std::int32_t>::max();
+    draw.endRow = draw.endColumn = std::numeric_limits<std::int32_t>::min();
     for (const ScreenTriangle& t : draw.triangles) {
         draw.firstRow = std::min(draw.firstRow, t.minY);
         draw.endRow = std::max(draw.endRow, t.maxY + 1);
+        draw.firstColumn = std::min(draw.firstColumn, t.minX);
+        draw.endColumn = std::max(draw.endColumn, t.maxX + 1);
     }
 }
 
@@ -448,22 +449,10 @@ void SoftwareBackend::beforeResourceChange(const d3d9::ResourceBase& resource)
     }
 }
 
-void SoftwareBackend::applyPendingClears(std::int32_t band, std::int32_t firstRow, std::int32_t endRow)
-{
-    PendingClear& pending = pending_[static_cast<std::size_t>(band)];
-    if (pending.colour) {
-        clearColor(target_, 0, firstRow, target_.width, endRow, pending.colourValue);
-    }
-    if (pending.depth) {
-        clearDepth(target_, 0, firstRow, target_.width, endRow, pending.depthValue);
-    }
-    pending.colour = pending.depth = false;
-}
-
 void SoftwareBackend::clearInBand(const QueuedItem& clear, std::int32_t band, std::int32_t firstRow,
                                   std::int32_t endRow)
 {
-    PendingClear& pending = pending_[static_cast<std::size_t>(band)];
+    BandClears& clears = clears_[static_cast<std::size_t>(band)];
     const bool colour = (clear.clearFlags & D3DCLEAR_TARGET) != 0;
     const bool depth = (clear.clearFlags & D3DCLEAR_ZBUFFER) != 0;
     for (const D3DRECT& r : clear.rects) {
@@ -473,17 +462,10 @@ void SoftwareBackend::clearInBand(const QueuedItem& clear, std::int32_t band, st
             continue;
         }
         if (r.x1 <= 0 && r.x2 >= target_.width && y1 == firstRow && y2 == endRow) {
-            if (colour) {
-                pending.colour = true;
-                pending.colourValue = clear.clearColour;
-            }
-            if (depth) {
-                pending.depth = true;
-                pending.depthValue = clear.clearZ;
-            }
+            clears.clearWhole(colour, clear.clearColour, depth, clear.clearZ);
             continue;
         }
-        applyPendingClears(band, firstRow, endRow);
+        clears.apply(target_, firstRow, endRow, r.x1, r.x2);
         if (colour) {
             clearColor(target_, r.x1, y1, r.x2, y2, clear.clearColour);
         }
@@ -499,28 +481,40 @@ void SoftwareBackend::rasterizeBand(const WorkQueue& queue, std::int32_t band, b
 {
     const std::int32_t firstRow = band * BandRows;
     const std::int32_t endRow = std::min(firstRow + BandRows, target_.height);
-    for (std::size_t i = 0; i < queue.count; ++i) {
+    BandClears& clears = clears_[static_cast<std::size_t>(band)];
+    for (const std::uint32_t i : queue.bins[static_cast<std::size_t>(band)]) {
         const QueuedItem& item = queue.items[i];
-        if (item.endRow <= firstRow || item.firstRow >= endRow) {
-            continue;
-        }
         if (item.isClear) {
             clearInBand(item, band, firstRow, endRow);
-        } else if (!item.triangles.empty()) {
-            applyPendingClears(band, firstRow, endRow);
+        } else {
+            clears.apply(target_, firstRow, endRow, item.firstColumn, item.endColumn);
             rasterizeTriangles(target_, *item.state, item.triangles.data(), item.triangles.size(), firstRow, endRow);
         }
     }
-    if (!resolveBand) {
-        return;
+    if (resolveBand) {
+        clears.resolve(target_, firstRow, endRow, frame_.data());
     }
-    const PendingClear& pending = pending_[static_cast<std::size_t>(band)];
-    if (pending.colour) {
-        // Every sample of the band holds the one colour: so does its mean.
-        std::fill(frame_.begin() + static_cast<std::ptrdiff_t>(firstRow) * target_.width,
-                  frame_.begin() + static_cast<std::ptrdiff_t>(endRow) * target_.width, pending.colourValue);
-    } else {
-        resolveRows(target_, firstRow, endRow, frame_.data());
+}
+
+// Sorts the items into the bands they reach, keeping their order.
+void SoftwareBackend::binItems(WorkQueue& queue) const
+{
+    const std::size_t bands = clears_.size();
+    queue.bins.resize(bands);
+    for (std::vector<std::uint32_t>& bin : queue.bins) {
+        bin.clear();
+    }
+    for (std::size_t i = 0; i < queue.count; ++i) {
+        const QueuedItem& item = queue.items[i];
+        if (!item.isClear && item.triangles.empty()) {
+            continue;
+        }
+        const std::int32_t first = std::max(item.firstRow, 0) / BandRows;
+        const std::int32_t end = std::min((std::max(item.endRow, 0) + BandRows - 1) / BandRows,
+                                          static_cast<std::int32_t>(bands));
+        for (std::int32_t band = first; band < end; ++band) {
+            queue.bins[static_cast<std::size_t>(band)].push_back(static_cast<std::uint32_t>(i));
+        }
     }
 }
 
@@ -533,6 +527,7 @@ void SoftwareBackend::startPixelWork(bool resolveFrame)
 {
     finishVertexWork();
     pool_.finish(); // the frame before
+    binItems(*recording_);
     std::swap(recording_, inFlight_);
     recording_->reset();
     constantsVersion_ = ~0ull; // the snapshots went with the queue
