@@ -30,7 +30,7 @@ void BandClears::reset(std::int32_t width)
 {
     width_ = std::max(width, 0);
     blockColumns_ = std::max((width_ + MaxBlocks - 1) / MaxBlocks, 1);
-    colourWaiting_ = depthWaiting_ = 0;
+    colourWaiting_ = depthWaiting_ = filled_ = 0;
 }
 
 std::int32_t BandClears::columnOf(std::int32_t block) const
@@ -70,10 +70,11 @@ void BandClears::apply(RenderTarget& target, std::int32_t firstRow, std::int32_t
 }
 
 void BandClears::resolve(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow,
-                         std::uint32_t* out) const
+                         std::uint32_t* out)
 {
     const std::uint64_t all = blocksUpTo((width_ + blockColumns_ - 1) / blockColumns_);
-    forEachRun(colourWaiting_, [&](std::int32_t first, std::int32_t end) {
+    const std::uint64_t alreadyFilled = filledValue_ == colourValue_ ? filled_ : 0;
+    forEachRun(colourWaiting_ & ~alreadyFilled, [&](std::int32_t first, std::int32_t end) {
         for (std::int32_t y = firstRow; y < endRow; ++y) {
             std::uint32_t* row = out + static_cast<std::ptrdiff_t>(y) * width_;
             std::fill(row + columnOf(first), row + columnOf(end), colourValue_);
@@ -82,6 +83,8 @@ void BandClears::resolve(const RenderTarget& target, std::int32_t firstRow, std:
     forEachRun(~colourWaiting_ & all, [&](std::int32_t first, std::int32_t end) {
         resolveRect(target, columnOf(first), firstRow, columnOf(end), endRow, out);
     });
+    filled_ = colourWaiting_;
+    filledValue_ = colourValue_;
 }
 
 } // namespace raster

@@ -26,9 +26,11 @@ public:
     // [x0, x1) reach, in rows [firstRow, endRow) of the target.
     void apply(RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::int32_t x0, std::int32_t x1);
     // Resolves rows [firstRow, endRow) into the picture `out` (the whole
-    // picture, width pixels a row): a block still waiting on a colour gives
-    // that colour, any other block the mean of its samples.
-    void resolve(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::uint32_t* out) const;
+    // picture, width pixels a row, the same at every call): a block still
+    // waiting on a colour gives that colour, any other block the mean of
+    // its samples. A block that gave the same colour last time is left as
+    // it is: the sky of one frame is mostly the sky of the next.
+    void resolve(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow, std::uint32_t* out);
     bool waiting() const { return (colourWaiting_ | depthWaiting_) != 0; }
 
 private:
@@ -41,6 +43,8 @@ private:
     std::uint64_t depthWaiting_ = 0;
     std::uint32_t colourValue_ = 0;
     float depthValue_ = 1.0f;
+    std::uint64_t filled_ = 0; // blocks whose pixels in the picture hold filledValue_
+    std::uint32_t filledValue_ = 0;
 };
 
 } // namespace raster
