@@ -17,7 +17,7 @@
 namespace raster {
 
 constexpr std::int32_t MaxVaryings = 8; // interpolated 4-vectors handed to the pixel program
-constexpr std::int32_t BatchSize = 16;  // pixels shaded per call
+constexpr std::int32_t BatchSize = 32;  // pixels shaded per call
 
 // Colour and depth per sample. Index of sample s of pixel (x, y):
 // (y * width + x) * samples + s.

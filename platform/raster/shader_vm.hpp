@@ -22,7 +22,7 @@
 
 namespace raster {
 
-constexpr std::int32_t LaneCount = 16;
+constexpr std::int32_t LaneCount = 32;
 
 struct alignas(64) Register {
     float c[4][LaneCount]; // [component x y z w][lane]
