@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The player in a real window on a virtual X server, with each device:
 # after a second the screen shows the text wall; Escape sent with xdotool
-# ends it with 0; the window manager's close request ends it with 0. With
+# ends it with 0; the window manager's close request ends it with 0; it
+# shows no more frames than the display's 60 a second (the server has no
+# retrace to wait for: the player keeps to the rate itself). With
 # no display at all it ends with -1 (255) and one line on stderr.
 # Usage: player_window_test.sh DEMO CLOSE_WINDOW WORKDIR
 set -uo pipefail
@@ -27,7 +29,7 @@ xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
 # the first one's stderr shown.
 start() {
   for attempt in 1 2; do
-    DEMO_DEVICE=$1 "$demo" 2>"$work/$1.err" &
+    DEMO_DEVICE=$1 DEMO_STATS=1 "$demo" 2>"$work/$1.err" &
     player=$!
     for _ in $(seq 100); do
       xdotool search --onlyvisible --name '^demo$' >/dev/null 2>&1 && return
@@ -62,6 +64,10 @@ for device in gl software; do
   awk -v w="$white" 'BEGIN { exit !(w > 0.02 && w < 0.9) }' || fail "$device: the screen does not show the text wall"
   xdotool key Escape
   expect_exit_zero "$device" "Escape"
+  fps=$(grep -o '[0-9.]* fps median' "$work/$device.err" | cut -d' ' -f1)
+  [ -n "$fps" ] || fail "$device: no frame rate on stderr ($(cat "$work/$device.err"))"
+  echo "$device: $fps frames a second, median"
+  awk -v f="$fps" 'BEGIN { exit !(f <= 62) }' || fail "$device: $fps frames a second, more than the display shows"
 
   start "$device"
   sleep 0.5

@@ -4,7 +4,9 @@
 // the window is the frame's size, nothing needs scaling: SDL's own software
 // renderer copies the frame to the window (through shared memory on X11)
 // without a GL driver and its threads, the cheapest path on a machine
-// without a GPU.
+// without a GPU. That renderer presents at once, so the presenter waits
+// for the display's next retrace itself, as the program expects of
+// Present.
 #pragma once
 
 #include <string>
@@ -27,6 +29,7 @@ private:
     // The renderer for a window of this size showing frames of that size.
     bool useRenderer(bool unscaled, std::string& why);
     void dropRenderer();
+    void waitForRetrace();
 
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
@@ -34,6 +37,7 @@ private:
     SDL_Texture* texture_ = nullptr;
     int textureWidth_ = 0;
     int textureHeight_ = 0;
+    Uint64 firstRetrace_ = 0; // the retraces the presenter keeps to: this, then one a refresh period
 };
 
 } // namespace sdlhost
