@@ -95,8 +95,6 @@ struct QueuedItem {
     std::vector<ScreenTriangle> triangles; // kept between frames for its capacity
     std::int32_t firstRow = 0;             // the rows the triangles (or the clear) touch
     std::int32_t endRow = 0;
-    std::int32_t firstColumn = 0; // the triangles' columns
-    std::int32_t endColumn = 0;
 };
 
 // The clears and draws of a frame, in order. Items are reused from frame to
@@ -369,7 +367,7 @@ HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState&
 void SoftwareBackend::runVertexWork(QueuedItem& draw, WorkerScratch& scratch) const
 {
     draw.triangles.clear();
-    draw.firstRow = draw.endRow = draw.firstColumn = draw.endColumn = 0;
+    draw.firstRow = draw.endRow = 0;
     const ShaderProgram& program = *draw.program;
     const float* snapshot = recording_->constants.data() + draw.constants;
     VertexStageInput input;
@@ -401,13 +399,11 @@ void SoftwareBackend::runVertexWork(QueuedItem& draw, WorkerScratch& scratch) co
     gatherTriangles(draw, scratch.corners); // after the rejection: most draws never need it
     setupTriangles(*draw.state, scratch.shaded.data(), scratch.corners.data(), scratch.corners.size() / 3,
                    draw.triangles);
-    draw.firstRow = draw.firstColumn = std::numeric_limits<std::int32_t>::max();
-    draw.endRow = draw.endColumn = std::numeric_limits<std::int32_t>::min();
+    draw.firstRow = std::numeric_limits<std::int32_t>::max();
+    draw.endRow = std::numeric_limits<std::int32_t>::min();
     for (const ScreenTriangle& t : draw.triangles) {
         draw.firstRow = std::min(draw.firstRow, t.minY);
         draw.endRow = std::max(draw.endRow, t.maxY + 1);
-        draw.firstColumn = std::min(draw.firstColumn, t.minX);
-        draw.endColumn = std::max(draw.endColumn, t.maxX + 1);
     }
 }
 
@@ -487,7 +483,13 @@ void SoftwareBackend::rasterizeBand(const WorkQueue& queue, std::int32_t band, b
         if (item.isClear) {
             clearInBand(item, band, firstRow, endRow);
         } else {
-            clears.apply(target_, firstRow, endRow, item.firstColumn, item.endColumn);
+            if (clears.waiting()) { // the blocks that each triangle's box reaches in the band
+                for (const ScreenTriangle& t : item.triangles) {
+                    if (t.minY < endRow && t.maxY >= firstRow) {
+                        clears.apply(target_, firstRow, endRow, t.minX, t.maxX + 1);
+                    }
+                }
+            }
             rasterizeTriangles(target_, *item.state, item.triangles.data(), item.triangles.size(), firstRow, endRow);
         }
     }
