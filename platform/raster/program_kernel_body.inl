@@ -181,7 +181,10 @@ inline void compute(const float* file, const Instruction& in, std::int32_t b, co
     case Operation::Pow: {
         Vector v = a[3];
         for (std::int32_t l = 0; l < Width; ++l) {
-            v[l] = __builtin_powf(__builtin_fabsf(a[3][l]), s1[3][l]);
+            // Zero to a positive power is +0 (the C library's answer too):
+            // lighting terms are 0 on every surface turned away.
+            const float base = __builtin_fabsf(a[3][l]), exponent = s1[3][l];
+            v[l] = base == 0.0f && exponent > 0.0f ? 0.0f : __builtin_powf(base, exponent);
         }
         r[0] = v;
         break;
