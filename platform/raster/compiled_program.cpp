@@ -141,6 +141,17 @@ std::uint32_t CompiledProgram::slot(RegisterType type, std::uint32_t number) con
     return ~0u;
 }
 
+std::uint8_t CompiledProgram::inputComponentsRead(RegisterType type, std::uint32_t number) const
+{
+    const std::uint32_t key = keyOf(type, number);
+    for (const Slot& s : slots_) {
+        if (s.key == key) {
+            return s.cleared; // inputs are never written: every read comes first
+        }
+    }
+    return 0;
+}
+
 bool CompiledProgram::compileOperand(const shader::SourceParameter& s, std::uint32_t row, std::uint8_t read,
                                      kernel::Source& out, std::int32_t& constantIndex)
 {

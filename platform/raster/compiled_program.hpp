@@ -35,6 +35,10 @@ public:
     // A register's slot (its x component; y, z, w follow ChunkLanes apart),
     // or ~0u when the program does not use it and it is not an output.
     std::uint32_t slot(shader::RegisterType type, std::uint32_t number) const;
+    // The components of an input register that can change a result (as
+    // bits x = 1 to w = 8); the routine may load the others, but what they
+    // hold never matters.
+    std::uint8_t inputComponentsRead(shader::RegisterType type, std::uint32_t number) const;
 
     // Once a draw (or whenever the file served another draw): the constant
     // copies from `snapshot` (the whole program's constantsRead() registers,
@@ -51,7 +55,7 @@ private:
         std::uint32_t key;         // register type << 16 | number
         std::uint32_t offset;
         std::uint8_t written = 0;  // components the program writes
-        std::uint8_t cleared = 0;  // components read before any write (temporaries)
+        std::uint8_t cleared = 0;  // components read before any write (all that are read, for inputs)
     };
     bool compile(const ShaderProgram& program, bool positionSliceOnly);
     Slot& slotFor(shader::RegisterType type, std::uint32_t number);

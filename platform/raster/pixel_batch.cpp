@@ -31,6 +31,8 @@ void PixelShading::interpolateVaryings()
     }
     for (std::int32_t v = 0; v < varyingCount; ++v) {
         for (std::int32_t c = 0; c < 4; ++c) {
+            if ((state.varyingComponents[v] & (1u << c)) == 0)
+                continue;
             // Copies of the plane, so that the loop need not fear it aliases out.
             const float a = triangle->varyingPlanes[v][c][0];
             const float b = triangle->varyingPlanes[v][c][1];

@@ -35,6 +35,7 @@ struct PixelProgramRun {
     std::shared_ptr<const std::vector<float>> snapshot;
     std::array<kernel::Sampler, 16> samplers{};
     std::vector<std::uint32_t> targetOffsets;
+    std::vector<std::uint8_t> targetComponents; // the components of each that the routine reads
     std::uint32_t colourOffset = 0;
     std::uint64_t serial = 0; // tells a thread whether its register file holds this run's constants
 
@@ -80,8 +81,10 @@ struct PixelProgramRun {
                 continue; // declared, never read
             }
             for (int c = 0; c < 4; ++c) {
-                std::memcpy(file + targetOffsets[k] + c * kernel::ChunkLanes, batch.varyings[k][c],
-                            sizeof batch.varyings[k][c]);
+                if ((targetComponents[k] & (1u << c)) != 0) {
+                    std::memcpy(file + targetOffsets[k] + c * kernel::ChunkLanes, batch.varyings[k][c],
+                                sizeof batch.varyings[k][c]);
+                }
             }
         }
         routine.run(file, batch.count, samplers.data());
@@ -89,21 +92,38 @@ struct PixelProgramRun {
     }
 };
 
+// The input register of each varying, in the varyings' order.
+std::vector<std::pair<shader::RegisterType, std::uint32_t>> varyingRegisters(const ShaderProgram& program)
+{
+    std::vector<std::pair<shader::RegisterType, std::uint32_t>> registers;
+    for (const DeclaredInput& in : program.inputs()) {
+        if (registers.size() == static_cast<std::size_t>(MaxVaryings)) {
+            break;
+        }
+        if ((in.type == shader::RegisterType::Input && in.number < 2) ||
+            (in.type == shader::RegisterType::Texture && in.number < 8)) {
+            registers.emplace_back(in.type, in.number);
+        }
+    }
+    return registers;
+}
+
 } // namespace
+
+void readVaryingComponents(const PixelStageInput& input, std::uint8_t* components)
+{
+    const auto registers = varyingRegisters(*input.program);
+    for (std::size_t k = 0; k < registers.size(); ++k) {
+        components[k] =
+            input.routine != nullptr ? input.routine->inputComponentsRead(registers[k].first, registers[k].second) : 0xF;
+    }
+}
 
 PixelShader makePixelShader(PixelStageInput input)
 {
     static_assert(BatchSize == LaneCount, "one pixel batch is one run of the machine");
     PixelProgramRun run;
-    for (const DeclaredInput& in : input.program->inputs()) {
-        if (run.targets.size() == static_cast<std::size_t>(MaxVaryings)) {
-            break;
-        }
-        if ((in.type == shader::RegisterType::Input && in.number < 2) ||
-            (in.type == shader::RegisterType::Texture && in.number < 8)) {
-            run.targets.emplace_back(in.type, in.number);
-        }
-    }
+    run.targets = varyingRegisters(*input.program);
     if (input.routine != nullptr) {
         const CompiledProgram& routine = *input.routine;
         auto snapshot = std::make_shared<std::vector<float>>();
@@ -119,6 +139,7 @@ PixelShader makePixelShader(PixelStageInput input)
         }
         for (const auto& [type, number] : run.targets) {
             run.targetOffsets.push_back(routine.slot(type, number));
+            run.targetComponents.push_back(routine.inputComponentsRead(type, number));
         }
         run.colourOffset = routine.slot(shader::RegisterType::ColorOut, 0);
         static std::atomic<std::uint64_t> serials{0};

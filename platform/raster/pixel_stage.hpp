@@ -25,4 +25,8 @@ struct PixelStageInput {
 // threads at once: each uses its own registers.
 PixelShader makePixelShader(PixelStageInput input);
 
+// DrawState::varyingComponents for that shading: what the compiled routine
+// reads of each varying (the machine: every component).
+void readVaryingComponents(const PixelStageInput& input, std::uint8_t* components);
+
 } // namespace raster

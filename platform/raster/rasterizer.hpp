@@ -69,6 +69,9 @@ struct DrawState {
     bool depthTest = true;   // less-or-equal against the stored D16
     bool depthWrite = true;
     std::int32_t varyingCount = 0; // varyings interpolated (0 to MaxVaryings)
+    // The components of each varying that the shading reads (bits x = 1 to
+    // w = 8); the others are not interpolated, and hold anything.
+    std::uint8_t varyingComponents[MaxVaryings] = {0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF};
     PixelShader shade;
 };
 

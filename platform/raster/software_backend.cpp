@@ -287,6 +287,7 @@ std::shared_ptr<const DrawState> SoftwareBackend::makeDrawState(const d3d9::Draw
                                                  static_cast<std::int32_t>(texture->pitch())};
     }
     draw.varyingCount = static_cast<std::int32_t>(varyingsOf(*input.program).size());
+    readVaryingComponents(input, draw.varyingComponents);
     draw.shade = makePixelShader(std::move(input));
     return made;
 }
