@@ -7,6 +7,7 @@
 #define KERNEL_WIDTH 8
 #define KERNEL_ENTRY runAvx2Width8
 #define KERNEL_SQRT(v) __builtin_ia32_sqrtps256(v)
+#define KERNEL_FLOOR(v) __builtin_ia32_roundps256(v, 0x9) // towards -infinity, no exception
 #include "raster/program_kernel_body.inl"
 #else
 namespace raster::kernel {

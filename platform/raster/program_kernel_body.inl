@@ -109,10 +109,27 @@ inline void sample(const Sampler& texture, const Vector* coordinates, Vector r[4
         return;
     }
     std::uint32_t fetched[Width];
+    // Most often every lane's texel lies inside the texture without a wrap:
+    // then the texel numbers come from the lanes at once, and only the
+    // loads are lane by lane.
+    const Vector width = splat(static_cast<float>(texture.width)), height = splat(static_cast<float>(texture.height));
+    const Vector u = KERNEL_FLOOR(coordinates[0] * width), v = KERNEL_FLOOR(coordinates[1] * height);
+    const Mask inside = (u >= splat(0.0f)) & (u < width) & (v >= splat(0.0f)) & (v < height);
+    bool allInside = true;
     for (std::int32_t l = 0; l < Width; ++l) {
-        const std::int32_t x = wrapTexel(coordinates[0][l], texture.width);
-        const std::int32_t y = wrapTexel(coordinates[1][l], texture.height);
-        fetched[l] = texture.texels[static_cast<std::size_t>(y) * texture.pitch + x];
+        allInside = allInside && inside[l] != 0;
+    }
+    if (allInside) {
+        const Mask index = __builtin_convertvector(v, Mask) * texture.pitch + __builtin_convertvector(u, Mask);
+        for (std::int32_t l = 0; l < Width; ++l) {
+            fetched[l] = texture.texels[index[l]];
+        }
+    } else {
+        for (std::int32_t l = 0; l < Width; ++l) {
+            const std::int32_t x = wrapTexel(coordinates[0][l], texture.width);
+            const std::int32_t y = wrapTexel(coordinates[1][l], texture.height);
+            fetched[l] = texture.texels[static_cast<std::size_t>(y) * texture.pitch + x];
+        }
     }
     Mask texels;
     __builtin_memcpy(&texels, fetched, sizeof texels);

@@ -9,4 +9,5 @@
 #else
 #define KERNEL_SQRT(v) eachLane(v, [](float x) { return __builtin_sqrtf(x); })
 #endif
+#define KERNEL_FLOOR(v) eachLane(v, [](float x) { return __builtin_floorf(x); }) // SSE2 has no rounding to -inf
 #include "raster/program_kernel_body.inl"
