@@ -80,11 +80,12 @@ struct QueuedItem {
     D3DCOLOR clearColour = 0;
     float clearZ = 1.0f;
     // A draw:
+    // (The queue holds these objects while it holds the draw.)
     d3d9::DrawCall call = {};
-    std::shared_ptr<const ShaderProgram> program;
-    std::shared_ptr<const VertexRoutine> routine; // NULL: the machine runs the program
-    std::shared_ptr<const VertexLayout> layout;
-    std::shared_ptr<const DrawState> state; // shared by the draws that follow while no pixel state changes
+    const ShaderProgram* program = nullptr;
+    const VertexRoutine* routine = nullptr; // NULL: the machine runs the program
+    const VertexLayout* layout = nullptr;
+    const DrawState* state = nullptr; // shared by the draws that follow while no pixel state changes
     std::size_t constants = 0;              // the snapshot's first float in the queue's constant pool
     const std::uint8_t* stream = nullptr;   // the front end's memory; vertex work is done before it changes
     std::size_t streamSize = 0;
@@ -104,9 +105,26 @@ struct WorkQueue {
     std::size_t count = 0;        // items in use
     std::size_t vertexDone = 0;   // items whose vertex work has run
     std::vector<float> constants; // the draws' constant snapshots
+    // The programs, layouts and states the draws point to, each held once
+    // for a run of draws that use it (a count per draw would cost two
+    // atomic operations a pointer).
+    std::vector<std::shared_ptr<const void>> held;
+    const void* lastHeld[4] = {};
     // For each band of rows, the items that reach it, in order (made once
     // the vertex work is done): a band need not look at every item.
     std::vector<std::vector<std::uint32_t>> bins;
+
+    // Holds what `object` points to while the queue holds the draws; `kind`
+    // tells apart the pointers a draw has (program, routine, layout, state).
+    template <typename T>
+    const T* hold(const std::shared_ptr<T>& object, int kind)
+    {
+        if (object != nullptr && object.get() != lastHeld[kind]) {
+            held.push_back(object);
+            lastHeld[kind] = object.get();
+        }
+        return object.get();
+    }
 
     QueuedItem& add()
     {
@@ -117,13 +135,8 @@ struct WorkQueue {
     }
     void reset()
     {
-        for (std::size_t i = 0; i < count; ++i) {
-            QueuedItem& item = items[i];
-            item.routine.reset(); // programs and states may go; the vectors' room stays
-            item.program.reset();
-            item.layout.reset();
-            item.state.reset();
-        }
+        held.clear(); // programs and states may go; the items' vectors keep their room
+        std::fill(std::begin(lastHeld), std::end(lastHeld), nullptr);
         count = vertexDone = 0;
         constants.clear();
     }
@@ -348,10 +361,10 @@ HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState&
     queued.isClear = false;
     queued.call = call;
     const ProgramCopy& vertexProgram = copyOf(*state.vertexShader);
-    queued.program = vertexProgram.program;
-    queued.routine = vertexProgram.routine;
-    queued.layout = layout_;
-    queued.state = drawState_;
+    queued.program = recording_->hold(vertexProgram.program, 0);
+    queued.routine = recording_->hold(vertexProgram.routine, 1);
+    queued.layout = recording_->hold(layout_, 2);
+    queued.state = recording_->hold(drawState_, 3);
     queued.constants = snapshotConstants(state, *queued.program);
     queued.stream = state.stream->bytes();
     queued.streamSize = state.stream->size();
