@@ -108,16 +108,16 @@ struct WorkQueue {
     // The programs, layouts and states the draws point to, each held once
     // for a run of draws that use it (a count per draw would cost two
     // atomic operations a pointer).
+    enum Held { Program, Routine, Layout, State, HeldKinds }; // the pointers a draw has
     std::vector<std::shared_ptr<const void>> held;
-    const void* lastHeld[4] = {};
+    const void* lastHeld[HeldKinds] = {};
     // For each band of rows, the items that reach it, in order (made once
     // the vertex work is done): a band need not look at every item.
     std::vector<std::vector<std::uint32_t>> bins;
 
-    // Holds what `object` points to while the queue holds the draws; `kind`
-    // tells apart the pointers a draw has (program, routine, layout, state).
+    // Holds what `object` points to while the queue holds the draws.
     template <typename T>
-    const T* hold(const std::shared_ptr<T>& object, int kind)
+    const T* hold(const std::shared_ptr<T>& object, Held kind)
     {
         if (object != nullptr && object.get() != lastHeld[kind]) {
             held.push_back(object);
@@ -361,10 +361,10 @@ HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState&
     queued.isClear = false;
     queued.call = call;
     const ProgramCopy& vertexProgram = copyOf(*state.vertexShader);
-    queued.program = recording_->hold(vertexProgram.program, 0);
-    queued.routine = recording_->hold(vertexProgram.routine, 1);
-    queued.layout = recording_->hold(layout_, 2);
-    queued.state = recording_->hold(drawState_, 3);
+    queued.program = recording_->hold(vertexProgram.program, WorkQueue::Program);
+    queued.routine = recording_->hold(vertexProgram.routine, WorkQueue::Routine);
+    queued.layout = recording_->hold(layout_, WorkQueue::Layout);
+    queued.state = recording_->hold(drawState_, WorkQueue::State);
     queued.constants = snapshotConstants(state, *queued.program);
     queued.stream = state.stream->bytes();
     queued.streamSize = state.stream->size();
