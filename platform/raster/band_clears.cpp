@@ -30,6 +30,7 @@ void BandClears::reset(std::int32_t width)
 {
     width_ = std::max(width, 0);
     blockColumns_ = std::max((width_ + MaxBlocks - 1) / MaxBlocks, 1);
+    allBlocks_ = blocksUpTo((width_ + blockColumns_ - 1) / blockColumns_);
     colourWaiting_ = depthWaiting_ = filled_ = 0;
 }
 
@@ -40,13 +41,12 @@ std::int32_t BandClears::columnOf(std::int32_t block) const
 
 void BandClears::clearWhole(bool colour, std::uint32_t colourValue, bool depth, float depthValue)
 {
-    const std::uint64_t all = blocksUpTo((width_ + blockColumns_ - 1) / blockColumns_);
     if (colour) {
-        colourWaiting_ = all;
+        colourWaiting_ = allBlocks_;
         colourValue_ = colourValue;
     }
     if (depth) {
-        depthWaiting_ = all;
+        depthWaiting_ = allBlocks_;
         depthValue_ = depthValue;
     }
 }
@@ -72,7 +72,6 @@ void BandClears::apply(RenderTarget& target, std::int32_t firstRow, std::int32_t
 void BandClears::resolve(const RenderTarget& target, std::int32_t firstRow, std::int32_t endRow,
                          std::uint32_t* out)
 {
-    const std::uint64_t all = blocksUpTo((width_ + blockColumns_ - 1) / blockColumns_);
     const std::uint64_t alreadyFilled = filledValue_ == colourValue_ ? filled_ : 0;
     forEachRun(colourWaiting_ & ~alreadyFilled, [&](std::int32_t first, std::int32_t end) {
         for (std::int32_t y = firstRow; y < endRow; ++y) {
@@ -80,7 +79,7 @@ void BandClears::resolve(const RenderTarget& target, std::int32_t firstRow, std:
             std::fill(row + columnOf(first), row + columnOf(end), colourValue_);
         }
     });
-    forEachRun(~colourWaiting_ & all, [&](std::int32_t first, std::int32_t end) {
+    forEachRun(~colourWaiting_ & allBlocks_, [&](std::int32_t first, std::int32_t end) {
         resolveRect(target, columnOf(first), firstRow, columnOf(end), endRow, out);
     });
     filled_ = colourWaiting_;

@@ -39,6 +39,7 @@ private:
 
     std::int32_t width_ = 0;
     std::int32_t blockColumns_ = 1;
+    std::uint64_t allBlocks_ = 0; // a bit for each block of the width
     std::uint64_t colourWaiting_ = 0; // bit b: block b's colour samples are still to take colourValue_
     std::uint64_t depthWaiting_ = 0;
     std::uint32_t colourValue_ = 0;
