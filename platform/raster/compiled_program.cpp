@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace raster {
 namespace {
@@ -97,6 +98,64 @@ std::uint8_t componentsRead(Operation operation, std::uint8_t writeMask, int col
     case Operation::Sample: return 0x3;
     default: return writeMask;
     }
+}
+
+// The components of each instruction's result that a later instruction
+// reads or that reach an output: the write mask the routine needs, 0 for
+// an instruction nothing depends on (a texture sample whose colour is never
+// used, a dot product replicated into components never read). Found by a
+// walk backwards from the outputs, component by component. An instruction
+// of an operation the routine does not run keeps its mask (the compile
+// fails on it anyway).
+std::vector<std::uint8_t> neededWriteMasks(const std::vector<ShaderProgram::Step>& steps, bool pixel,
+                                           bool positionSliceOnly)
+{
+    std::map<std::uint32_t, std::uint8_t> live; // register key: components still to be read
+    const auto liveOf = [&live](std::uint32_t key) -> std::uint8_t& { return live[key]; };
+    if (pixel) {
+        liveOf(keyOf(RegisterType::ColorOut, 0)) = 0xF;
+    } else {
+        liveOf(keyOf(RegisterType::RastOut, 0)) = 0xF;
+        for (std::uint32_t n = 0; n < 2 && !positionSliceOnly; ++n) {
+            liveOf(keyOf(RegisterType::AttrOut, n)) = 0xF;
+        }
+        for (std::uint32_t n = 0; n < 8 && !positionSliceOnly; ++n) {
+            liveOf(keyOf(RegisterType::TexCoordOut, n)) = 0xF;
+        }
+    }
+    std::vector<std::uint8_t> masks(steps.size());
+    for (std::size_t i = steps.size(); i-- > 0;) {
+        const ShaderProgram::Step& step = steps[i];
+        const shader::DecodedInstruction& in = step.instruction;
+        const auto written = static_cast<std::uint8_t>(in.destination.writeMask & step.rule->writableMask);
+        Operation operation = Operation::Mov;
+        if (!operationOf(step, operation)) {
+            masks[i] = written;
+            continue;
+        }
+        std::uint8_t& destination = liveOf(keyOf(in.destination.type, in.destination.number));
+        const auto needed = static_cast<std::uint8_t>(written & destination);
+        masks[i] = needed;
+        if (needed == 0) {
+            continue;
+        }
+        destination = static_cast<std::uint8_t>(destination & ~needed);
+        const std::uint8_t read = componentsRead(operation, needed, step.rule->columns);
+        const int sources = operation == Operation::Sample ? 1 : std::min(in.sourceCount, 3);
+        for (int s = 0; s < sources; ++s) {
+            const int rows = operation == Operation::Matrix && s == 1 ? step.rule->rows : 1;
+            for (int r = 0; r < rows; ++r) {
+                const shader::SourceParameter& source = in.sources[s];
+                std::uint8_t& components = liveOf(keyOf(source.type, source.number + static_cast<std::uint32_t>(r)));
+                for (int c = 0; c < 4; ++c) {
+                    if ((read & (1u << c)) != 0) {
+                        components = static_cast<std::uint8_t>(components | (1u << swizzled(source.swizzle, c)));
+                    }
+                }
+            }
+        }
+    }
+    return masks;
 }
 
 } // namespace
@@ -214,8 +273,13 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
     }
     // The constants this code reads, and where the program's snapshot has them.
     const std::vector<std::uint32_t>& snapshotOrder = program.constantsRead();
-    for (const ShaderProgram::Step& step : steps) {
+    const std::vector<std::uint8_t> needed = neededWriteMasks(steps, pixel, positionSliceOnly);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const ShaderProgram::Step& step = steps[i];
         const shader::DecodedInstruction& in = step.instruction;
+        if (needed[i] == 0) {
+            continue;
+        }
         for (int s = 0; s < in.sourceCount && s < 3; ++s) {
             if (in.sources[s].type != RegisterType::Const) {
                 continue;
@@ -243,16 +307,29 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
         std::int32_t index; // in the snapshot
     };
     std::vector<ConstantOperand> constantOperands;
-    for (const ShaderProgram::Step& step : steps) {
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const ShaderProgram::Step& step = steps[i];
         const shader::DecodedInstruction& in = step.instruction;
         kernel::Instruction k = {};
         if (!operationOf(step, k.operation)) {
             return false;
         }
+        const shader::DestinationParameter& d = in.destination;
+        const bool writable =
+            d.type == RegisterType::Temp ||
+            (pixel ? d.type == RegisterType::ColorOut && d.number == 0
+                   : (d.type == RegisterType::RastOut && d.number == 0) ||
+                         (d.type == RegisterType::AttrOut && d.number < 2) ||
+                         (d.type == RegisterType::TexCoordOut && d.number < 8));
+        if (!writable) {
+            return false;
+        }
+        if (needed[i] == 0) {
+            continue; // nothing reads what it writes
+        }
         k.rows = step.rule->rows;
         k.columns = step.rule->columns;
-        const std::uint8_t read =
-            componentsRead(k.operation, in.destination.writeMask & step.rule->writableMask, k.columns);
+        const std::uint8_t read = componentsRead(k.operation, needed[i], k.columns);
         const int sources = k.operation == Operation::Sample ? 1 : std::min(in.sourceCount, 3);
         for (int s = 0; s < sources; ++s) {
             const int rows = k.operation == Operation::Matrix && s == 1 ? k.rows : 0;
@@ -273,19 +350,9 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
             }
             k.sampler = static_cast<std::uint8_t>(in.sources[1].number);
         }
-        const shader::DestinationParameter& d = in.destination;
-        const bool writable =
-            d.type == RegisterType::Temp ||
-            (pixel ? d.type == RegisterType::ColorOut && d.number == 0
-                   : (d.type == RegisterType::RastOut && d.number == 0) ||
-                         (d.type == RegisterType::AttrOut && d.number < 2) ||
-                         (d.type == RegisterType::TexCoordOut && d.number < 8));
-        if (!writable) {
-            return false;
-        }
         Slot& destination = slotFor(d.type, d.number);
         k.destination = destination.offset;
-        k.mask = d.writeMask & step.rule->writableMask;
+        k.mask = needed[i];
         k.saturate = (d.resultModifier & shader::ResultSaturate) != 0;
         destination.written |= k.mask;
         code_.push_back(k);
