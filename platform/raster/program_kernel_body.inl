@@ -140,6 +140,32 @@ inline void sample(const Sampler& texture, const Vector* coordinates, Vector r[4
     r[3] = __builtin_convertvector((texels >> 24) & 0xFF, Vector) / scale;
 }
 
+// powf(x, 0.5) for x > 0 as the C library gives it: the square root
+// correctly rounded, except where the root lies very near a midpoint
+// between two floats, where the library's double-precision evaluation may
+// land on either side (within 2^-9 of a unit in the last place, over every
+// float; the margin here is four times that). The root in double precision
+// tells which: far from a midpoint (all but about 1.6 % of inputs) it is
+// rounded to float; near one, the library decides. Only for the library
+// whose results were measured so.
+inline float squareRootPower(float base)
+{
+#if defined(__GLIBC__)
+    constexpr std::int64_t Midpoint = std::int64_t{1} << 28; // of the 29 bits a double has past a float's
+    constexpr std::int64_t Margin = std::int64_t{1} << 22;
+    if (base < __builtin_inff()) {
+        const double root = __builtin_sqrt(static_cast<double>(base));
+        std::uint64_t bits;
+        __builtin_memcpy(&bits, &root, sizeof bits);
+        const std::int64_t fromMidpoint = static_cast<std::int64_t>(bits & (2 * Midpoint - 1)) - Midpoint;
+        if (fromMidpoint > Margin || fromMidpoint < -Margin) {
+            return static_cast<float>(root);
+        }
+    }
+#endif
+    return __builtin_powf(base, 0.5f);
+}
+
 template <Operation Op>
 inline void compute(const float* file, const Instruction& in, std::int32_t b, const Sampler* samplers, Vector r[4])
 {
@@ -201,7 +227,9 @@ inline void compute(const float* file, const Instruction& in, std::int32_t b, co
             // Zero to a positive power is +0 (the C library's answer too):
             // lighting terms are 0 on every surface turned away.
             const float base = __builtin_fabsf(a[3][l]), exponent = s1[3][l];
-            v[l] = base == 0.0f && exponent > 0.0f ? 0.0f : __builtin_powf(base, exponent);
+            v[l] = base == 0.0f && exponent > 0.0f ? 0.0f
+                   : exponent == 0.5f               ? squareRootPower(base)
+                                                    : __builtin_powf(base, exponent);
         }
         r[0] = v;
         break;

@@ -4,6 +4,8 @@
 // program, compared as the A8R8G8B8 colours both hand the rasterizer.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -159,4 +161,63 @@ TEST(PixelRoutine, theRenderersProgramAndTemporariesReadBeforeWrittenMatchTheMac
                                     "mul r0.xyz, r4, v1\n"
                                     "mov oC0.xyz, r0\n",
                                 "reads before writes");
+}
+
+TEST(PixelRoutine, resultsThatNothingReadsAreLeftOutWithTheInputsOnlyTheyRead)
+{
+    using shader::RegisterType;
+    // The renderer's program samples t0 into r0 and never reads r0.
+    const auto renderer = loadAssembledProgram(pixelShaderText);
+    const CompiledProgram compiled(*renderer);
+    EXPECT_EQ(compiled.inputComponentsRead(RegisterType::Texture, 0), 0);
+    EXPECT_EQ(compiled.inputComponentsRead(RegisterType::Texture, 1), 0x7);
+    EXPECT_EQ(compiled.slot(RegisterType::Temp, 0), ~0u);
+    // A component is left out only where every later read misses it: r1.y
+    // is overwritten before it is read, r1.z reaches the output through r2.
+    const std::string partial = std::string(Header) +
+                                "dp3 r1, t0, t1\n"
+                                "texld r3, v1, s0\n"
+                                "mov r1.y, v0.x\n"
+                                "mul r2, r1.xyzz, r3.w\n"
+                                "mov oC0, r2\n";
+    const CompiledProgram partly(*loadAssembledProgram(partial));
+    EXPECT_EQ(partly.inputComponentsRead(RegisterType::Input, 1), 0x3);
+    EXPECT_EQ(partly.inputComponentsRead(RegisterType::Input, 0), 0x1);
+    expectRoutineMatchesMachine(partial, "partly read results");
+}
+
+// powf(x, 0.5) takes a shorter way for most x; every float it may meet
+// (a spread of bit patterns, each a different root) gives the library's
+// own result, in both routines.
+TEST(PixelRoutine, squareRootPowersAreTheLibrarysForEveryBase)
+{
+    using shader::RegisterType;
+    const auto program = loadAssembledProgram("ps_2_0\ndef c0, 0.5, 0, 0, 0\ndcl t0.x\npow r0, t0.x, c0.x\n"
+                                              "mov oC0, r0\n");
+    std::vector<RoutineWidth> widths = {RoutineWidth::Four};
+    if (hasEightLaneRoutine()) {
+        widths.push_back(RoutineWidth::Eight);
+    }
+    for (RoutineWidth width : widths) {
+        const CompiledProgram compiled(*program, width);
+        ASSERT_TRUE(compiled.compiled());
+        std::vector<float> file(compiled.fileSize());
+        const float snapshot[4] = {0.5f, 0.0f, 0.0f, 0.0f};
+        compiled.prepareFile(file.data(), snapshot, 1.0f);
+        float* base = file.data() + compiled.slot(RegisterType::Texture, 0);
+        const float* result = file.data() + compiled.slot(RegisterType::ColorOut, 0);
+        std::uint32_t pattern = 1;
+        std::int64_t differences = 0;
+        while (pattern < 0x7F800000u) {
+            for (std::int32_t lane = 0; lane < kernel::ChunkLanes; ++lane, pattern += 61) {
+                std::memcpy(&base[lane], &pattern, sizeof pattern);
+            }
+            compiled.run(file.data(), kernel::ChunkLanes, nullptr);
+            for (std::int32_t lane = 0; lane < kernel::ChunkLanes; ++lane) {
+                const float expected = std::pow(base[lane], 0.5f);
+                differences += std::memcmp(&expected, &result[lane], sizeof expected) != 0 ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(differences, 0);
+    }
 }
