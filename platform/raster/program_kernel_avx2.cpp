@@ -8,6 +8,8 @@
 #define KERNEL_ENTRY runAvx2Width8
 #define KERNEL_SQRT(v) __builtin_ia32_sqrtps256(v)
 #define KERNEL_FLOOR(v) __builtin_ia32_roundps256(v, 0x9) // towards -infinity, no exception
+#define KERNEL_DOUBLE_LANES 4
+#define KERNEL_SQRT_DOUBLES(v) __builtin_ia32_sqrtpd256(v)
 #include "raster/program_kernel_body.inl"
 #else
 namespace raster::kernel {

@@ -75,10 +75,10 @@ inline Vector dot(const Vector* a, const Vector* b, int columns)
     return sum;
 }
 
-template <typename Function>
-inline Vector eachLane(Vector v, Function f)
+template <typename Lanes, typename Function>
+inline Lanes eachLane(Lanes v, Function f)
 {
-    for (std::int32_t l = 0; l < Width; ++l) {
+    for (std::size_t l = 0; l < sizeof v / sizeof v[0]; ++l) {
         v[l] = f(v[l]);
     }
     return v;
@@ -140,30 +140,43 @@ inline void sample(const Sampler& texture, const Vector* coordinates, Vector r[4
     r[3] = __builtin_convertvector((texels >> 24) & 0xFF, Vector) / scale;
 }
 
-// powf(x, 0.5) for x > 0 as the C library gives it: the square root
+// powf(x, 0.5) for x >= 0 as the C library gives it: the square root
 // correctly rounded, except where the root lies very near a midpoint
 // between two floats, where the library's double-precision evaluation may
 // land on either side (within 2^-9 of a unit in the last place, over every
 // float; the margin here is four times that). The root in double precision
 // tells which: far from a midpoint (all but about 1.6 % of inputs) it is
-// rounded to float; near one, the library decides. Only for the library
-// whose results were measured so.
-inline float squareRootPower(float base)
+// rounded to float; near one, and for 0, infinity and NaN, the library
+// decides. Only for the library whose results were measured so.
+inline Vector squareRootPowers(Vector base)
 {
+    Vector result = base;
+    Mask decided = base != base; // none
 #if defined(__GLIBC__)
     constexpr std::int64_t Midpoint = std::int64_t{1} << 28; // of the 29 bits a double has past a float's
     constexpr std::int64_t Margin = std::int64_t{1} << 22;
-    if (base < __builtin_inff()) {
-        const double root = __builtin_sqrt(static_cast<double>(base));
-        std::uint64_t bits;
-        __builtin_memcpy(&bits, &root, sizeof bits);
-        const std::int64_t fromMidpoint = static_cast<std::int64_t>(bits & (2 * Midpoint - 1)) - Midpoint;
-        if (fromMidpoint > Margin || fromMidpoint < -Margin) {
-            return static_cast<float>(root);
-        }
+    typedef float Part __attribute__((vector_size(sizeof(float) * KERNEL_DOUBLE_LANES)));
+    typedef double Doubles __attribute__((vector_size(sizeof(double) * KERNEL_DOUBLE_LANES)));
+    typedef std::int64_t Bits __attribute__((vector_size(sizeof(double) * KERNEL_DOUBLE_LANES)));
+    typedef std::int32_t PartMask __attribute__((vector_size(sizeof(float) * KERNEL_DOUBLE_LANES)));
+    for (std::int32_t first = 0; first < Width; first += KERNEL_DOUBLE_LANES) {
+        Part part;
+        __builtin_memcpy(&part, reinterpret_cast<const float*>(&base) + first, sizeof part);
+        const Doubles root = KERNEL_SQRT_DOUBLES(__builtin_convertvector(part, Doubles));
+        const Bits fromMidpoint = (reinterpret_cast<Bits>(root) & (2 * Midpoint - 1)) - Midpoint;
+        const Bits far = (fromMidpoint > Margin) | (fromMidpoint < -Margin);
+        const Part rounded = __builtin_convertvector(root, Part);
+        const PartMask farPart = __builtin_convertvector(far, PartMask) & (part > 0.0f) & (part < __builtin_inff());
+        __builtin_memcpy(reinterpret_cast<float*>(&result) + first, &rounded, sizeof rounded);
+        __builtin_memcpy(reinterpret_cast<std::int32_t*>(&decided) + first, &farPart, sizeof farPart);
     }
 #endif
-    return __builtin_powf(base, 0.5f);
+    for (std::int32_t l = 0; l < Width; ++l) {
+        if (decided[l] == 0) {
+            result[l] = base[l] == 0.0f ? 0.0f : __builtin_powf(base[l], 0.5f);
+        }
+    }
+    return result;
 }
 
 template <Operation Op>
@@ -223,13 +236,19 @@ inline void compute(const float* file, const Instruction& in, std::int32_t b, co
         break;
     case Operation::Pow: {
         Vector v = a[3];
+        bool halves = true;
+        for (std::int32_t l = 0; l < Width; ++l) {
+            halves = halves && s1[3][l] == 0.5f;
+        }
+        if (halves) {
+            r[0] = squareRootPowers(absolute(a[3]));
+            break;
+        }
         for (std::int32_t l = 0; l < Width; ++l) {
             // Zero to a positive power is +0 (the C library's answer too):
             // lighting terms are 0 on every surface turned away.
             const float base = __builtin_fabsf(a[3][l]), exponent = s1[3][l];
-            v[l] = base == 0.0f && exponent > 0.0f ? 0.0f
-                   : exponent == 0.5f               ? squareRootPower(base)
-                                                    : __builtin_powf(base, exponent);
+            v[l] = base == 0.0f && exponent > 0.0f ? 0.0f : __builtin_powf(base, exponent);
         }
         r[0] = v;
         break;
