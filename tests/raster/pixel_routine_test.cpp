@@ -139,6 +139,8 @@ TEST(PixelRoutine, everyOpcodeWithModifiersSwizzlesMasksAndSaturationMatchesTheM
         "pow r0, t0.x, v1.y",   "pow_sat r0, v0.w, c4.x", "dp3 r0, t0, t1",      "dp4_sat r0, v0, -t0",
         "dp3_sat r0.w, t1, c5", "crs r0.xyz, t0, t1",    "nrm r0, t1",           "nrm r0.xyz, -t0",
         "texld r0, t0, s0",     "texld r0, t1, s0",      "texld r0, -t1.yxzw, s0",
+        // Reading components of the destination that an earlier component replaces:
+        "mov r0.xy, r0.yx",     "add r0.xyz, r0.zxy, v0", "mad_sat r0.yw, r0.w, t0, -r0.x",
     };
     for (const char* line : lines) {
         const std::string text = std::string(Header) + "mov r0, c1\n" + line + "\nmov oC0, r0\n";
