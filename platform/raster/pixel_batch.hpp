@@ -32,6 +32,27 @@ public:
             flush();
     }
 
+    // add() for the first `pixels` pixels of a row from x on, with their
+    // masks; the count stays in a register while they go in.
+    void addRun(std::int32_t x, std::int32_t y, const std::uint32_t* runMasks, std::int32_t pixels)
+    {
+        std::int32_t lane = batch.count;
+        if (lane + pixels > BatchSize) { // the batch fills on the way
+            for (std::int32_t p = 0; p < pixels; ++p)
+                add(x + p, y, runMasks[p]);
+            return;
+        }
+        for (std::int32_t p = 0; p < pixels; ++p) {
+            batch.x[lane] = x + p;
+            batch.y[lane] = y;
+            masks[lane] = runMasks[p];
+            lane += runMasks[p] != 0 ? 1 : 0;
+        }
+        batch.count = lane;
+        if (lane == BatchSize)
+            flush();
+    }
+
     // Shades what is queued; call at the end of each triangle.
     void flush();
 

@@ -218,9 +218,7 @@ void scanRun(const TriangleScan<Samples>& scan, std::int32_t row, std::int32_t f
         testQuad<Samples>(scan.lanes, cover, atColumnZero, scan.mode,
                           depths + static_cast<std::size_t>(column) * Samples, column,
                           std::min(QuadPixels, scan.right - column + 1), masks);
-        const std::int32_t pixels = std::min(QuadPixels, last - column + 1);
-        for (std::int32_t p = 0; p < pixels; ++p)
-            scan.shading.add(column + p, row, masks[p]);
+        scan.shading.addRun(column, row, masks, std::min(QuadPixels, last - column + 1));
     }
 }
 
