@@ -3,6 +3,7 @@
 // at the pixel's sample point in plain float loops over the lanes, so that
 // they vectorise and give the same bits for a pixel whatever batch it is in.
 #include "raster/pixel_batch.hpp"
+#include "raster/wide_clones.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -17,7 +18,7 @@ PixelShading::PixelShading(RenderTarget& renderTarget, const DrawState& drawStat
     std::fill(std::begin(batch.y), std::end(batch.y), 0);
 }
 
-void PixelShading::interpolateVaryings()
+RASTER_WIDE_CLONES void PixelShading::interpolateVaryings()
 {
     // All lanes, so that the loops have a fixed length; those past count
     // hold earlier pixels and are not read.

@@ -1,4 +1,5 @@
 #include "raster/pixel_stage.hpp"
+#include "raster/wide_clones.hpp"
 
 #include <atomic>
 #include <cmath>
@@ -15,7 +16,7 @@ std::uint32_t toByte(float v)
 
 // A8R8G8B8 of lanes [0, count) of a colour register stored as components
 // `componentStep` floats apart; a loop the compiler vectorises.
-void packColours(const float* c, std::int32_t componentStep, std::int32_t count, std::uint32_t* colors)
+RASTER_WIDE_CLONES void packColours(const float* c, std::int32_t componentStep, std::int32_t count, std::uint32_t* colors)
 {
     const float* red = c;
     const float* green = c + componentStep;
