@@ -66,11 +66,19 @@ inline Vector reciprocalSquareRoot(Vector v)
     return select(a == splat(0.0f), splat(__builtin_inff()), splat(1.0f) / KERNEL_SQRT(a));
 }
 
+// Written out rather than looped over `columns` (at most four): the
+// products then stay in registers.
 inline Vector dot(const Vector* a, const Vector* b, int columns)
 {
     Vector sum = a[0] * b[0];
-    for (int i = 1; i < columns; ++i) {
-        sum += a[i] * b[i];
+    if (columns > 1) {
+        sum += a[1] * b[1];
+    }
+    if (columns > 2) {
+        sum += a[2] * b[2];
+    }
+    if (columns > 3) {
+        sum += a[3] * b[3];
     }
     return sum;
 }
