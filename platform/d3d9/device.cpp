@@ -329,11 +329,13 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const flo
     if (!constantsFit(data, start, count, VertexConstantRegisters)) {
         return D3DERR_INVALIDCALL;
     }
-    trace::call("SetVertexShaderConstantF", start, trace::on() ? trace::floats(data, 4u * count) : "", count);
+    if (trace::on()) { // the floats' text only for a trace: a draw may come after every few constants
+        trace::call("SetVertexShaderConstantF", start, trace::floats(data, 4u * count), count);
+    }
     copyRegisters(setVertexConstants_ + 4 * start, data, count);
     copyRegisters(state_.vertexConstants + 4 * start, data, count);
     const Shader* program = state_.vertexShader;
-    if (program != nullptr && program->definesAnyIn(start, count)) {
+    if (program != nullptr && program->hasDefinitions() && program->definesAnyIn(start, count)) {
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
     }
     ++state_.vertexConstantsVersion;
@@ -345,7 +347,9 @@ HRESULT STDMETHODCALLTYPE Device::SetPixelShaderConstantF(UINT start, const floa
     if (!constantsFit(data, start, count, PixelConstantRegisters)) {
         return D3DERR_INVALIDCALL;
     }
-    trace::call("SetPixelShaderConstantF", start, trace::on() ? trace::floats(data, 4u * count) : "", count);
+    if (trace::on()) { // the floats' text only for a trace: a draw may come after every few constants
+        trace::call("SetPixelShaderConstantF", start, trace::floats(data, 4u * count), count);
+    }
     std::memcpy(setPixelConstants_ + 4 * start, data, sizeof(float) * 4 * count);
     refreshPixelConstants();
     return D3D_OK;

@@ -140,6 +140,7 @@ public:
     // constants (4 floats a register, `registers` of them) with the defs put in.
     void applyDefinitions(float* constants, std::uint32_t registers) const;
     // Whether a def names a register in [start, start + count).
+    bool hasDefinitions() const { return !definitions_.empty(); }
     bool definesAnyIn(std::uint32_t start, std::uint32_t count) const;
 
 protected:
