@@ -153,13 +153,14 @@ inline void sample(const Sampler& texture, const Vector* coordinates, Vector r[4
 // between two floats, where the library's double-precision evaluation may
 // land on either side (within 2^-9 of a unit in the last place, over every
 // float; the margin here is four times that). The root in double precision
-// tells which: far from a midpoint (all but about 1.6 % of inputs) it is
-// rounded to float; near one, and for 0, infinity and NaN, the library
+// tells which: far from a midpoint (all but about 1.6 % of inputs, and 0)
+// it is rounded to float; near one, and for infinity and NaN, the library
 // decides. Only for the library whose results were measured so.
 inline Vector squareRootPowers(Vector base)
 {
-    Vector result = base;
-    Mask decided = base != base; // none
+    float lanes[Width];
+    std::int32_t decided[Width] = {}; // none yet
+    __builtin_memcpy(lanes, &base, sizeof lanes);
 #if defined(__GLIBC__)
     constexpr std::int64_t Midpoint = std::int64_t{1} << 28; // of the 29 bits a double has past a float's
     constexpr std::int64_t Margin = std::int64_t{1} << 22;
@@ -169,22 +170,26 @@ inline Vector squareRootPowers(Vector base)
     typedef std::int32_t PartMask __attribute__((vector_size(sizeof(float) * KERNEL_DOUBLE_LANES)));
     for (std::int32_t first = 0; first < Width; first += KERNEL_DOUBLE_LANES) {
         Part part;
-        __builtin_memcpy(&part, reinterpret_cast<const float*>(&base) + first, sizeof part);
+        __builtin_memcpy(&part, lanes + first, sizeof part);
         const Doubles root = KERNEL_SQRT_DOUBLES(__builtin_convertvector(part, Doubles));
         const Bits fromMidpoint = (reinterpret_cast<Bits>(root) & (2 * Midpoint - 1)) - Midpoint;
         const Bits far = (fromMidpoint > Margin) | (fromMidpoint < -Margin);
         const Part rounded = __builtin_convertvector(root, Part);
-        const PartMask farPart = __builtin_convertvector(far, PartMask) & (part > 0.0f) & (part < __builtin_inff());
-        __builtin_memcpy(reinterpret_cast<float*>(&result) + first, &rounded, sizeof rounded);
-        __builtin_memcpy(reinterpret_cast<std::int32_t*>(&decided) + first, &farPart, sizeof farPart);
+        const PartMask farPart = __builtin_convertvector(far, PartMask) & (part < __builtin_inff()); // 0 is far too
+        __builtin_memcpy(lanes + first, &rounded, sizeof rounded);
+        __builtin_memcpy(decided + first, &farPart, sizeof farPart);
     }
 #endif
+    bool allDecided = true;
     for (std::int32_t l = 0; l < Width; ++l) {
+        allDecided = allDecided && decided[l] != 0;
+    }
+    for (std::int32_t l = 0; !allDecided && l < Width; ++l) {
         if (decided[l] == 0) {
-            result[l] = base[l] == 0.0f ? 0.0f : __builtin_powf(base[l], 0.5f);
+            lanes[l] = base[l] == 0.0f ? 0.0f : __builtin_powf(base[l], 0.5f);
         }
     }
-    return result;
+    return load(lanes);
 }
 
 template <Operation Op>
