@@ -100,6 +100,24 @@ std::uint8_t componentsRead(Operation operation, std::uint8_t writeMask, int col
     }
 }
 
+// The outputs a routine hands on: the colour of a pixel program; the
+// position, colours and texture coordinates of a vertex program, or its
+// position alone for the slice that decides whether a draw is seen.
+std::vector<std::uint32_t> outputKeys(bool pixel, bool positionSliceOnly)
+{
+    if (pixel) {
+        return {keyOf(RegisterType::ColorOut, 0)};
+    }
+    std::vector<std::uint32_t> keys = {keyOf(RegisterType::RastOut, 0)};
+    for (std::uint32_t n = 0; n < 2 && !positionSliceOnly; ++n) {
+        keys.push_back(keyOf(RegisterType::AttrOut, n));
+    }
+    for (std::uint32_t n = 0; n < 8 && !positionSliceOnly; ++n) {
+        keys.push_back(keyOf(RegisterType::TexCoordOut, n));
+    }
+    return keys;
+}
+
 // The components of each instruction's result that a later instruction
 // reads or that reach an output: the write mask the routine needs, 0 for
 // an instruction nothing depends on (a texture sample whose colour is never
@@ -112,16 +130,8 @@ std::vector<std::uint8_t> neededWriteMasks(const std::vector<ShaderProgram::Step
 {
     std::map<std::uint32_t, std::uint8_t> live; // register key: components still to be read
     const auto liveOf = [&live](std::uint32_t key) -> std::uint8_t& { return live[key]; };
-    if (pixel) {
-        liveOf(keyOf(RegisterType::ColorOut, 0)) = 0xF;
-    } else {
-        liveOf(keyOf(RegisterType::RastOut, 0)) = 0xF;
-        for (std::uint32_t n = 0; n < 2 && !positionSliceOnly; ++n) {
-            liveOf(keyOf(RegisterType::AttrOut, n)) = 0xF;
-        }
-        for (std::uint32_t n = 0; n < 8 && !positionSliceOnly; ++n) {
-            liveOf(keyOf(RegisterType::TexCoordOut, n)) = 0xF;
-        }
+    for (const std::uint32_t key : outputKeys(pixel, positionSliceOnly)) {
+        liveOf(key) = 0xF;
     }
     std::vector<std::uint8_t> masks(steps.size());
     for (std::size_t i = steps.size(); i-- > 0;) {
@@ -254,18 +264,8 @@ bool CompiledProgram::compile(const ShaderProgram& program, bool positionSliceOn
     }
     const std::vector<ShaderProgram::Step>& steps = positionSliceOnly ? program.positionSlice() : program.code();
     // The outputs first, so that those never written are there to read.
-    if (pixel) {
-        slotFor(RegisterType::ColorOut, 0);
-    } else if (positionSliceOnly) {
-        slotFor(RegisterType::RastOut, 0);
-    } else {
-        slotFor(RegisterType::RastOut, 0);
-        for (std::uint32_t n = 0; n < 2; ++n) {
-            slotFor(RegisterType::AttrOut, n);
-        }
-        for (std::uint32_t n = 0; n < 8; ++n) {
-            slotFor(RegisterType::TexCoordOut, n);
-        }
+    for (const std::uint32_t key : outputKeys(pixel, positionSliceOnly)) {
+        slotFor(static_cast<RegisterType>(key >> 16), key & 0xFFFF);
     }
     std::vector<std::uint32_t> declaredInputs; // keys of declared v and t registers
     for (const DeclaredInput& in : program.inputs()) {
