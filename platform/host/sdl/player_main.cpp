@@ -21,6 +21,7 @@
 #include "host/program_modules.hpp"
 #include "host/sdl/frame_stats.hpp"
 #include "host/sdl/gl_presenter.hpp"
+#include "host/sdl/retrace_pacer.hpp"
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/player_window.hpp"
 #include "host/sdl/software_presenter.hpp"
@@ -101,11 +102,13 @@ int playOn(PlayerWindow& window, const d3d9::BackendDescription& backend, sdlhos
         std::fprintf(stderr, "demo: %s\n", why.c_str());
         return 1;
     }
+    sdlhost::RetracePacer glPacer(window.sdlWindow());
     d3d9::BackendOptions options;
     options.sink.onPresent = [&](const d3d9::Frame& frame) {
         window.show();
         if (window.hasOpenGl() && frame.glFramebuffer() != 0) {
             sdlhost::presentGlFrame(window, frame);
+            glPacer.afterWaitingPresent(); // the swap interval may be ignored (Xvfb)
         } else {
             presenter.present(frame);
         }

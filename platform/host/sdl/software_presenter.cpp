@@ -1,9 +1,5 @@
 #include "host/sdl/software_presenter.hpp"
 
-#include <algorithm>
-#include <chrono>
-#include <thread>
-
 #include "host/sdl/window_fit.hpp"
 
 namespace sdlhost {
@@ -11,6 +7,7 @@ namespace sdlhost {
 bool SoftwarePresenter::open(SDL_Window* window, std::string& why)
 {
     window_ = window;
+    pacer_ = RetracePacer(window);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     // The software renderer draws into the window's own surface. Left to
     // itself, SDL backs that surface with an OpenGL texture on X11 (with no
@@ -91,28 +88,11 @@ void SoftwarePresenter::present(const d3d9::Frame& frame)
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, &target);
     SDL_RenderPresent(renderer_);
-    waitForRetrace();
-}
-
-// After the software renderer's present, waits until the next retrace of
-// a steady series at the display's refresh rate (60 Hz when the display
-// does not say), as a display would: a late frame waits for the retrace
-// after it, never less.
-void SoftwarePresenter::waitForRetrace()
-{
-    if (!unscaled_) {
-        return; // the renderer waits itself
+    if (unscaled_) {
+        pacer_.waitForRetrace(); // that renderer presents at once
+    } else {
+        pacer_.afterWaitingPresent();
     }
-    SDL_DisplayMode mode;
-    const int hertz = SDL_GetWindowDisplayMode(window_, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
-    const Uint64 frequency = SDL_GetPerformanceFrequency();
-    const Uint64 period = std::max<Uint64>(frequency / static_cast<Uint64>(hertz), 1);
-    const Uint64 now = SDL_GetPerformanceCounter();
-    if (firstRetrace_ == 0 || now < firstRetrace_) {
-        firstRetrace_ = now;
-    }
-    const Uint64 next = firstRetrace_ + ((now - firstRetrace_) / period + 1) * period;
-    std::this_thread::sleep_for(std::chrono::nanoseconds((next - now) * 1000000000ull / frequency));
 }
 
 } // namespace sdlhost

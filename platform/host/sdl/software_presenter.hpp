@@ -14,6 +14,7 @@
 #include <SDL.h>
 
 #include "d3d9/backend.hpp"
+#include "host/sdl/retrace_pacer.hpp"
 
 namespace sdlhost {
 
@@ -29,7 +30,6 @@ private:
     // The renderer for a window of this size showing frames of that size.
     bool useRenderer(bool unscaled, std::string& why);
     void dropRenderer();
-    void waitForRetrace();
 
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
@@ -37,7 +37,7 @@ private:
     SDL_Texture* texture_ = nullptr;
     int textureWidth_ = 0;
     int textureHeight_ = 0;
-    Uint64 firstRetrace_ = 0; // the retraces the presenter keeps to: this, then one a refresh period
+    RetracePacer pacer_{nullptr};
 };
 
 } // namespace sdlhost

@@ -1,0 +1,36 @@
+// Present on the display's retrace when the presenting path does not wait
+// for it itself. The series of retraces is steady at the display's refresh
+// rate (60 Hz when the display does not say), as a display's would be: a
+// late frame waits for the retrace after it, never less.
+//
+// Some paths never wait (SDL's software renderer); others are asked to and
+// may not (an OpenGL swap interval that the window system ignores, as on
+// Xvfb): for those the pacer watches the intervals between presents and
+// starts waiting itself once a run of them shows the swap does not.
+#pragma once
+
+#include <SDL.h>
+
+namespace sdlhost {
+
+class RetracePacer {
+public:
+    explicit RetracePacer(SDL_Window* window) : window_(window) {}
+
+    // After a present that never waits for the retrace.
+    void waitForRetrace();
+    // After a present that was asked to wait; waits only once it is seen
+    // not to.
+    void afterWaitingPresent();
+
+private:
+    Uint64 period() const; // performance-counter ticks a refresh
+
+    SDL_Window* window_;
+    Uint64 firstRetrace_ = 0; // the retraces kept to: this, then one a period
+    Uint64 lastPresent_ = 0;
+    int quickPresents_ = 0;   // presents in a row that came sooner than a refresh allows
+    bool pacing_ = false;     // the waiting present was seen not to wait
+};
+
+} // namespace sdlhost
