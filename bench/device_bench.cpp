@@ -20,18 +20,18 @@
 namespace {
 
 struct VertexDraw {
-    std::shared_ptr<raster::ShaderProgram> program = std::make_shared<raster::ShaderProgram>();
+    std::shared_ptr<shader::ProgramAnalysis> program = std::make_shared<shader::ProgramAnalysis>();
     std::vector<float> stream;
     std::vector<float> constants = std::vector<float>(4 * 256, 0.0f);
     std::vector<float> snapshot;
-    std::vector<raster::InputBinding> bindings;
-    std::vector<raster::VaryingSource> varyings = {{true, 0}, {false, 0}, {false, 1}, {false, 2}, {false, 3}};
+    std::vector<d3d9::InputBinding> bindings;
+    std::vector<shader::Varying> varyings = {{true, 0}, {false, 0}, {false, 1}, {false, 2}, {false, 3}};
 
     explicit VertexDraw(std::int32_t vertices)
     {
         const d3dx::AssemblyResult code = d3dx::assembleShader(vertexShaderText);
         std::string error;
-        program->load(code.tokens.data(), code.tokens.size(), error);
+        shader::analyzeTokens(code.tokens.data(), code.tokens.size(), *program, error);
         std::mt19937 random(5);
         std::uniform_real_distribution<float> unit(-0.5f, 0.5f);
         stream.resize(static_cast<std::size_t>(vertices) * 16);
@@ -44,8 +44,8 @@ struct VertexDraw {
         for (std::size_t i = 16; i < constants.size(); ++i) {
             constants[i] = unit(random);
         }
-        program->applyDefinitions(constants.data(), 256);
-        for (std::uint32_t n : program->constantsRead()) {
+        shader::applyDefinitions(*program, constants.data(), 256);
+        for (std::uint32_t n : program->whole.constantsRead) {
             snapshot.insert(snapshot.end(), &constants[4 * n], &constants[4 * n] + 4);
         }
         for (std::uint32_t v = 0; v < 5; ++v) {
@@ -59,9 +59,7 @@ struct VertexDraw {
         in.program = program.get();
         in.constants = constants.data();
         in.bindings = bindings;
-        in.stream = reinterpret_cast<const std::uint8_t*>(stream.data());
-        in.streamSize = stream.size() * sizeof(float);
-        in.stride = 64;
+        in.stream = {reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size() * sizeof(float), 0, 64};
         in.firstVertex = first;
         in.vertexCount = count;
         in.varyings = varyings;
@@ -79,9 +77,7 @@ void BM_VertexProgramOnTheMachine(benchmark::State& state)
     for (auto _ : state) {
         for (std::int32_t d = 0; d < Draws; ++d) {
             const raster::VertexStageInput in = draw.input(d * DrawVertices, DrawVertices);
-            if (!raster::rangeIsOutsideView(in)) {
-                raster::shadeVertices(in, out);
-            }
+            raster::shadeVertices(in, out);
             benchmark::DoNotOptimize(out.data());
         }
     }
@@ -93,9 +89,9 @@ BENCHMARK(BM_VertexProgramOnTheMachine);
 void BM_VertexProgramCompiled(benchmark::State& state)
 {
     const VertexDraw draw(DrawVertices * Draws);
-    const raster::VertexRoutine routine(*draw.program, static_cast<raster::RoutineWidth>(state.range(0)));
-    if (!routine.compiled() || (state.range(0) == static_cast<int>(raster::RoutineWidth::Eight) &&
-                                !raster::hasEightLaneRoutine())) {
+    const raster::VertexRoutine routine(*draw.program, static_cast<shader::RoutineWidth>(state.range(0)));
+    if (!routine.compiled() || (state.range(0) == static_cast<int>(shader::RoutineWidth::Eight) &&
+                                !shader::hasEightLaneRoutine())) {
         state.SkipWithError("this routine is not available here");
         return;
     }
@@ -112,8 +108,8 @@ void BM_VertexProgramCompiled(benchmark::State& state)
         benchmark::Counter(static_cast<double>(state.iterations()) * DrawVertices * Draws, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_VertexProgramCompiled)
-    ->Arg(static_cast<int>(raster::RoutineWidth::Four))
-    ->Arg(static_cast<int>(raster::RoutineWidth::Eight));
+    ->Arg(static_cast<int>(shader::RoutineWidth::Four))
+    ->Arg(static_cast<int>(shader::RoutineWidth::Eight));
 
 // The program's own dense frames, headless on the software device.
 void BM_DenseFrame(benchmark::State& state)

@@ -50,11 +50,22 @@ protected:
     ~FrameSource() = default;
 };
 
+// What became of a frame's draws: those the program issued (that passed
+// the checks), those stopped at the front end because no vertex could be
+// seen, and those handed to the back end. Frames whose pixels nobody wants
+// stop and send none.
+struct DrawCounts {
+    std::uint32_t issued = 0;
+    std::uint32_t stopped = 0;
+    std::uint32_t sent = 0;
+};
+
 struct Frame {
     std::int32_t width = 0;
     std::int32_t height = 0;
     bool rendered = false; // false: its pixel work was skipped; the pixels are the last rendered frame's
     FrameSource* source = nullptr;
+    DrawCounts draws;      // filled by the front end
 
     const std::uint32_t* pixels() const { return source->readPixels(); }
     unsigned glFramebuffer() const { return source->glFramebuffer(); }
@@ -74,6 +85,7 @@ struct BackendOptions {
     std::int32_t textureRowPadding = 0; // bytes past each locked texture row (tests: code that ignores the pitch shows)
     bool traceCalls = false;        // every call as a line on the Win32 trace sink (tests)
     bool referenceShading = false;  // a CPU back end runs programs on its reference machine, not compiled (tests)
+    bool stopUnseenDraws = true;    // the front end stops draws no vertex of which can be seen (off: tests)
     // The back end draws at this multiple of the program's back buffer (1 to
     // 4): the back buffer, its depth buffer, the viewport and the clear
     // rectangles it is given are scaled; the program sees its own sizes.
@@ -131,6 +143,10 @@ public:
     // could not prepare (reported when that happened).
     virtual HRESULT draw(const DrawCall& call, const DrawState& state) = 0;
     virtual void endScene() {}
+    // Whether the back end places vertices with the shader machine's bits
+    // (then the front end stops draws outside the view by the exact test);
+    // false for hardware with roundings of its own (a margin is kept).
+    virtual bool exactPositions() const { return false; }
     // The frame as it stands; `rendered` says whether it had pixel work.
     virtual Frame present(bool rendered) = 0;
 };

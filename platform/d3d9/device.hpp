@@ -23,6 +23,7 @@
 #include "d3d9/draw_state.hpp"
 #include "d3d9/objects.hpp"
 #include "d3d9/resources.hpp"
+#include "d3d9/view_rejection.hpp"
 
 namespace d3d9 {
 
@@ -112,6 +113,8 @@ private:
     Bound<PixelShader> pixelShader_;
     std::array<Bound<Texture>, SamplerCount> textures_;
 
+    ViewRejection rejection_;
+    DrawCounts draws_;                // this frame's
     std::set<DeviceChild*> children_;
     bool inScene_ = false;
     bool frameDecided_ = false; // whether this frame's pixels are wanted has been asked

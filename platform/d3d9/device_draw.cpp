@@ -85,7 +85,9 @@ HRESULT STDMETHODCALLTYPE Device::Present(const RECT*, const RECT*, HWND, const 
 {
     trace::call("Present");
     const bool rendered = frameDecided_ && frameWanted_ && frameRendered_;
-    const Frame frame = backend_->present(rendered);
+    Frame frame = backend_->present(rendered);
+    frame.draws = draws_;
+    draws_ = {};
     if (options_.sink.onPresent) {
         options_.sink.onPresent(frame);
     }
@@ -125,14 +127,24 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, IN
     trace::call("DrawIndexedPrimitive", type, base, minIndex, vertices, startIndex, primitives);
     std::size_t indexCount = 0;
     const HRESULT checked = checkDraw(type, startIndex, primitives, indexCount);
-    if (checked != D3D_OK || !frameWanted()) {
+    if (checked != D3D_OK) {
         return checked;
+    }
+    ++draws_.issued;
+    if (!frameWanted()) {
+        return D3D_OK;
     }
     frameRendered_ = true;
     if (primitives == 0) {
         return D3D_OK;
     }
-    return backend_->draw({type, base, minIndex, vertices, startIndex, primitives, indexCount}, state_);
+    const DrawCall call = {type, base, minIndex, vertices, startIndex, primitives, indexCount};
+    if (options_.stopUnseenDraws && rejection_.reachesNoPixel(call, state_, backend_->exactPositions())) {
+        ++draws_.stopped;
+        return D3D_OK;
+    }
+    ++draws_.sent;
+    return backend_->draw(call, state_);
 }
 
 } // namespace d3d9

@@ -4,7 +4,7 @@
 #include "d3d9/call_trace.hpp"
 #include "d3d9/device.hpp"
 #include "d3d9/failures.hpp"
-#include "shader/execution.hpp"
+#include "shader/program_analysis.hpp"
 
 namespace d3d9 {
 
@@ -62,11 +62,17 @@ HRESULT Device::createShader(const char* call, const char* kind, int& counter, s
     const std::string what = trace::on() ? std::to_string(length * 4) + " bytes " +
                                                trace::hash(tokens.data(), tokens.size() * 4)
                                          : std::string();
-    if (!shader::checkExecutable(decoded, error)) {
+    shader::ProgramAnalysis analysis;
+    switch (shader::analyzeProgram(decoded, analysis, error)) {
+    case shader::ProgramFault::None: break;
+    case shader::ProgramFault::NotExecuted:
         trace::callWithResult("NOTAVAILABLE", call, what);
         return notOffered("shader-instruction", std::string(call) + ": " + error);
+    case shader::ProgramFault::ReadsPastRegisters: // as the runtime's validator refuses it
+        trace::callWithResult("INVALIDCALL", call, what + " (" + error + ")");
+        return D3DERR_INVALIDCALL;
     }
-    auto* made = new Concrete(*this, nextName(kind, counter), std::move(tokens), std::move(decoded));
+    auto* made = new Concrete(*this, nextName(kind, counter), std::move(tokens), std::move(analysis));
     made->setCopy(backend_->copyProgram(*made));
     trace::callWithResult(made->name(), call, what);
     *out = made;

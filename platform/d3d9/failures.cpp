@@ -57,10 +57,4 @@ void forgetUnsupportedReports()
     reports.clear();
 }
 
-void assertionFailed(const char* condition, const char* file, int line)
-{
-    std::fprintf(stderr, "platform assertion failed: %s (%s:%d)\n", condition, file, line);
-    std::abort();
-}
-
 } // namespace d3d9

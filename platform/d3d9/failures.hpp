@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "com/assertion.hpp"
 #include "d3d9.h"
 
 namespace d3d9 {
@@ -29,9 +30,5 @@ void setUnsupportedSink(std::function<void(std::string_view id, std::string_view
 std::vector<std::string> unsupportedReported();
 void forgetUnsupportedReports();
 
-[[noreturn]] void assertionFailed(const char* condition, const char* file, int line);
-
 } // namespace d3d9
 
-#define PLATFORM_ASSERT(condition) \
-    ((condition) ? static_cast<void>(0) : ::d3d9::assertionFailed(#condition, __FILE__, __LINE__))

@@ -31,7 +31,7 @@ public:
     }
     void clear(const ClearCall&, const DrawState&) override {}
     HRESULT draw(const DrawCall&, const DrawState&) override { return D3D_OK; }
-    Frame present(bool rendered) override { return Frame{width_, height_, rendered, &frame_}; }
+    Frame present(bool rendered) override { return Frame{width_, height_, rendered, &frame_, {}}; }
 
 private:
     BlackFrame frame_;

@@ -175,35 +175,29 @@ HRESULT STDMETHODCALLTYPE VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* e
     return D3D_OK;
 }
 
-Shader::Shader(Device& device, std::vector<std::uint32_t> tokens, shader::DecodedProgram decoded)
+Shader::Shader(Device& device, std::vector<std::uint32_t> tokens, shader::ProgramAnalysis analysis)
     : DeviceChild(device), tokens_(std::move(tokens)),
-      decoded_(std::make_shared<const shader::DecodedProgram>(std::move(decoded)))
+      analysis_(std::make_shared<const shader::ProgramAnalysis>(std::move(analysis)))
 {
-    vertexInputs_ = declaredVertexInputs(*decoded_);
-    for (const shader::DecodedInstruction& in : decoded_->instructions) {
-        if (in.info->opcode == shader::Opcode::Def) {
-            definitions_.push_back({in.destination.number, in.values});
+    if (analysis_->type == shader::ShaderType::Vertex) {
+        positionSlice_ = std::make_unique<const shader::CompiledProgram>(analysis_->positionSlice, analysis_->type);
+        if (analysis_->positionErrorBounded) {
+            positionMagnitude_ =
+                std::make_unique<const shader::CompiledProgram>(analysis_->positionMagnitude, analysis_->type);
         }
     }
 }
 
+Shader::~Shader() = default;
+
 void Shader::applyDefinitions(float* constants, std::uint32_t registers) const
 {
-    for (const Definition& d : definitions_) {
-        if (d.number < registers) {
-            std::memcpy(constants + 4 * d.number, d.values.data(), sizeof d.values);
-        }
-    }
+    shader::applyDefinitions(*analysis_, constants, registers);
 }
 
 bool Shader::definesAnyIn(std::uint32_t start, std::uint32_t count) const
 {
-    for (const Definition& d : definitions_) {
-        if (d.number >= start && d.number - start < count) {
-            return true;
-        }
-    }
-    return false;
+    return shader::definesAnyIn(*analysis_, start, count);
 }
 
 HRESULT Shader::getFunction(void* data, UINT* size) const

@@ -15,6 +15,8 @@
 #include "d3d9/objects.hpp"
 #include "d3d9/vertex_layout.hpp"
 #include "shader/bytecode.hpp"
+#include "shader/compiled_program.hpp"
+#include "shader/program_analysis.hpp"
 
 namespace d3d9 {
 
@@ -123,24 +125,27 @@ private:
     std::vector<D3DVERTEXELEMENT9> elements_;
 };
 
-// A program's bytecode, decoded once, with what draws need to know of it.
+// A program's bytecode, decoded and analysed once, with its position slice
+// compiled for the front end's test of draws that reach no pixel (vertex
+// programs).
 class Shader : public DeviceChild {
 public:
-    struct Definition {
-        std::uint32_t number; // the c register a def sets
-        std::array<float, 4> values;
-    };
+    Shader(Device& device, std::vector<std::uint32_t> tokens, shader::ProgramAnalysis analysis);
+    ~Shader() override;
 
-    Shader(Device& device, std::vector<std::uint32_t> tokens, shader::DecodedProgram decoded);
-
-    shader::ShaderType type() const { return decoded_->type; }
+    shader::ShaderType type() const { return analysis_->type; }
     const std::vector<std::uint32_t>& tokens() const { return tokens_; }
-    const shader::DecodedProgram& decoded() const { return *decoded_; }
-    const std::vector<VertexInput>& vertexInputs() const { return vertexInputs_; }
+    const shader::ProgramAnalysis& analysis() const { return *analysis_; }
+    // For a back end whose queued work may outlive the program object.
+    const std::shared_ptr<const shader::ProgramAnalysis>& sharedAnalysis() const { return analysis_; }
+    // The position slice and its magnitudes compiled (vertex programs;
+    // NULL for the magnitudes when the slice's error is not bounded).
+    const shader::CompiledProgram* positionSlice() const { return positionSlice_.get(); }
+    const shader::CompiledProgram* positionMagnitude() const { return positionMagnitude_.get(); }
     // constants (4 floats a register, `registers` of them) with the defs put in.
     void applyDefinitions(float* constants, std::uint32_t registers) const;
+    bool hasDefinitions() const { return !analysis_->definitions.empty(); }
     // Whether a def names a register in [start, start + count).
-    bool hasDefinitions() const { return !definitions_.empty(); }
     bool definesAnyIn(std::uint32_t start, std::uint32_t count) const;
 
 protected:
@@ -148,17 +153,17 @@ protected:
 
 private:
     std::vector<std::uint32_t> tokens_;
-    std::shared_ptr<const shader::DecodedProgram> decoded_;
-    std::vector<VertexInput> vertexInputs_;
-    std::vector<Definition> definitions_;
+    std::shared_ptr<const shader::ProgramAnalysis> analysis_;
+    std::unique_ptr<const shader::CompiledProgram> positionSlice_;
+    std::unique_ptr<const shader::CompiledProgram> positionMagnitude_;
 };
 
 template <typename Interface>
 class ShaderObject final : public Object<Interface>, public Shader {
 public:
     ShaderObject(Device& device, std::string name, std::vector<std::uint32_t> tokens,
-                 shader::DecodedProgram decoded)
-        : Object<Interface>(std::move(name)), Shader(device, std::move(tokens), std::move(decoded))
+                 shader::ProgramAnalysis analysis)
+        : Object<Interface>(std::move(name)), Shader(device, std::move(tokens), std::move(analysis))
     {
     }
     HRESULT STDMETHODCALLTYPE GetFunction(void* data, UINT* size) override { return getFunction(data, size); }

@@ -49,11 +49,14 @@ std::vector<D3DVERTEXELEMENT9> elementsFromFvf(DWORD fvf)
 }
 
 std::vector<InputBinding> bindInputs(const std::vector<D3DVERTEXELEMENT9>& elements,
-                                     const std::vector<VertexInput>& inputs)
+                                     const std::vector<shader::DeclaredInput>& inputs)
 {
     std::vector<InputBinding> bindings;
-    for (const VertexInput& input : inputs) {
-        InputBinding binding{input.inputRegister, D3DDECLTYPE_UNUSED, 0};
+    for (const shader::DeclaredInput& input : inputs) {
+        if (input.type != shader::RegisterType::Input) {
+            continue;
+        }
+        InputBinding binding{input.number, D3DDECLTYPE_UNUSED, 0};
         for (const D3DVERTEXELEMENT9& e : elements) {
             if (e.Stream == 0xFF) {
                 break;
@@ -67,21 +70,6 @@ std::vector<InputBinding> bindInputs(const std::vector<D3DVERTEXELEMENT9>& eleme
         bindings.push_back(binding);
     }
     return bindings;
-}
-
-std::vector<VertexInput> declaredVertexInputs(const shader::DecodedProgram& program)
-{
-    std::vector<VertexInput> inputs;
-    if (program.type != shader::ShaderType::Vertex) {
-        return inputs;
-    }
-    for (const shader::DecodedInstruction& in : program.instructions) {
-        if (in.info->opcode == shader::Opcode::Dcl && in.destination.type == shader::RegisterType::Input &&
-            in.destination.number < 16) {
-            inputs.push_back({in.destination.number, in.usage, in.usageIndex});
-        }
-    }
-    return inputs;
 }
 
 } // namespace d3d9

@@ -9,16 +9,9 @@
 #include <vector>
 
 #include "d3d9.h"
-#include "shader/bytecode.hpp"
+#include "shader/program_analysis.hpp"
 
 namespace d3d9 {
-
-// One dcl'd input of a vertex program: v register, usage and usage index.
-struct VertexInput {
-    std::uint32_t inputRegister;
-    shader::DeclarationUsage usage;
-    std::uint32_t usageIndex;
-};
 
 // Where an input's data lies; type D3DDECLTYPE_UNUSED for an input no
 // element feeds, which reads (0, 0, 0, 1).
@@ -35,9 +28,9 @@ std::size_t elementSize(BYTE type);
 // The declaration an FVF code stands for (position, normal, diffuse,
 // specular, one to eight texture coordinate pairs), end marker included.
 std::vector<D3DVERTEXELEMENT9> elementsFromFvf(DWORD fvf);
+// The bindings of a vertex program's declared inputs (its analysis's), in
+// declaration order.
 std::vector<InputBinding> bindInputs(const std::vector<D3DVERTEXELEMENT9>& elements,
-                                     const std::vector<VertexInput>& inputs);
-// The vertex inputs a decoded program declares, in declaration order.
-std::vector<VertexInput> declaredVertexInputs(const shader::DecodedProgram& program);
+                                     const std::vector<shader::DeclaredInput>& inputs);
 
 } // namespace d3d9

@@ -109,7 +109,7 @@ public:
         if (rendered) {
             framebuffer_.resolve();
         }
-        return d3d9::Frame{width_, height_, rendered, &framebuffer_};
+        return d3d9::Frame{width_, height_, rendered, &framebuffer_, {}};
     }
 
 private:

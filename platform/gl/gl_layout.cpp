@@ -69,7 +69,7 @@ void VertexLayout::bind(const d3d9::DrawState& state, bool& bound)
         glDisableVertexAttribArray(location);
         glVertexAttrib4f(location, 0.0f, 0.0f, 0.0f, 1.0f);
     }
-    for (const d3d9::InputBinding& b : d3d9::bindInputs(*state.elements, state.vertexShader->vertexInputs())) {
+    for (const d3d9::InputBinding& b : d3d9::bindInputs(*state.elements, state.vertexShader->analysis().inputs)) {
         if (b.type == D3DDECLTYPE_UNUSED) {
             continue;
         }

@@ -75,14 +75,12 @@ std::unique_ptr<ProgramCopy> ProgramCache::compile(const d3d9::Shader& shader)
 {
     auto copy = std::make_unique<ProgramCopy>();
     copy->serial = ++serials_;
-    std::string error;
     GlslOptions options;
     options.remapDepth = remapDepth_;
 #ifdef DEMO_GL_ES
     options.dialect = GlslDialect::Es300;
 #endif
-    const bool translated = translateProgram(shader.decoded(), options, copy->glsl, error);
-    PLATFORM_ASSERT(translated); // the front end let through only what is executed
+    copy->glsl = translateProgram(shader.analysis(), options);
     const bool vertex = shader.type() == shader::ShaderType::Vertex;
     GLuint name = glCreateShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
     const char* text = copy->glsl.source.c_str();

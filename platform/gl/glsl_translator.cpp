@@ -9,13 +9,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <set>
 #include <sstream>
 
-#include "d3d9/failures.hpp"
-#include "shader/execution.hpp"
-#include "shader/opcode_table.hpp"
+#include "com/assertion.hpp"
 
 namespace gl {
 namespace {
@@ -24,8 +20,6 @@ using shader::DecodedInstruction;
 using shader::Opcode;
 using shader::RegisterType;
 using shader::SourceParameter;
-
-constexpr std::uint32_t MaxConstant = 255;
 
 // GLSL ES wants constant global initialisers, which a bit cast is not
 // there: infinity is spelt as a macro.
@@ -72,86 +66,49 @@ std::string floatLiteral(float v)
 
 class Translator {
 public:
-    Translator(const shader::DecodedProgram& program, const GlslOptions& options)
+    Translator(const shader::ProgramAnalysis& program, const GlslOptions& options)
         : program_(program), options_(options), pixel_(program.type == shader::ShaderType::Pixel)
     {
-    }
-
-    bool run(GlslProgram& out, std::string& error)
-    {
-        out = {};
-        out.type = program_.type;
-        if (!shader::checkExecutable(program_, error)) {
-            return false;
-        }
-        for (const DecodedInstruction& in : program_.instructions) {
-            gather(in, out);
-        }
-        std::ostringstream body;
-        for (const DecodedInstruction& in : program_.instructions) {
-            const Opcode op = in.info->opcode;
-            if (op != Opcode::Dcl && op != Opcode::Def) {
-                emit(in, body);
+        for (const std::uint32_t n : program.constantsRead) {
+            if (shader::definitionOf(program, n) == nullptr) {
+                constantCount_ = std::max(constantCount_, n + 1);
             }
         }
+    }
+
+    GlslProgram run()
+    {
+        GlslProgram out;
+        out.type = program_.type;
+        std::ostringstream body;
+        for (const shader::ExecutedInstruction& step : program_.instructions) {
+            emit(step, body);
+        }
         out.constantCount = constantCount_;
-        out.samplers = samplers_;
+        out.samplers = program_.samplersRead;
         out.source = header() + body.str() + footer();
-        return true;
+        return out;
     }
 
 private:
-    // What the text must declare: defs, inputs, temporaries, the constant
-    // array's size, samplers. The program has passed checkExecutable.
-    void gather(const DecodedInstruction& in, GlslProgram& out)
+    bool undeclared(RegisterType type, std::uint32_t n) const
     {
-        const Opcode op = in.info->opcode;
-        if (op == Opcode::Def) {
-            definitions_[in.destination.number] = in.values;
-            return;
-        }
-        if (op == Opcode::Dcl) {
-            if (in.destination.type == RegisterType::Input && !pixel_) {
-                out.inputs.push_back({in.destination.number, in.usage, in.usageIndex});
-                inputs_.insert(in.destination.number);
-            }
-            return;
-        }
-        const shader::ExecutionRule& rule = *shader::executionRule(op);
-        const int rows = rule.shape == shader::ResultShape::MatrixRows ? rule.rows : 0;
-        for (int s = 0; s < in.sourceCount; ++s) {
-            const SourceParameter& src = in.sources[s];
-            switch (src.type) {
-            case RegisterType::Temp: temps_.insert(src.number); break;
-            case RegisterType::Input: inputs_.insert(src.number); break;
-            case RegisterType::Const:
-                for (int r = 0; r < (s == 1 && rows > 0 ? rows : 1); ++r) {
-                    const std::uint32_t n = std::min(src.number + static_cast<std::uint32_t>(r), MaxConstant);
-                    if (definitions_.count(n) == 0) {
-                        constantCount_ = std::max(constantCount_, n + 1);
-                    }
-                }
-                break;
-            case RegisterType::Texture: textureInputs_.insert(src.number); break; // t in a pixel program
-            case RegisterType::Sampler: samplers_ |= 1u << src.number; break;
-            default: PLATFORM_ASSERT(!"a source kind checkExecutable refuses");
-            }
-        }
-        if (in.destination.type == RegisterType::Temp) {
-            temps_.insert(in.destination.number);
-        }
+        return std::any_of(program_.undeclaredInputsRead.begin(), program_.undeclaredInputsRead.end(),
+                           [&](const shader::RegisterComponents& r) { return r.type == type && r.number == n; });
     }
 
     std::string registerName(RegisterType type, std::uint32_t n) const
     {
+        if (shader::isInputRegister(type) && undeclared(type, n)) {
+            return "vec4(0.0)"; // read, never declared
+        }
         switch (type) {
         case RegisterType::Temp: return "r" + std::to_string(n);
         case RegisterType::Input: return pixel_ ? "d3d_color" + std::to_string(n) : "v" + std::to_string(n);
         case RegisterType::Texture: return "d3d_texcoord" + std::to_string(n);
-        case RegisterType::Const: {
-            n = std::min(n, MaxConstant);
-            return definitions_.count(n) != 0 ? "d" + std::to_string(n) : std::string(pixel_ ? "pc[" : "vc[") + std::to_string(n) + "]";
-        }
+        case RegisterType::Const:
+            return shader::definitionOf(program_, n) != nullptr ? "d" + std::to_string(n)
+                                                                 : std::string(pixel_ ? "pc[" : "vc[") + std::to_string(n) + "]";
         case RegisterType::RastOut: return "oPos";
         case RegisterType::AttrOut: return "oD" + std::to_string(n);
         case RegisterType::TexCoordOut: return "oT" + std::to_string(n);
@@ -217,11 +174,12 @@ private:
         return value + ")";
     }
 
-    void emit(const DecodedInstruction& in, std::ostringstream& body)
+    void emit(const shader::ExecutedInstruction& step, std::ostringstream& body)
     {
         using shader::ResultShape;
-        const shader::ExecutionRule& rule = *shader::executionRule(in.info->opcode);
-        const std::uint8_t mask = in.destination.writeMask & rule.writableMask;
+        const DecodedInstruction& in = step.instruction;
+        const shader::ExecutionRule& rule = *step.rule;
+        const std::uint8_t mask = step.liveMask; // the instruction's whole write mask
         auto src = [&](int i) { return source(in.sources[i]); };
         std::string value;
         switch (rule.shape) {
@@ -274,7 +232,7 @@ private:
             h << "uniform vec4 " << (pixel_ ? "pc[" : "vc[") << constantCount_ << "];\n";
         }
         for (std::uint32_t s = 0; s < 16; ++s) {
-            if ((samplers_ & (1u << s)) != 0) {
+            if ((program_.samplersRead & (1u << s)) != 0) {
                 h << "uniform sampler2D s" << s << ";\n";
             }
         }
@@ -288,10 +246,11 @@ private:
             }
             h << "layout(location = 0) out vec4 d3d_fragColor;\n";
         } else {
-            for (std::uint32_t n : inputs_) {
-                h << "layout(location = " << n << ") in vec4 " << (es() ? "d3d_input" : "v") << n << ";\n";
+            for (const shader::DeclaredInput& input : program_.inputs) {
+                h << "layout(location = " << input.number << ") in vec4 " << (es() ? "d3d_input" : "v") << input.number
+                  << ";\n";
             }
-            if (es() && !inputs_.empty()) {
+            if (es() && !program_.inputs.empty()) {
                 h << "uniform int d3d_colourInputs;\n";
             }
             h << "uniform vec2 d3d_pixelShift;\n";
@@ -306,14 +265,15 @@ private:
         if (es()) {
             definitions(h, "    "); // locals: GLSL ES globals need constant initialisers
         }
-        for (std::uint32_t n : temps_) {
+        for (std::uint32_t n = 0; n < program_.temporaryCount; ++n) {
             h << "    vec4 r" << n << " = vec4(0.0);\n";
         }
         if (pixel_) {
             h << "    vec4 oC0 = vec4(0.0);\n";
         } else {
             if (es()) {
-                for (std::uint32_t n : inputs_) {
+                for (const shader::DeclaredInput& input : program_.inputs) {
+                    const std::uint32_t n = input.number;
                     h << "    vec4 v" << n << " = (d3d_colourInputs & " << (1u << n) << ") != 0 ? d3d_input" << n
                       << ".zyxw : d3d_input" << n << ";\n";
                 }
@@ -356,29 +316,39 @@ private:
     // def values: not const, as a non-finite literal is a function call.
     void definitions(std::ostringstream& h, const char* indent) const
     {
-        for (const auto& [n, v] : definitions_) {
-            h << indent << "vec4 d" << n << " = vec4(" << floatLiteral(v[0]) << ", " << floatLiteral(v[1]) << ", "
-              << floatLiteral(v[2]) << ", " << floatLiteral(v[3]) << ");\n";
+        for (const shader::Definition& d : sortedDefinitions()) {
+            const std::array<float, 4>& v = d.values;
+            h << indent << "vec4 d" << d.number << " = vec4(" << floatLiteral(v[0]) << ", " << floatLiteral(v[1])
+              << ", " << floatLiteral(v[2]) << ", " << floatLiteral(v[3]) << ");\n";
         }
     }
 
-    const shader::DecodedProgram& program_;
+    // One def a register, the last one written standing, in register order.
+    std::vector<shader::Definition> sortedDefinitions() const
+    {
+        std::vector<shader::Definition> sorted;
+        for (const shader::Definition& d : program_.definitions) {
+            const shader::Definition* standing = shader::definitionOf(program_, d.number);
+            if (standing == &d) {
+                sorted.push_back(d);
+            }
+        }
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const shader::Definition& a, const shader::Definition& b) { return a.number < b.number; });
+        return sorted;
+    }
+
+    const shader::ProgramAnalysis& program_;
     GlslOptions options_;
     bool pixel_;
-    std::map<std::uint32_t, std::array<float, 4>> definitions_;
-    std::set<std::uint32_t> temps_;
-    std::set<std::uint32_t> inputs_;
-    std::set<std::uint32_t> textureInputs_;
     std::uint32_t constantCount_ = 0;
-    std::uint32_t samplers_ = 0;
 };
 
 } // namespace
 
-bool translateProgram(const shader::DecodedProgram& program, const GlslOptions& options, GlslProgram& out,
-                      std::string& error)
+GlslProgram translateProgram(const shader::ProgramAnalysis& program, const GlslOptions& options)
 {
-    return Translator(program, options).run(out, error);
+    return Translator(program, options).run();
 }
 
 } // namespace gl

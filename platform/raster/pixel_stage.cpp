@@ -28,13 +28,20 @@ RASTER_WIDE_CLONES void packColours(const float* c, std::int32_t componentStep, 
     }
 }
 
+using shader::kernel::ChunkLanes;
+
+// The input register of a varying.
+shader::RegisterType registerOf(const shader::Varying& varying)
+{
+    return varying.colour ? shader::RegisterType::Input : shader::RegisterType::Texture;
+}
+
 struct PixelProgramRun {
     std::shared_ptr<const PixelStageInput> input;
-    std::vector<std::pair<shader::RegisterType, std::uint32_t>> targets; // register per varying
     // The compiled routine's side: a snapshot of the constants it reads,
     // its samplers, where the varyings go and the colour comes from.
     std::shared_ptr<const std::vector<float>> snapshot;
-    std::array<kernel::Sampler, 16> samplers{};
+    std::array<shader::kernel::Sampler, 16> samplers{};
     std::vector<std::uint32_t> targetOffsets;
     std::vector<std::uint8_t> targetComponents; // the components of each that the routine reads
     std::uint32_t colourOffset = 0;
@@ -46,17 +53,18 @@ struct PixelProgramRun {
             runRoutine(batch, colors);
             return;
         }
-        thread_local ShaderMachine machine;
+        thread_local shader::ShaderMachine machine;
         machine.constants = input->constants.data();
         machine.samplers = input->samplers.data();
-        for (std::size_t k = 0; k < targets.size(); ++k) {
-            Register& r = targets[k].first == shader::RegisterType::Input ? machine.inputs[targets[k].second]
-                                                                          : machine.textureInputs[targets[k].second];
+        const std::vector<shader::Varying>& varyings = input->program->varyings;
+        for (std::size_t k = 0; k < varyings.size(); ++k) {
+            shader::Register& r = varyings[k].colour ? machine.inputs[varyings[k].number]
+                                                     : machine.textureInputs[varyings[k].number];
             std::memcpy(r.c, batch.varyings[k], sizeof r.c);
         }
         std::memset(machine.pixelColors, 0, sizeof machine.pixelColors);
-        input->program->run(machine);
-        packColours(&machine.pixelColors[0].c[0][0], LaneCount, batch.count, colors);
+        shader::runProgram(*input->program, machine);
+        packColours(&machine.pixelColors[0].c[0][0], shader::MachineLanes, batch.count, colors);
     }
 
     void runRoutine(const PixelBatch& batch, std::uint32_t* colors) const
@@ -66,7 +74,7 @@ struct PixelProgramRun {
             std::uint64_t preparedFor = 0;
         };
         thread_local ThreadFile registers;
-        const CompiledProgram& routine = *input->routine;
+        const shader::CompiledProgram& routine = *input->routine;
         if (registers.file.size() < routine.fileSize()) {
             registers.file.resize(routine.fileSize());
             registers.preparedFor = 0;
@@ -83,64 +91,50 @@ struct PixelProgramRun {
             }
             for (int c = 0; c < 4; ++c) {
                 if ((targetComponents[k] & (1u << c)) != 0) {
-                    std::memcpy(file + targetOffsets[k] + c * kernel::ChunkLanes, batch.varyings[k][c],
+                    std::memcpy(file + targetOffsets[k] + c * ChunkLanes, batch.varyings[k][c],
                                 sizeof batch.varyings[k][c]);
                 }
             }
         }
         routine.run(file, batch.count, samplers.data());
-        packColours(file + colourOffset, kernel::ChunkLanes, batch.count, colors);
+        packColours(file + colourOffset, ChunkLanes, batch.count, colors);
     }
 };
-
-// The input register of each varying, in the varyings' order.
-std::vector<std::pair<shader::RegisterType, std::uint32_t>> varyingRegisters(const ShaderProgram& program)
-{
-    std::vector<std::pair<shader::RegisterType, std::uint32_t>> registers;
-    for (const DeclaredInput& in : program.inputs()) {
-        if (registers.size() == static_cast<std::size_t>(MaxVaryings)) {
-            break;
-        }
-        if ((in.type == shader::RegisterType::Input && in.number < 2) ||
-            (in.type == shader::RegisterType::Texture && in.number < 8)) {
-            registers.emplace_back(in.type, in.number);
-        }
-    }
-    return registers;
-}
 
 } // namespace
 
 void readVaryingComponents(const PixelStageInput& input, std::uint8_t* components)
 {
-    const auto registers = varyingRegisters(*input.program);
-    for (std::size_t k = 0; k < registers.size(); ++k) {
-        components[k] =
-            input.routine != nullptr ? input.routine->inputComponentsRead(registers[k].first, registers[k].second) : 0xF;
+    const std::vector<shader::Varying>& varyings = input.program->varyings;
+    for (std::size_t k = 0; k < varyings.size(); ++k) {
+        components[k] = input.routine != nullptr ? shader::inputComponentsRead(input.program->whole,
+                                                                               registerOf(varyings[k]), varyings[k].number)
+                                                 : 0xF;
     }
 }
 
 PixelShader makePixelShader(PixelStageInput input)
 {
-    static_assert(BatchSize == LaneCount, "one pixel batch is one run of the machine");
+    static_assert(BatchSize == shader::MachineLanes, "one pixel batch is one run of the machine");
+    static_assert(BatchSize == ChunkLanes, "one pixel batch is one run of the routine");
     PixelProgramRun run;
-    run.targets = varyingRegisters(*input.program);
     if (input.routine != nullptr) {
-        const CompiledProgram& routine = *input.routine;
+        const shader::CompiledProgram& routine = *input.routine;
         auto snapshot = std::make_shared<std::vector<float>>();
-        for (const std::uint32_t n : input.program->constantsRead()) {
+        for (const std::uint32_t n : input.program->whole.constantsRead) {
             for (std::uint32_t c = 0; c < 4; ++c) {
                 snapshot->push_back(4 * n + c < input.constants.size() ? input.constants[4 * n + c] : 0.0f);
             }
         }
         run.snapshot = std::move(snapshot);
         for (std::size_t s = 0; s < run.samplers.size(); ++s) {
-            const SamplerTexture& t = input.samplers[s];
+            const shader::SamplerTexture& t = input.samplers[s];
             run.samplers[s] = {t.texels, t.width, t.height, t.pitch};
         }
-        for (const auto& [type, number] : run.targets) {
-            run.targetOffsets.push_back(routine.slot(type, number));
-            run.targetComponents.push_back(routine.inputComponentsRead(type, number));
+        for (const shader::Varying& varying : input.program->varyings) {
+            run.targetOffsets.push_back(routine.slot(registerOf(varying), varying.number));
+            run.targetComponents.push_back(
+                shader::inputComponentsRead(input.program->whole, registerOf(varying), varying.number));
         }
         run.colourOffset = routine.slot(shader::RegisterType::ColorOut, 0);
         static std::atomic<std::uint64_t> serials{0};

@@ -8,17 +8,17 @@
 #include <memory>
 #include <vector>
 
-#include "raster/compiled_program.hpp"
 #include "raster/rasterizer.hpp"
-#include "raster/shader_vm.hpp"
+#include "shader/compiled_program.hpp"
+#include "shader/shader_machine.hpp"
 
 namespace raster {
 
 struct PixelStageInput {
-    std::shared_ptr<const ShaderProgram> program; // shared with the shader object
-    std::shared_ptr<const CompiledProgram> routine; // the program compiled; NULL: the machine runs it
+    std::shared_ptr<const shader::ProgramAnalysis> program; // shared with the shader object
+    std::shared_ptr<const shader::CompiledProgram> routine; // the program compiled; NULL: the machine runs it
     std::vector<float> constants;               // 4 x 32 floats, defs applied
-    std::array<SamplerTexture, 16> samplers;
+    std::array<shader::SamplerTexture, 16> samplers;
 };
 
 // The shading function for DrawState::shade. Safe to call from several

@@ -16,7 +16,7 @@
 
 namespace raster {
 
-constexpr std::int32_t MaxVaryings = 8; // interpolated 4-vectors handed to the pixel program
+constexpr std::int32_t MaxVaryings = 10; // interpolated 4-vectors handed to the pixel program: v0, v1, t0 - t7
 constexpr std::int32_t BatchSize = 32;  // pixels shaded per call
 
 // Colour and depth per sample. Index of sample s of pixel (x, y):
@@ -71,7 +71,7 @@ struct DrawState {
     std::int32_t varyingCount = 0; // varyings interpolated (0 to MaxVaryings)
     // The components of each varying that the shading reads (bits x = 1 to
     // w = 8); the others are not interpolated, and hold anything.
-    std::uint8_t varyingComponents[MaxVaryings] = {0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF};
+    std::uint8_t varyingComponents[MaxVaryings] = {0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF};
     PixelShader shade;
 };
 

@@ -32,12 +32,12 @@ namespace {
 
 constexpr std::int32_t BandRows = 16; // rows a rasterizer thread takes at a time
 
-// A program as the shader machine runs it and, for a vertex program, as
-// the compiled routine runs it; shared with queued draws.
+// A program's analysis (what the shader machine runs) and, compiled, the
+// routine that runs it; shared with queued draws.
 struct ProgramCopy final : d3d9::DeviceCopy {
-    std::shared_ptr<const ShaderProgram> program;
-    std::shared_ptr<const VertexRoutine> routine;        // a vertex program compiled; NULL: the machine runs it
-    std::shared_ptr<const CompiledProgram> pixelRoutine; // a pixel program compiled; likewise
+    std::shared_ptr<const shader::ProgramAnalysis> program;
+    std::shared_ptr<const VertexRoutine> routine;                // a vertex program compiled; NULL: the machine runs it
+    std::shared_ptr<const shader::CompiledProgram> pixelRoutine; // a pixel program compiled; likewise
 };
 
 const ProgramCopy& copyOf(const d3d9::Shader& shader)
@@ -47,7 +47,7 @@ const ProgramCopy& copyOf(const d3d9::Shader& shader)
     return *copy;
 }
 
-const std::shared_ptr<const ShaderProgram>& programOf(const d3d9::Shader& shader)
+const std::shared_ptr<const shader::ProgramAnalysis>& programOf(const d3d9::Shader& shader)
 {
     return copyOf(shader).program;
 }
@@ -64,8 +64,8 @@ CullMode cullModeOf(DWORD value)
 // The vertex inputs and varyings of a layout and pair of programs; shared
 // by the draws made while they stand.
 struct VertexLayout {
-    std::vector<InputBinding> bindings;
-    std::vector<VaryingSource> varyings;
+    std::vector<d3d9::InputBinding> bindings;
+    std::vector<shader::Varying> varyings;
 };
 
 // A clear or a draw as recorded, in the order the program made them. A
@@ -82,7 +82,7 @@ struct QueuedItem {
     // A draw:
     // (The queue holds these objects while it holds the draw.)
     d3d9::DrawCall call = {};
-    const ShaderProgram* program = nullptr;
+    const shader::ProgramAnalysis* program = nullptr;
     const VertexRoutine* routine = nullptr; // NULL: the machine runs the program
     const VertexLayout* layout = nullptr;
     const DrawState* state = nullptr; // shared by the draws that follow while no pixel state changes
@@ -174,25 +174,23 @@ public:
 
     std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader& shader) override
     {
-        auto program = std::make_shared<ShaderProgram>();
-        std::string error;
-        const bool loaded = program->load(shader.decoded(), error);
-        PLATFORM_ASSERT(loaded); // the front end let through only what is executed
         auto copy = std::make_unique<ProgramCopy>();
-        if (program->type() == shader::ShaderType::Vertex && !referenceShading_) {
-            auto routine = std::make_shared<VertexRoutine>(*program);
+        copy->program = shader.sharedAnalysis();
+        const shader::ProgramAnalysis& program = *copy->program;
+        if (program.type == shader::ShaderType::Vertex && !referenceShading_) {
+            auto routine = std::make_shared<VertexRoutine>(program);
             if (routine->compiled()) {
                 copy->routine = std::move(routine);
             }
         } else if (!referenceShading_) {
-            auto routine = std::make_shared<CompiledProgram>(*program);
+            auto routine = std::make_shared<shader::CompiledProgram>(program.whole, program.type);
             if (routine->compiled()) {
                 copy->pixelRoutine = std::move(routine);
             }
         }
-        copy->program = std::move(program);
         return copy;
     }
+    bool exactPositions() const override { return true; } // the shader machine's bits
     void beforeResourceChange(const d3d9::ResourceBase& resource) override;
     void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override;
     HRESULT draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
@@ -206,7 +204,7 @@ private:
     }
 
     std::shared_ptr<const DrawState> makeDrawState(const d3d9::DrawState& state) const;
-    std::size_t snapshotConstants(const d3d9::DrawState& state, const ShaderProgram& program);
+    std::size_t snapshotConstants(const d3d9::DrawState& state, const shader::ProgramAnalysis& program);
     void runVertexWork(QueuedItem& draw, WorkerScratch& scratch) const;
     void finishVertexWork();
     void startPixelWork(bool resolveFrame);
@@ -223,7 +221,7 @@ private:
     std::shared_ptr<const VertexLayout> layout_; // kept while the layout stands
     std::uint64_t layoutVersion_ = ~0ull;
     std::uint64_t constantsVersion_ = ~0ull; // of the last snapshot
-    const ShaderProgram* constantsProgram_ = nullptr;
+    const shader::ProgramAnalysis* constantsProgram_ = nullptr;
     std::size_t lastSnapshot_ = 0;
     std::shared_ptr<const DrawState> drawState_; // kept while the pixel state stands
     std::uint64_t pixelVersion_ = ~0ull;
@@ -294,12 +292,12 @@ std::shared_ptr<const DrawState> SoftwareBackend::makeDrawState(const d3d9::Draw
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
         const d3d9::Texture* texture = state.textures[s];
         input.samplers[s] = texture == nullptr
-                                ? SamplerTexture{}
-                                : SamplerTexture{texture->texels(), static_cast<std::int32_t>(texture->width()),
+                                ? shader::SamplerTexture{}
+                                : shader::SamplerTexture{texture->texels(), static_cast<std::int32_t>(texture->width()),
                                                  static_cast<std::int32_t>(texture->height()),
                                                  static_cast<std::int32_t>(texture->pitch())};
     }
-    draw.varyingCount = static_cast<std::int32_t>(varyingsOf(*input.program).size());
+    draw.varyingCount = static_cast<std::int32_t>(input.program->varyings.size());
     readVaryingComponents(input, draw.varyingComponents);
     draw.shade = makePixelShader(std::move(input));
     return made;
@@ -307,14 +305,14 @@ std::shared_ptr<const DrawState> SoftwareBackend::makeDrawState(const d3d9::Draw
 
 // The registers the program reads, copied into the queue's pool (once for
 // the draws that follow while neither the constants nor the program change).
-std::size_t SoftwareBackend::snapshotConstants(const d3d9::DrawState& state, const ShaderProgram& program)
+std::size_t SoftwareBackend::snapshotConstants(const d3d9::DrawState& state, const shader::ProgramAnalysis& program)
 {
     if (constantsVersion_ == state.vertexConstantsVersion && constantsProgram_ == &program) {
         return lastSnapshot_;
     }
     std::vector<float>& pool = recording_->constants;
     lastSnapshot_ = pool.size();
-    for (const std::uint32_t n : program.constantsRead()) {
+    for (const std::uint32_t n : program.whole.constantsRead) {
         pool.insert(pool.end(), state.vertexConstants + 4 * n, state.vertexConstants + 4 * n + 4);
     }
     constantsVersion_ = state.vertexConstantsVersion;
@@ -348,8 +346,8 @@ HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState&
 {
     if (layout_ == nullptr || layoutVersion_ != state.layoutVersion) {
         auto layout = std::make_shared<VertexLayout>();
-        layout->bindings = d3d9::bindInputs(*state.elements, state.vertexShader->vertexInputs());
-        layout->varyings = varyingsOf(*programOf(*state.pixelShader));
+        layout->bindings = d3d9::bindInputs(*state.elements, state.vertexShader->analysis().inputs);
+        layout->varyings = state.pixelShader->analysis().varyings;
         layout_ = std::move(layout);
         layoutVersion_ = state.layoutVersion;
     }
@@ -382,35 +380,27 @@ void SoftwareBackend::runVertexWork(QueuedItem& draw, WorkerScratch& scratch) co
 {
     draw.triangles.clear();
     draw.firstRow = draw.endRow = 0;
-    const ShaderProgram& program = *draw.program;
+    const shader::ProgramAnalysis& program = *draw.program;
     const float* snapshot = recording_->constants.data() + draw.constants;
     VertexStageInput input;
     input.program = &program;
     input.bindings = draw.layout->bindings;
-    input.stream = draw.stream;
-    input.streamSize = draw.streamSize;
-    input.streamOffset = draw.streamOffset;
-    input.stride = draw.stride;
+    input.stream = {draw.stream, draw.streamSize, draw.streamOffset, draw.stride};
     input.firstVertex = static_cast<std::int64_t>(draw.call.baseVertex) + draw.call.minIndex;
     input.vertexCount = static_cast<std::int32_t>(draw.call.vertexCount);
     input.varyings = draw.layout->varyings;
     if (draw.routine != nullptr) {
         input.constants = nullptr;
-        if (draw.routine->shade(input, snapshot, scratch.shaded, scratch.routineFile) != 0) {
-            return; // every vertex outside one plane: nothing of it can be seen
-        }
+        draw.routine->shade(input, snapshot, scratch.shaded, scratch.routineFile);
     } else {
-        for (const std::uint32_t n : program.constantsRead()) {
+        for (const std::uint32_t n : program.whole.constantsRead) {
             std::memcpy(scratch.constants.data() + 4 * n, snapshot, 4 * sizeof(float)); // the others are never read
             snapshot += 4;
         }
         input.constants = scratch.constants.data();
-        if (rangeIsOutsideView(input)) {
-            return;
-        }
         shadeVertices(input, scratch.shaded);
     }
-    gatherTriangles(draw, scratch.corners); // after the rejection: most draws never need it
+    gatherTriangles(draw, scratch.corners);
     setupTriangles(*draw.state, scratch.shaded.data(), scratch.corners.data(), scratch.corners.size() / 3,
                    draw.triangles);
     draw.firstRow = std::numeric_limits<std::int32_t>::max();
@@ -561,7 +551,7 @@ d3d9::Frame SoftwareBackend::present(bool rendered)
     if (rendered || recording_->count > 0) {
         startPixelWork(rendered);
     }
-    return d3d9::Frame{target_.width, target_.height, rendered, this};
+    return d3d9::Frame{target_.width, target_.height, rendered, this, {}};
 }
 
 class SoftwareAdapter final : public d3d9::Adapter {

@@ -76,6 +76,33 @@ const ExecutionRule* executionRule(Opcode opcode)
     return nullptr;
 }
 
+SourceRead sourceRead(const ExecutionRule& rule, int source, std::uint8_t resultMask)
+{
+    const auto dotted = static_cast<std::uint8_t>((1u << rule.columns) - 1);
+    switch (rule.shape) {
+    case ResultShape::Componentwise: return {1, resultMask};
+    case ResultShape::ReplicatedScalar: return {1, WriteW};
+    case ResultShape::Dot: return {1, dotted};
+    case ResultShape::MatrixRows: return {static_cast<std::uint8_t>(source == 1 ? rule.rows : 1), dotted};
+    case ResultShape::Cross: return {1, XYZ};
+    case ResultShape::Normalize: return {1, static_cast<std::uint8_t>(XYZ | resultMask)};
+    case ResultShape::TextureSample:
+        return source == 0 ? SourceRead{1, WriteX | WriteY} : SourceRead{0, 0}; // the sampler is no register
+    }
+    return {1, WriteAll};
+}
+
+std::uint8_t swizzledComponents(std::uint8_t swizzle, std::uint8_t components)
+{
+    std::uint8_t named = 0;
+    for (int i = 0; i < 4; ++i) {
+        if ((components & (1u << i)) != 0) {
+            named = static_cast<std::uint8_t>(named | (1u << swizzleComponent(swizzle, i)));
+        }
+    }
+    return named;
+}
+
 bool checkExecutable(const DecodedProgram& program, std::string& error)
 {
     for (const DecodedInstruction& in : program.instructions) {

@@ -38,8 +38,26 @@ struct ExecutionRule {
     std::uint8_t writableMask; // the destination components the instruction can write
 };
 
+// What one source of an executed instruction reads: `registers` consecutive
+// registers from the one it names (the rows of a matrix macro's source 1),
+// and of each the operand components (before the swizzle, as bits x = 1 to
+// w = 8) that the result components in `resultMask` depend on. A texture
+// sample's sampler operand reads no register.
+struct SourceRead {
+    std::uint8_t registers;
+    std::uint8_t components;
+};
+
 // The rule of an executed opcode; NULL for one no device executes.
 const ExecutionRule* executionRule(Opcode opcode);
+
+// What source `source` of an instruction of this rule reads when the
+// components `resultMask` of its result are wanted.
+SourceRead sourceRead(const ExecutionRule& rule, int source, std::uint8_t resultMask);
+
+// The register components (bits) that the operand components `components`
+// name through `swizzle`.
+std::uint8_t swizzledComponents(std::uint8_t swizzle, std::uint8_t components);
 
 // Whether every instruction and register of a decoded program is one the
 // devices execute; false with one line naming the first that is not.

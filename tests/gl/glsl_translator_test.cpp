@@ -19,12 +19,10 @@ gl::GlslProgram translated(const char* text, std::size_t length, const gl::GlslO
 {
     const d3dx::AssemblyResult code = d3dx::assembleShader(std::string(text, length));
     EXPECT_TRUE(code.succeeded) << code.errors;
-    shader::DecodedProgram decoded;
+    shader::ProgramAnalysis program;
     std::string error;
-    EXPECT_TRUE(shader::decodeProgram(code.tokens.data(), code.tokens.size(), decoded, error)) << error;
-    gl::GlslProgram glsl;
-    EXPECT_TRUE(gl::translateProgram(decoded, options, glsl, error)) << error;
-    return glsl;
+    EXPECT_TRUE(shader::analyzeTokens(code.tokens.data(), code.tokens.size(), program, error)) << error;
+    return gl::translateProgram(program, options);
 }
 
 GLuint compile(GLenum stage, const std::string& source)
@@ -47,11 +45,8 @@ TEST(GlslTranslator, demoProgramsCompileLinkAndValidate)
 {
     const gl::GlslProgram vs = translated(vertexShaderText, sizeof vertexShaderText - 1);
     const gl::GlslProgram ps = translated(pixelShaderText, sizeof pixelShaderText - 1);
-    // The vertex program's inputs keep their declared usages, by v number.
-    ASSERT_EQ(vs.inputs.size(), 5u);
-    EXPECT_EQ(vs.inputs[3].usage, shader::DeclarationUsage::Color);
-    EXPECT_EQ(vs.inputs[4].usage, shader::DeclarationUsage::TexCoord);
-    EXPECT_EQ(vs.inputs[4].usageIndex, 1u);
+    // The vertex program's inputs at their v numbers' locations.
+    EXPECT_NE(vs.source.find("layout(location = 4) in vec4 v4;"), std::string::npos);
     // c14 is read, c15 and c33 are defs inlined as literals.
     EXPECT_EQ(vs.constantCount, 15u);
     EXPECT_NE(vs.source.find("vec4 d33 = "), std::string::npos);
@@ -105,16 +100,3 @@ TEST(GlslTranslator, demoProgramsValidateAsGlslEs)
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 
-TEST(GlslTranslator, refusesWhatTheDevicesDoNotRun)
-{
-    const d3dx::AssemblyResult code = d3dx::assembleShader("vs_2_0\ndcl_position v0\nsincos r0.xy, v0.x\nmov oPos, v0");
-    if (!code.succeeded) {
-        GTEST_SKIP() << "the assembler does not take sincos";
-    }
-    shader::DecodedProgram decoded;
-    std::string error;
-    ASSERT_TRUE(shader::decodeProgram(code.tokens.data(), code.tokens.size(), decoded, error));
-    gl::GlslProgram glsl;
-    EXPECT_FALSE(gl::translateProgram(decoded, {}, glsl, error));
-    EXPECT_NE(error.find("sincos"), std::string::npos) << error;
-}

@@ -20,7 +20,7 @@
 #include "gl/egl_context.hpp"
 #include "gl/gl_api.hpp"
 #include "gl/glsl_translator.hpp"
-#include "raster/shader_vm.hpp"
+#include "shader/shader_machine.hpp"
 
 namespace {
 
@@ -82,17 +82,14 @@ std::vector<float> constants()
     return c;
 }
 
-std::vector<Vec4> runMachine(const shader::DecodedProgram& decoded, std::size_t count, bool flushInputs)
+std::vector<Vec4> runMachine(const shader::ProgramAnalysis& program, std::size_t count, bool flushInputs)
 {
-    raster::ShaderProgram program;
-    std::string error;
-    EXPECT_TRUE(program.load(decoded, error)) << error;
-    auto machine = std::make_unique<raster::ShaderMachine>();
+    auto machine = std::make_unique<shader::ShaderMachine>();
     const std::vector<float> c = constants();
     machine->constants = c.data();
     std::vector<Vec4> out(count);
-    for (std::size_t first = 0; first < count; first += raster::LaneCount) {
-        for (int lane = 0; lane < raster::LaneCount; ++lane) {
+    for (std::size_t first = 0; first < count; first += shader::MachineLanes) {
+        for (int lane = 0; lane < shader::MachineLanes; ++lane) {
             for (int which = 0; which < 3; ++which) {
                 const Vec4 v = input(first + static_cast<std::size_t>(lane), which);
                 for (int i = 0; i < 4; ++i) {
@@ -104,8 +101,8 @@ std::vector<Vec4> runMachine(const shader::DecodedProgram& decoded, std::size_t 
                 }
             }
         }
-        program.run(*machine);
-        for (int lane = 0; lane < raster::LaneCount && first + static_cast<std::size_t>(lane) < count; ++lane) {
+        shader::runProgram(program, *machine);
+        for (int lane = 0; lane < shader::MachineLanes && first + static_cast<std::size_t>(lane) < count; ++lane) {
             for (int i = 0; i < 4; ++i) {
                 out[first + static_cast<std::size_t>(lane)][static_cast<std::size_t>(i)] =
                     machine->texCoordOutputs[0].c[i][lane];
@@ -215,10 +212,11 @@ TEST(OpcodeParity, shaderMachineAndGlslAgreeOnEveryExecutedOpcodeOverEdgeValues)
         if (c.saturate) {
             decoded.instructions[decoded.instructions.size() - 3].destination.resultModifier = shader::ResultSaturate;
         }
-        gl::GlslProgram glsl;
-        ASSERT_TRUE(gl::translateProgram(decoded, {}, glsl, error)) << error;
-        const std::vector<Vec4> exact = runMachine(decoded, count, false);
-        const std::vector<Vec4> withFlush = runMachine(decoded, count, true);
+        shader::ProgramAnalysis program;
+        ASSERT_EQ(shader::analyzeProgram(decoded, program, error), shader::ProgramFault::None) << error;
+        const gl::GlslProgram glsl = gl::translateProgram(program, {});
+        const std::vector<Vec4> exact = runMachine(program, count, false);
+        const std::vector<Vec4> withFlush = runMachine(program, count, true);
         const std::vector<Vec4> gpu = runOnGl(glsl.source, count);
         int mismatches = 0;
         for (std::size_t k = 0; k < count; ++k) {

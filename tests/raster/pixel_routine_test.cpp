@@ -17,6 +17,11 @@
 #include "raster/pixel_stage.hpp"
 
 using namespace raster;
+using shader::CompiledProgram;
+using shader::ProgramAnalysis;
+using shader::RoutineWidth;
+using shader::SamplerTexture;
+namespace kernel = shader::kernel;
 
 namespace {
 
@@ -41,29 +46,29 @@ const std::vector<std::uint32_t>& texels()
     return t;
 }
 
-PixelShader shaderFor(const std::shared_ptr<ShaderProgram>& program, bool compiled, const std::vector<float>& constants,
-                      RoutineWidth width)
+PixelShader shaderFor(const std::shared_ptr<ProgramAnalysis>& program, bool compiled,
+                      const std::vector<float>& constants, RoutineWidth width)
 {
     PixelStageInput input;
     input.program = program;
     if (compiled) {
-        auto routine = std::make_shared<CompiledProgram>(*program, width);
+        auto routine = std::make_shared<CompiledProgram>(program->whole, program->type, width);
         EXPECT_TRUE(routine->compiled());
         input.routine = routine;
     }
     input.constants = constants;
-    program->applyDefinitions(input.constants.data(), 32);
+    shader::applyDefinitions(*program, input.constants.data(), 32);
     input.samplers[0] = SamplerTexture{texels().data(), 5, 3, 7};
     return makePixelShader(std::move(input));
 }
 
 // The varying components the routine says it reads (the rasterizer leaves
 // the others uninterpolated).
-std::vector<std::uint8_t> componentsRead(const std::shared_ptr<ShaderProgram>& program, RoutineWidth width)
+std::vector<std::uint8_t> componentsRead(const std::shared_ptr<ProgramAnalysis>& program, RoutineWidth width)
 {
     PixelStageInput input;
     input.program = program;
-    input.routine = std::make_shared<CompiledProgram>(*program, width);
+    input.routine = std::make_shared<CompiledProgram>(program->whole, program->type, width);
     std::vector<std::uint8_t> components(MaxVaryings, 0xF);
     readVaryingComponents(input, components.data());
     return components;
@@ -87,7 +92,7 @@ void expectRoutineMatchesMachine(const std::string& text, const std::string& wha
         c = value();
     }
     std::vector<RoutineWidth> widths = {RoutineWidth::Four};
-    if (hasEightLaneRoutine()) {
+    if (shader::hasEightLaneRoutine()) {
         widths.push_back(RoutineWidth::Eight);
     }
     for (RoutineWidth width : widths) {
@@ -170,9 +175,9 @@ TEST(PixelRoutine, resultsThatNothingReadsAreLeftOutWithTheInputsOnlyTheyRead)
     using shader::RegisterType;
     // The renderer's program samples t0 into r0 and never reads r0.
     const auto renderer = loadAssembledProgram(pixelShaderText);
-    const CompiledProgram compiled(*renderer);
-    EXPECT_EQ(compiled.inputComponentsRead(RegisterType::Texture, 0), 0);
-    EXPECT_EQ(compiled.inputComponentsRead(RegisterType::Texture, 1), 0x7);
+    const CompiledProgram compiled(renderer->whole, renderer->type);
+    EXPECT_EQ(shader::inputComponentsRead(renderer->whole, RegisterType::Texture, 0), 0);
+    EXPECT_EQ(shader::inputComponentsRead(renderer->whole, RegisterType::Texture, 1), 0x7);
     EXPECT_EQ(compiled.slot(RegisterType::Temp, 0), ~0u);
     // A component is left out only where every later read misses it: r1.y
     // is overwritten before it is read, r1.z reaches the output through r2.
@@ -182,9 +187,9 @@ TEST(PixelRoutine, resultsThatNothingReadsAreLeftOutWithTheInputsOnlyTheyRead)
                                 "mov r1.y, v0.x\n"
                                 "mul r2, r1.xyzz, r3.w\n"
                                 "mov oC0, r2\n";
-    const CompiledProgram partly(*loadAssembledProgram(partial));
-    EXPECT_EQ(partly.inputComponentsRead(RegisterType::Input, 1), 0x3);
-    EXPECT_EQ(partly.inputComponentsRead(RegisterType::Input, 0), 0x1);
+    const auto partly = loadAssembledProgram(partial);
+    EXPECT_EQ(shader::inputComponentsRead(partly->whole, RegisterType::Input, 1), 0x3);
+    EXPECT_EQ(shader::inputComponentsRead(partly->whole, RegisterType::Input, 0), 0x1);
     expectRoutineMatchesMachine(partial, "partly read results");
 }
 
@@ -197,11 +202,11 @@ TEST(PixelRoutine, squareRootPowersAreTheLibrarysForEveryBase)
     const auto program = loadAssembledProgram("ps_2_0\ndef c0, 0.5, 0, 0, 0\ndcl t0.x\npow r0, t0.x, c0.x\n"
                                               "mov oC0, r0\n");
     std::vector<RoutineWidth> widths = {RoutineWidth::Four};
-    if (hasEightLaneRoutine()) {
+    if (shader::hasEightLaneRoutine()) {
         widths.push_back(RoutineWidth::Eight);
     }
     for (RoutineWidth width : widths) {
-        const CompiledProgram compiled(*program, width);
+        const CompiledProgram compiled(program->whole, program->type, width);
         ASSERT_TRUE(compiled.compiled());
         std::vector<float> file(compiled.fileSize());
         const float snapshot[4] = {0.5f, 0.0f, 0.0f, 0.0f};

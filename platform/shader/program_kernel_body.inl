@@ -4,7 +4,7 @@
 // namespace and uses compiler built-ins only, so that no code built for a
 // wider instruction set can be taken for a shared inline function.
 
-namespace raster::kernel {
+namespace shader::kernel {
 namespace {
 
 constexpr std::int32_t Width = KERNEL_WIDTH;
@@ -336,4 +336,4 @@ void KERNEL_ENTRY(const Instruction* code, std::size_t count, float* file, std::
     }
 }
 
-} // namespace raster::kernel
+} // namespace shader::kernel

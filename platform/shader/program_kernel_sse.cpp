@@ -1,6 +1,6 @@
 // The program routine four lanes wide, on the SSE2 every x86-64 has (and on
 // other machines, through the compiler's generic vectors).
-#include "raster/program_kernel.hpp"
+#include "shader/program_kernel.hpp"
 
 #define KERNEL_WIDTH 4
 #define KERNEL_ENTRY runWidth4
@@ -13,4 +13,4 @@
 #define KERNEL_SQRT_DOUBLES(v) eachLane(v, [](double x) { return __builtin_sqrt(x); })
 #endif
 #define KERNEL_FLOOR(v) eachLane(v, [](float x) { return __builtin_floorf(x); }) // SSE2 has no rounding to -inf
-#include "raster/program_kernel_body.inl"
+#include "shader/program_kernel_body.inl"

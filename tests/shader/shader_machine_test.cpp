@@ -8,22 +8,22 @@
 
 #include "d3dx/assembler.hpp"
 #include "data/shader_programs.hpp"
-#include "raster/shader_vm.hpp"
+#include "shader/shader_machine.hpp"
 
-using raster::LaneCount;
-using raster::Register;
-using raster::ShaderMachine;
-using raster::ShaderProgram;
+using shader::MachineLanes;
+using shader::ProgramAnalysis;
+using shader::Register;
+using shader::ShaderMachine;
 
 namespace {
 
-ShaderProgram loadProgram(const char* text)
+ProgramAnalysis loadProgram(const char* text)
 {
     const d3dx::AssemblyResult assembled = d3dx::assembleShader(text);
     EXPECT_TRUE(assembled.succeeded) << assembled.errors;
-    ShaderProgram program;
+    ProgramAnalysis program;
     std::string error;
-    EXPECT_TRUE(program.load(assembled.tokens.data(), assembled.tokens.size(), error)) << error;
+    EXPECT_TRUE(shader::analyzeTokens(assembled.tokens.data(), assembled.tokens.size(), program, error)) << error;
     return program;
 }
 
@@ -61,7 +61,7 @@ void expectNear(V4 actual, V4 expected, double tolerance, const char* what)
 
 TEST(ShaderMachine, vertexProgramComputesPositionAndTheLightingVectors)
 {
-    const ShaderProgram program = loadProgram(vertexShaderText);
+    const ProgramAnalysis program = loadProgram(vertexShaderText);
     auto machine = std::make_unique<ShaderMachine>();
     std::vector<float> constants(4 * 256, 0.0f);
     // c0-c3: a clip matrix's rows; c4-c7: an inverse world (rotation about
@@ -74,18 +74,18 @@ TEST(ShaderMachine, vertexProgramComputesPositionAndTheLightingVectors)
     std::copy(world, world + 16, constants.begin() + 32);
     const float eye[4] = {4, 5, 6, 0};
     std::copy(eye, eye + 4, constants.begin() + 48);
-    program.applyDefinitions(constants.data(), 256);
+    shader::applyDefinitions(program, constants.data(), 256);
     EXPECT_EQ(constants[4 * 15 + 3], 1.0f); // def c15
     machine->constants = constants.data();
-    for (int l = 0; l < LaneCount; ++l) {
+    for (int l = 0; l < MachineLanes; ++l) {
         setLane(machine->inputs[0], l, 1.0f + l, 2.0f, -1.0f, 1.0f); // position, w defaulted to 1
         setLane(machine->inputs[1], l, 0.0f, 0.0f, 1.0f, 1.0f);      // normal
         setLane(machine->inputs[2], l, 1.0f, 0.0f, 0.0f, 1.0f);      // tangent
         setLane(machine->inputs[3], l, 0.25f, 0.5f, 0.75f, 1.0f);    // colour
         setLane(machine->inputs[4], l, 0.125f, 0.875f, 0.0f, 1.0f);  // texture coordinate
     }
-    program.run(*machine);
-    for (int l = 0; l < LaneCount; l += 5) {
+    shader::runProgram(program, *machine);
+    for (int l = 0; l < MachineLanes; l += 5) {
         const V4 p = {1.0 + l, 2, -1, 1};
         auto row = [&](const float* m, int r) { return m[4 * r] * p.x + m[4 * r + 1] * p.y + m[4 * r + 2] * p.z + m[4 * r + 3] * p.w; };
         expectNear(lane(machine->position, l), {row(clip, 0), row(clip, 1), row(clip, 2), row(clip, 3)}, 1e-5, "oPos");
@@ -104,17 +104,23 @@ TEST(ShaderMachine, vertexProgramComputesPositionAndTheLightingVectors)
         expectNear(lane(machine->texCoordOutputs[0], l), {0.125, 0.875, 0, 1}, 0, "oT0");
         expectNear(lane(machine->texCoordOutputs[3], l), {0, 0, 1, 1}, 0, "oT3");
     }
-    EXPECT_EQ(program.writtenOutputs(), 0x10Fu); // oT0-oT3 and oD0
+    std::string written; // of the outputs the whole program hands on, those it writes
+    for (const shader::RegisterComponents& output : program.whole.outputs) {
+        if (output.components != 0) {
+            written += std::to_string(static_cast<int>(output.type)) + ":" + std::to_string(output.number) + " ";
+        }
+    }
+    EXPECT_EQ(written, "4:0 5:0 6:0 6:1 6:2 6:3 "); // oPos, oD0, oT0-oT3
 }
 
 TEST(ShaderMachine, pixelProgramComputesDiffusePlusSpecularPlusColour)
 {
-    const ShaderProgram program = loadProgram(pixelShaderText);
+    const ProgramAnalysis program = loadProgram(pixelShaderText);
     auto machine = std::make_unique<ShaderMachine>();
     std::vector<float> constants(4 * 32, 0.0f);
-    program.applyDefinitions(constants.data(), 32);
+    shader::applyDefinitions(program, constants.data(), 32);
     const std::uint32_t texel = 0xFF102030;
-    raster::SamplerTexture samplers[16];
+    shader::SamplerTexture samplers[16];
     samplers[0] = {&texel, 1, 1, 1};
     machine->constants = constants.data();
     machine->samplers = samplers;
@@ -131,7 +137,7 @@ TEST(ShaderMachine, pixelProgramComputesDiffusePlusSpecularPlusColour)
         setLane(machine->textureInputs[3], k, cases[k][2].x, cases[k][2].y, cases[k][2].z, 0);
         setLane(machine->inputs[0], k, cases[k][3].x, cases[k][3].y, cases[k][3].z, cases[k][3].w);
     }
-    program.run(*machine);
+    shader::runProgram(program, *machine);
     auto saturate = [](double v) { return v < 0 ? 0.0 : v > 1 ? 1.0 : v; };
     for (int k = 0; k < 3; ++k) {
         const V4 eyeDir = cases[k][0];
@@ -153,11 +159,11 @@ TEST(ShaderMachine, pixelProgramComputesDiffusePlusSpecularPlusColour)
 
 TEST(ShaderMachine, textureSamplingIsPointSampledAndWrapped)
 {
-    const ShaderProgram program = loadProgram("ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmov oC0, r0");
+    const ProgramAnalysis program = loadProgram("ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmov oC0, r0");
     auto machine = std::make_unique<ShaderMachine>();
     const std::uint32_t texels[8] = {0xFF000000, 0x80FF0000, 0x0000FF00, 0x000000FF, // row 0
                                      0x11111111, 0x22222222, 0x33333333, 0x44444444}; // row 1
-    raster::SamplerTexture samplers[16];
+    shader::SamplerTexture samplers[16];
     samplers[0] = {texels, 4, 2, 4};
     std::vector<float> constants(4 * 32, 0.0f);
     machine->constants = constants.data();
@@ -167,7 +173,7 @@ TEST(ShaderMachine, textureSamplingIsPointSampledAndWrapped)
     for (int k = 0; k < 5; ++k) {
         setLane(machine->textureInputs[0], k, coordinates[k][0], coordinates[k][1], 0, 1);
     }
-    program.run(*machine);
+    shader::runProgram(program, *machine);
     for (int k = 0; k < 5; ++k) {
         const std::uint32_t t = expected[k];
         expectNear(lane(machine->pixelColors[0], k),
@@ -176,13 +182,13 @@ TEST(ShaderMachine, textureSamplingIsPointSampledAndWrapped)
     }
     // Nothing bound reads opaque black.
     samplers[0] = {};
-    program.run(*machine);
+    shader::runProgram(program, *machine);
     expectNear(lane(machine->pixelColors[0], 0), {0, 0, 0, 1}, 0, "unbound");
 }
 
 TEST(ShaderMachine, arithmeticEdgeCasesFollowTheDeviceRules)
 {
-    const ShaderProgram program = loadProgram(
+    const ProgramAnalysis program = loadProgram(
         "vs_2_0\n"
         "dcl_position v0\n"
         "rcp r0, v0.x\n"        // 1/0 is +infinity
@@ -210,7 +216,7 @@ TEST(ShaderMachine, arithmeticEdgeCasesFollowTheDeviceRules)
     machine->constants = constants.data();
     setLane(machine->inputs[0], 0, 0.0f, -4.0f, 5.0f, 1.0f);
     setLane(machine->inputs[0], 1, 2.0f, 0.0f, -1.0f, 1.0f);
-    program.run(*machine);
+    shader::runProgram(program, *machine);
     // rcp of v0.x (the replicated x): lane 0 has x = 0.
     EXPECT_TRUE(std::isinf(machine->temps[0].c[0][0]) && machine->temps[0].c[0][0] > 0);
     EXPECT_EQ(machine->temps[0].c[3][0], machine->temps[0].c[0][0]);
@@ -229,12 +235,12 @@ TEST(ShaderMachine, arithmeticEdgeCasesFollowTheDeviceRules)
 
 TEST(ShaderMachine, saturationClampsAndTurnsNaNIntoZeroAndTemporariesStartAtZero)
 {
-    const ShaderProgram program = loadProgram("ps_2_0\ndcl t0\nadd_sat r0, t0, r1\nmov oC0, r0");
+    const ProgramAnalysis program = loadProgram("ps_2_0\ndcl t0\nadd_sat r0, t0, r1\nmov oC0, r0");
     auto machine = std::make_unique<ShaderMachine>();
     std::vector<float> constants(4 * 32, 0.0f);
     machine->constants = constants.data();
     machine->temps[1].c[0][0] = 100.0f; // left over from an earlier run: must not be seen
     setLane(machine->textureInputs[0], 0, -0.5f, 1.5f, NAN, 0.25f);
-    program.run(*machine);
+    shader::runProgram(program, *machine);
     expectNear(lane(machine->pixelColors[0], 0), {0, 1, 0, 0.25}, 0, "saturate");
 }

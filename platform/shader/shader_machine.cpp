@@ -1,34 +1,20 @@
-#include "raster/shader_vm.hpp"
+#include "shader/shader_machine.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "d3d9/failures.hpp"
+#include "com/assertion.hpp"
 #include "shader/opcode_table.hpp"
 
-namespace raster {
+namespace shader {
 namespace {
 
-using shader::DecodedInstruction;
-using shader::DestinationParameter;
-using shader::Opcode;
-using shader::RegisterType;
-using shader::SourceParameter;
-
-constexpr std::uint32_t ConstantRegisters = 256;
-
-int swizzled(std::uint8_t swizzle, int component)
-{
-    return (swizzle >> (2 * component)) & 3;
-}
-
-float applyModifier(float v, shader::SourceModifier modifier)
+float applyModifier(float v, SourceModifier modifier)
 {
     switch (modifier) {
-    case shader::SourceModifier::Negate: return -v;
-    case shader::SourceModifier::Abs: return std::fabs(v);
-    case shader::SourceModifier::AbsNegate: return -std::fabs(v);
+    case SourceModifier::Negate: return -v;
+    case SourceModifier::Abs: return std::fabs(v);
+    case SourceModifier::AbsNegate: return -std::fabs(v);
     default: return v;
     }
 }
@@ -59,8 +45,8 @@ template <typename Modify>
 void copyComponents(const Register& r, std::uint8_t swizzle, Register& out, Modify modify)
 {
     for (int i = 0; i < 4; ++i) {
-        const float* from = r.c[swizzled(swizzle, i)];
-        for (int l = 0; l < LaneCount; ++l) {
+        const float* from = r.c[swizzleComponent(swizzle, i)];
+        for (int l = 0; l < MachineLanes; ++l) {
             out.c[i][l] = modify(from[l]);
         }
     }
@@ -72,18 +58,18 @@ void fetch(const ShaderMachine& m, const SourceParameter& s, std::uint32_t row, 
 {
     const std::uint32_t n = s.number + row;
     if (s.type == RegisterType::Const) {
-        const float* c = m.constants + 4 * std::min(n, ConstantRegisters - 1);
+        const float* c = m.constants + 4 * n; // inside the file: the analysis checked every row
         for (int i = 0; i < 4; ++i) {
-            const float v = applyModifier(c[swizzled(s.swizzle, i)], s.modifier);
-            std::fill(out.c[i], out.c[i] + LaneCount, v);
+            const float v = applyModifier(c[swizzleComponent(s.swizzle, i)], s.modifier);
+            std::fill(out.c[i], out.c[i] + MachineLanes, v);
         }
         return;
     }
     const Register& r = *readableRegister(m, s.type, n, pixel);
     switch (s.modifier) {
-    case shader::SourceModifier::None: copyComponents(r, s.swizzle, out, [](float v) { return v; }); break;
-    case shader::SourceModifier::Negate: copyComponents(r, s.swizzle, out, [](float v) { return -v; }); break;
-    case shader::SourceModifier::Abs: copyComponents(r, s.swizzle, out, [](float v) { return std::fabs(v); }); break;
+    case SourceModifier::None: copyComponents(r, s.swizzle, out, [](float v) { return v; }); break;
+    case SourceModifier::Negate: copyComponents(r, s.swizzle, out, [](float v) { return -v; }); break;
+    case SourceModifier::Abs: copyComponents(r, s.swizzle, out, [](float v) { return std::fabs(v); }); break;
     default: copyComponents(r, s.swizzle, out, [](float v) { return -std::fabs(v); }); break;
     }
 }
@@ -92,8 +78,8 @@ void fetch(const ShaderMachine& m, const SourceParameter& s, std::uint32_t row, 
 // stands, else its swizzled or modified value in scratch.
 const Register& source(const ShaderMachine& m, const SourceParameter& s, bool pixel, Register& scratch)
 {
-    if (s.type != RegisterType::Const && s.swizzle == shader::IdentitySwizzle &&
-        s.modifier == shader::SourceModifier::None) {
+    if (s.type != RegisterType::Const && s.swizzle == IdentitySwizzle &&
+        s.modifier == SourceModifier::None) {
         return *readableRegister(m, s.type, s.number, pixel);
     }
     fetch(m, s, 0, pixel, scratch);
@@ -111,7 +97,7 @@ void store(Register& to, const Register& value, std::uint8_t mask, bool saturate
         if ((mask & (1 << i)) == 0) {
             continue;
         }
-        for (int l = 0; l < LaneCount; ++l) {
+        for (int l = 0; l < MachineLanes; ++l) {
             to.c[i][l] = saturated ? saturate(value.c[i][l]) : value.c[i][l];
         }
     }
@@ -121,7 +107,7 @@ template <typename Op>
 void perComponent(Register& r, const Register& a, const Register& b, Op op)
 {
     for (int i = 0; i < 4; ++i) {
-        for (int l = 0; l < LaneCount; ++l) {
+        for (int l = 0; l < MachineLanes; ++l) {
             r.c[i][l] = op(a.c[i][l], b.c[i][l]);
         }
     }
@@ -131,7 +117,7 @@ void perComponent(Register& r, const Register& a, const Register& b, Op op)
 template <typename Op>
 void replicateScalar(Register& r, const Register& a, Op op)
 {
-    for (int l = 0; l < LaneCount; ++l) {
+    for (int l = 0; l < MachineLanes; ++l) {
         const float v = op(a.c[3][l]);
         for (int i = 0; i < 4; ++i) {
             r.c[i][l] = v;
@@ -141,7 +127,7 @@ void replicateScalar(Register& r, const Register& a, Op op)
 
 void dot(Register& r, const Register& a, const Register& b, int components, int intoComponent)
 {
-    for (int l = 0; l < LaneCount; ++l) {
+    for (int l = 0; l < MachineLanes; ++l) {
         float sum = a.c[0][l] * b.c[0][l];
         for (int i = 1; i < components; ++i) {
             sum += a.c[i][l] * b.c[i][l];
@@ -175,7 +161,7 @@ std::int32_t wrapTexel(float coordinate, std::int32_t size)
 
 void sampleTexture(Register& r, const Register& coordinates, const SamplerTexture& texture)
 {
-    for (int l = 0; l < LaneCount; ++l) {
+    for (int l = 0; l < MachineLanes; ++l) {
         if (texture.texels == nullptr || texture.width <= 0 || texture.height <= 0) {
             r.c[0][l] = r.c[1][l] = r.c[2][l] = 0.0f;
             r.c[3][l] = 1.0f;
@@ -192,7 +178,7 @@ void sampleTexture(Register& r, const Register& coordinates, const SamplerTextur
 }
 
 // Matrix macros: rows dot products of the vector with consecutive registers.
-void matrixProduct(const ShaderMachine& m, const DecodedInstruction& in, const shader::ExecutionRule& rule,
+void matrixProduct(const ShaderMachine& m, const DecodedInstruction& in, const ExecutionRule& rule,
                    bool pixel, Register& result, Register& a, Register& row)
 {
     fetch(m, in.sources[0], 0, pixel, a);
@@ -220,7 +206,7 @@ void computeByOpcode(Opcode op, const Register& a, const Register& b, const Regi
     case Opcode::Sge: perComponent(result, a, b, [](float x, float y) { return x >= y ? 1.0f : 0.0f; }); break;
     case Opcode::Lrp:
         for (int i = 0; i < 4; ++i) {
-            for (int l = 0; l < LaneCount; ++l) {
+            for (int l = 0; l < MachineLanes; ++l) {
                 result.c[i][l] = a.c[i][l] * (b.c[i][l] - c.c[i][l]) + c.c[i][l];
             }
         }
@@ -234,7 +220,7 @@ void computeByOpcode(Opcode op, const Register& a, const Register& b, const Regi
         replicateScalar(result, a, [](float x) { return x == 0.0f ? -INFINITY : std::log2(std::fabs(x)); });
         break;
     case Opcode::Pow:
-        for (int l = 0; l < LaneCount; ++l) {
+        for (int l = 0; l < MachineLanes; ++l) {
             const float v = std::pow(std::fabs(a.c[3][l]), b.c[3][l]);
             result.c[0][l] = result.c[1][l] = result.c[2][l] = result.c[3][l] = v;
         }
@@ -243,9 +229,8 @@ void computeByOpcode(Opcode op, const Register& a, const Register& b, const Regi
     }
 }
 
-void execute(ShaderMachine& m, const DecodedInstruction& in, const shader::ExecutionRule& rule, bool pixel)
+void execute(ShaderMachine& m, const DecodedInstruction& in, const ExecutionRule& rule, bool pixel)
 {
-    using shader::ResultShape;
     Register scratchA, scratchB, scratchC, result;
     const Opcode op = in.info->opcode;
     const int sources = in.sourceCount;
@@ -260,7 +245,7 @@ void execute(ShaderMachine& m, const DecodedInstruction& in, const shader::Execu
     case ResultShape::Dot: dot(result, a, b, rule.columns, -1); break;
     case ResultShape::MatrixRows: matrixProduct(m, in, rule, pixel, result, scratchA, scratchB); break;
     case ResultShape::Cross:
-        for (int l = 0; l < LaneCount; ++l) {
+        for (int l = 0; l < MachineLanes; ++l) {
             result.c[0][l] = a.c[1][l] * b.c[2][l] - a.c[2][l] * b.c[1][l];
             result.c[1][l] = a.c[2][l] * b.c[0][l] - a.c[0][l] * b.c[2][l];
             result.c[2][l] = a.c[0][l] * b.c[1][l] - a.c[1][l] * b.c[0][l];
@@ -269,7 +254,7 @@ void execute(ShaderMachine& m, const DecodedInstruction& in, const shader::Execu
     case ResultShape::Normalize:
         dot(scratchB, a, a, 3, -1);
         for (int i = 0; i < 4; ++i) {
-            for (int l = 0; l < LaneCount; ++l) {
+            for (int l = 0; l < MachineLanes; ++l) {
                 result.c[i][l] = a.c[i][l] * reciprocalSquareRoot(scratchB.c[0][l]);
             }
         }
@@ -278,150 +263,37 @@ void execute(ShaderMachine& m, const DecodedInstruction& in, const shader::Execu
     }
     const std::uint8_t mask = in.destination.writeMask & rule.writableMask;
     Register* to = writableRegister(m, in.destination, pixel);
-    store(*to, result, mask, (in.destination.resultModifier & shader::ResultSaturate) != 0);
+    store(*to, result, mask, (in.destination.resultModifier & ResultSaturate) != 0);
+}
+
+// Temporaries the program names, and inputs it reads without declaring
+// them, start at zero.
+void clearUnwritten(const ProgramAnalysis& program, ShaderMachine& machine)
+{
+    std::memset(machine.temps, 0, sizeof(Register) * program.temporaryCount);
+    for (const RegisterComponents& r : program.undeclaredInputsRead) {
+        Register& input = r.type == RegisterType::Input ? machine.inputs[r.number] : machine.textureInputs[r.number];
+        std::memset(&input, 0, sizeof input);
+    }
 }
 
 } // namespace
 
-bool ShaderProgram::load(const std::uint32_t* tokens, std::size_t count, std::string& error)
+void runProgram(const ProgramAnalysis& program, ShaderMachine& machine)
 {
-    shader::DecodedProgram program;
-    return shader::decodeProgram(tokens, count, program, error) && load(program, error);
-}
-
-bool ShaderProgram::load(const shader::DecodedProgram& program, std::string& error)
-{
-    if (!shader::checkExecutable(program, error)) {
-        return false;
-    }
-    type_ = program.type;
-    code_.clear();
-    inputs_.clear();
-    definitions_.clear();
-    writtenOutputs_ = 0;
-    tempCount_ = 0;
-    bool constantRead[ConstantRegisters] = {};
-    for (const DecodedInstruction& in : program.instructions) {
-        const Opcode op = in.info->opcode;
-        if (op == Opcode::Def) {
-            definitions_.push_back({in.destination.number, in.values});
-            continue;
-        }
-        if (op == Opcode::Dcl) {
-            if (in.destination.type != RegisterType::Sampler) {
-                inputs_.push_back({in.destination.type, in.destination.number, in.usage, in.usageIndex});
-            }
-            continue;
-        }
-        const shader::ExecutionRule* rule = shader::executionRule(op);
-        for (int s = 0; s < in.sourceCount; ++s) {
-            const SourceParameter& source = in.sources[s];
-            if (source.type == RegisterType::Temp) {
-                tempCount_ = std::max(tempCount_, source.number + 1);
-            } else if (source.type == RegisterType::Const) {
-                const int rows = s == 1 && rule->shape == shader::ResultShape::MatrixRows ? rule->rows : 1;
-                for (int r = 0; r < rows; ++r) {
-                    constantRead[std::min(source.number + static_cast<std::uint32_t>(r), ConstantRegisters - 1)] =
-                        true;
-                }
-            }
-        }
-        const DestinationParameter& d = in.destination;
-        if (d.type == RegisterType::Temp) {
-            tempCount_ = std::max(tempCount_, d.number + 1);
-        } else if (d.type == RegisterType::TexCoordOut) {
-            writtenOutputs_ |= 1u << d.number;
-        } else if (d.type == RegisterType::AttrOut) {
-            writtenOutputs_ |= 1u << (8 + d.number);
-        }
-        code_.push_back({in, rule});
-    }
-    constantsRead_.clear();
-    for (std::uint32_t n = 0; n < ConstantRegisters; ++n) {
-        if (constantRead[n]) {
-            constantsRead_.push_back(n);
-        }
-    }
-    if (type_ == shader::ShaderType::Vertex) {
-        findPositionSlice();
-    }
-    return true;
-}
-
-// Walks the program backwards from oPos, keeping every instruction that
-// writes a register still needed and then needing what it reads. Partial
-// writes keep their register needed, so the slice is conservative.
-void ShaderProgram::findPositionSlice()
-{
-    bool neededTemps[32] = {};
-    bool neededInputs[16] = {};
-    bool neededPosition = true;
-    std::vector<Step> reversed;
-    for (auto step = code_.rbegin(); step != code_.rend(); ++step) {
-        const DecodedInstruction* it = &step->instruction;
-        const DestinationParameter& d = it->destination;
-        const bool writesNeeded = (d.type == RegisterType::RastOut && d.number == 0 && neededPosition) ||
-                                  (d.type == RegisterType::Temp && neededTemps[d.number]);
-        if (!writesNeeded) {
-            continue;
-        }
-        reversed.push_back(*step);
-        const int rows = step->rule->shape == shader::ResultShape::MatrixRows ? step->rule->rows : 1;
-        for (int s = 0; s < it->sourceCount; ++s) {
-            const SourceParameter& source = it->sources[s];
-            for (int r = 0; r < (s == 1 ? rows : 1); ++r) {
-                const std::uint32_t n = source.number + static_cast<std::uint32_t>(r);
-                if (source.type == RegisterType::Temp && n < 32) {
-                    neededTemps[n] = true;
-                } else if (source.type == RegisterType::Input && n < 16) {
-                    neededInputs[n] = true;
-                }
-            }
-        }
-    }
-    positionSlice_.assign(reversed.rbegin(), reversed.rend());
-    positionInputs_.clear();
-    for (std::uint32_t n = 0; n < 16; ++n) {
-        if (neededInputs[n]) {
-            positionInputs_.push_back(n);
-        }
-    }
-}
-
-void ShaderProgram::runPositionSlice(ShaderMachine& machine) const
-{
-    std::memset(machine.temps, 0, sizeof(Register) * tempCount_);
-    for (const Step& step : positionSlice_) {
-        execute(machine, step.instruction, *step.rule, false);
-    }
-}
-
-void ShaderProgram::run(ShaderMachine& machine) const
-{
-    std::memset(machine.temps, 0, sizeof(Register) * tempCount_);
-    const bool pixel = type_ == shader::ShaderType::Pixel;
-    for (const Step& step : code_) {
+    clearUnwritten(program, machine);
+    const bool pixel = program.type == ShaderType::Pixel;
+    for (const ExecutedInstruction& step : program.instructions) {
         execute(machine, step.instruction, *step.rule, pixel);
     }
 }
 
-bool ShaderProgram::definesAnyIn(std::uint32_t start, std::uint32_t count) const
+void runPositionSlice(const ProgramAnalysis& program, ShaderMachine& machine)
 {
-    for (const Definition& d : definitions_) {
-        if (d.number >= start && d.number - start < count) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void ShaderProgram::applyDefinitions(float* constants, std::int32_t registers) const
-{
-    for (const Definition& d : definitions_) {
-        if (d.number < static_cast<std::uint32_t>(registers)) {
-            std::memcpy(constants + 4 * d.number, d.values.data(), sizeof d.values);
-        }
+    clearUnwritten(program, machine);
+    for (const ExecutedInstruction& step : program.positionSlice.code) {
+        execute(machine, step.instruction, *step.rule, false);
     }
 }
 
-} // namespace raster
+} // namespace shader

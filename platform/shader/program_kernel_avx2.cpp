@@ -1,7 +1,7 @@
 // The program routine eight lanes wide. This file alone is built with
 // -mavx2 (not -mfma: no fused multiply-add may change a result), and runs
 // only where the processor says it has AVX2.
-#include "raster/program_kernel.hpp"
+#include "shader/program_kernel.hpp"
 
 #if defined(__AVX2__)
 #define KERNEL_WIDTH 8
@@ -10,13 +10,13 @@
 #define KERNEL_FLOOR(v) __builtin_ia32_roundps256(v, 0x9) // towards -infinity, no exception
 #define KERNEL_DOUBLE_LANES 4
 #define KERNEL_SQRT_DOUBLES(v) __builtin_ia32_sqrtpd256(v)
-#include "raster/program_kernel_body.inl"
+#include "shader/program_kernel_body.inl"
 #else
-namespace raster::kernel {
+namespace shader::kernel {
 void runAvx2Width8(const Instruction* code, std::size_t count, float* file, std::int32_t batches,
                    const Sampler* samplers)
 {
     runWidth4(code, count, file, batches * 2, samplers); // never chosen without AVX2
 }
-} // namespace raster::kernel
+} // namespace shader::kernel
 #endif

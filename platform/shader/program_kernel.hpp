@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace raster::kernel {
+namespace shader::kernel {
 
 constexpr std::int32_t ChunkLanes = 32; // lanes a run of the instructions takes
 constexpr std::int32_t MaxWidth = 8;    // lanes of the widest routine (AVX2)
@@ -67,4 +67,4 @@ void runWidth4(const Instruction* code, std::size_t count, float* file, std::int
 void runAvx2Width8(const Instruction* code, std::size_t count, float* file, std::int32_t batches,
                    const Sampler* samplers);
 
-} // namespace raster::kernel
+} // namespace shader::kernel

@@ -1,0 +1,263 @@
+// The compile: each live instruction to a kernel instruction whose
+// operands are slot offsets; lane registers get slots in the order they are
+// first met (the part's outputs first, so that those never written are
+// there to read), constants go after them in the part's snapshot order.
+#include "shader/compiled_program.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace shader {
+namespace {
+
+using kernel::ChunkLanes;
+using kernel::Operation;
+
+bool operationOf(const ExecutedInstruction& step, Operation& operation)
+{
+    switch (step.rule->shape) {
+    case ResultShape::Dot: operation = Operation::Dot; return true;
+    case ResultShape::MatrixRows: operation = Operation::Matrix; return true;
+    case ResultShape::Cross: operation = Operation::Cross; return true;
+    case ResultShape::Normalize: operation = Operation::Normalize; return true;
+    case ResultShape::TextureSample: operation = Operation::Sample; return true;
+    default: break;
+    }
+    switch (step.rule->opcode) {
+    case Opcode::Mov: operation = Operation::Mov; return true;
+    case Opcode::Add: operation = Operation::Add; return true;
+    case Opcode::Sub: operation = Operation::Sub; return true;
+    case Opcode::Mul: operation = Operation::Mul; return true;
+    case Opcode::Mad: operation = Operation::Mad; return true;
+    case Opcode::Min: operation = Operation::Min; return true;
+    case Opcode::Max: operation = Operation::Max; return true;
+    case Opcode::Slt: operation = Operation::Slt; return true;
+    case Opcode::Sge: operation = Operation::Sge; return true;
+    case Opcode::Lrp: operation = Operation::Lrp; return true;
+    case Opcode::Frc: operation = Operation::Frc; return true;
+    case Opcode::Abs: operation = Operation::Abs; return true;
+    case Opcode::Rcp: operation = Operation::Rcp; return true;
+    case Opcode::Rsq: operation = Operation::Rsq; return true;
+    case Opcode::Exp: operation = Operation::Exp; return true;
+    case Opcode::Log: operation = Operation::Log; return true;
+    case Opcode::Pow: operation = Operation::Pow; return true;
+    default: return false;
+    }
+}
+
+bool modifierOf(SourceModifier modifier, kernel::Modifier& out)
+{
+    switch (modifier) {
+    case SourceModifier::None: out = kernel::Modifier::None; return true;
+    case SourceModifier::Negate: out = kernel::Modifier::Negate; return true;
+    case SourceModifier::Abs: out = kernel::Modifier::Abs; return true;
+    case SourceModifier::AbsNegate: out = kernel::Modifier::AbsNegate; return true;
+    default: return false;
+    }
+}
+
+
+
+} // namespace
+
+bool hasEightLaneRoutine()
+{
+#if (defined(__x86_64__) || defined(_M_X64)) && !defined(_WIN32) && defined(__GNUC__)
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+#else
+    return false;
+#endif
+}
+
+CompiledProgram::CompiledProgram(const ProgramPart& part, ShaderType type, RoutineWidth width)
+{
+    const bool eight = width == RoutineWidth::Eight || (width == RoutineWidth::Best && hasEightLaneRoutine());
+    width_ = eight && hasEightLaneRoutine() ? 8 : 4;
+    compiled_ = compile(part, type == ShaderType::Pixel);
+}
+
+std::uint32_t CompiledProgram::slotFor(RegisterType type, std::uint32_t number)
+{
+    const std::uint32_t key = registerKey(type, number);
+    for (const Slot& s : slots_) {
+        if (s.key == key) {
+            return s.offset;
+        }
+    }
+    slots_.push_back({key, static_cast<std::uint32_t>(slots_.size()) * 4 * ChunkLanes});
+    return slots_.back().offset;
+}
+
+std::uint32_t CompiledProgram::slot(RegisterType type, std::uint32_t number) const
+{
+    const std::uint32_t key = registerKey(type, number);
+    for (const Slot& s : slots_) {
+        if (s.key == key) {
+            return s.offset;
+        }
+    }
+    return ~0u;
+}
+
+bool CompiledProgram::compileOperand(const SourceParameter& s, std::uint32_t row,
+                                     const std::vector<std::uint32_t>& constants, kernel::Source& out,
+                                     std::int32_t& constantIndex)
+{
+    constantIndex = -1;
+    if (!modifierOf(s.modifier, out.modifier)) {
+        return false;
+    }
+    if (s.type == RegisterType::Const) {
+        const auto at = std::lower_bound(constants.begin(), constants.end(), s.number + row);
+        if (at == constants.end() || *at != s.number + row) {
+            return false;
+        }
+        out.batchStep = 0;
+        for (int i = 0; i < 4; ++i) {
+            out.component[i] = static_cast<std::uint32_t>(swizzleComponent(s.swizzle, i)); // placed later
+        }
+        constantIndex = static_cast<std::int32_t>(at - constants.begin());
+        return true;
+    }
+    if (s.type != RegisterType::Temp && !isInputRegister(s.type)) {
+        return false;
+    }
+    const std::uint32_t offset = slotFor(s.type, s.number + row);
+    out.batchStep = 1;
+    for (int i = 0; i < 4; ++i) {
+        out.component[i] = offset + static_cast<std::uint32_t>(swizzleComponent(s.swizzle, i)) * ChunkLanes;
+    }
+    return true;
+}
+
+bool CompiledProgram::compileInstruction(const ExecutedInstruction& step, bool pixel,
+                                         const std::vector<std::uint32_t>& constants)
+{
+    const DecodedInstruction& in = step.instruction;
+    kernel::Instruction k = {};
+    if (!operationOf(step, k.operation)) {
+        return false;
+    }
+    const DestinationParameter& d = in.destination;
+    const bool writable = d.type == RegisterType::Temp ||
+                          (pixel ? d.type == RegisterType::ColorOut && d.number == 0
+                                 : (d.type == RegisterType::RastOut && d.number == 0) ||
+                                       (d.type == RegisterType::AttrOut && d.number < 2) ||
+                                       (d.type == RegisterType::TexCoordOut && d.number < 8));
+    if (!writable) {
+        return false;
+    }
+    k.rows = step.rule->rows;
+    k.columns = step.rule->columns;
+    for (int s = 0; s < in.sourceCount; ++s) {
+        const SourceRead read = sourceRead(*step.rule, s, step.liveMask);
+        const bool rows = k.operation == Operation::Matrix && s == 1;
+        for (std::uint32_t r = 0; r < read.registers; ++r) {
+            kernel::Source& operand = rows ? k.row[r] : k.source[s];
+            std::int32_t index = -1;
+            if (!compileOperand(in.sources[s], r, constants, operand, index)) {
+                return false;
+            }
+            if (index >= 0) {
+                constantOperands_.push_back({code_.size(), rows ? static_cast<int>(r) : s, rows, index});
+            }
+        }
+    }
+    if (k.operation == Operation::Sample) {
+        if (in.sources[1].type != RegisterType::Sampler || in.sources[1].number >= 16) {
+            return false;
+        }
+        k.sampler = static_cast<std::uint8_t>(in.sources[1].number);
+    }
+    k.destination = slotFor(d.type, d.number);
+    k.mask = step.liveMask;
+    k.saturate = (d.resultModifier & ResultSaturate) != 0;
+    code_.push_back(k);
+    return true;
+}
+
+bool CompiledProgram::compile(const ProgramPart& part, bool pixel)
+{
+    for (const RegisterComponents& output : part.outputs) {
+        slotFor(output.type, output.number);
+    }
+    for (const ExecutedInstruction& step : part.code) {
+        if (!compileInstruction(step, pixel, part.constantsRead)) {
+            return false;
+        }
+    }
+    constantCount_ = static_cast<std::uint32_t>(part.constantsRead.size());
+    constantBase_ = static_cast<std::uint32_t>(slots_.size()) * 4 * ChunkLanes;
+    for (const ConstantOperand& c : constantOperands_) {
+        kernel::Instruction& k = code_[c.instruction];
+        kernel::Source& source = c.isRow ? k.row[c.operand] : k.source[c.operand];
+        for (std::uint32_t& component : source.component) {
+            component += constantBase_ + static_cast<std::uint32_t>(c.index) * 4;
+        }
+    }
+    fileSize_ = constantBase_ + constantCount_ * 4;
+    listFills(part);
+    return true;
+}
+
+// What the file holds before the code runs, as the analysis says: outputs
+// never written (0, 0, 0, w), inputs read but never declared 0, and
+// temporaries read before they are written 0.
+void CompiledProgram::listFills(const ProgramPart& part)
+{
+    for (const RegisterComponents& output : part.outputs) {
+        const std::uint32_t offset = slot(output.type, output.number);
+        for (std::uint32_t c = 0; c < 4; ++c) {
+            if ((output.components & (1u << c)) == 0) {
+                if (c == 3) {
+                    outputWs_.push_back(offset + c * ChunkLanes);
+                } else {
+                    fills_.push_back({offset + c * ChunkLanes, 0.0f});
+                }
+            }
+        }
+    }
+    for (const RegisterComponents& input : part.undeclaredInputsRead) {
+        for (std::uint32_t c = 0; c < 4; ++c) {
+            fills_.push_back({slot(input.type, input.number) + c * ChunkLanes, 0.0f});
+        }
+    }
+    for (const RegisterComponents& temporary : part.temporariesReadFirst) {
+        for (std::uint32_t c = 0; c < 4; ++c) {
+            if ((temporary.components & (1u << c)) != 0) {
+                temporaryClears_.push_back(slot(temporary.type, temporary.number) + c * ChunkLanes);
+            }
+        }
+    }
+}
+
+void CompiledProgram::prepareFile(float* file, const float* snapshot, float outputW) const
+{
+    std::memcpy(file + constantBase_, snapshot, sizeof(float) * 4 * constantCount_);
+    for (const Fill& f : fills_) {
+        std::fill_n(file + f.offset, ChunkLanes, f.value);
+    }
+    for (const std::uint32_t offset : outputWs_) {
+        std::fill_n(file + offset, ChunkLanes, outputW);
+    }
+}
+
+void CompiledProgram::clearTemporaries(float* file) const
+{
+    for (const std::uint32_t offset : temporaryClears_) {
+        std::fill_n(file + offset, ChunkLanes, 0.0f);
+    }
+}
+
+void CompiledProgram::run(float* file, std::int32_t lanes, const kernel::Sampler* samplers) const
+{
+    const std::int32_t batches = (lanes + width_ - 1) / width_;
+    if (width_ == 8) {
+        kernel::runAvx2Width8(code_.data(), code_.size(), file, batches, samplers);
+    } else {
+        kernel::runWidth4(code_.data(), code_.size(), file, batches, samplers);
+    }
+}
+
+} // namespace shader
