@@ -6,6 +6,7 @@
 
 #include "d3d9/draw_state.hpp"
 #include "d3d9/failures.hpp"
+#include "gl/gl_clears.hpp"
 #include "gl/gl_framebuffer.hpp"
 #include "gl/gl_layout.hpp"
 #include "gl/gl_programs.hpp"
@@ -60,7 +61,8 @@ class GlBackend final : public d3d9::Backend {
 public:
     GlBackend(const D3DPRESENT_PARAMETERS& p, GLint samples, bool clipControl, MessageSink report)
         : width_(static_cast<std::int32_t>(p.BackBufferWidth)), height_(static_cast<std::int32_t>(p.BackBufferHeight)),
-          framebuffer_(width_, height_, samples), programs_(!clipControl, std::move(report))
+          framebuffer_(width_, height_, samples), clears_(height_, 0xFF000000u, 1.0f),
+          programs_(!clipControl, std::move(report))
     {
 #ifndef DEMO_GL_ES
         if (clipControl) {
@@ -100,14 +102,15 @@ public:
     void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override
     {
         cache_.forget();
-        applyClear(call, height_, framebuffer_.drawName());
+        clears_.clear(framebuffer_.drawName(), call);
     }
     HRESULT draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
     d3d9::Frame present(bool rendered) override
     {
         cache_.forget(); // the host may draw with the context now
         if (rendered) {
-            framebuffer_.resolve();
+            const PixelBox changed = clears_.beforeResolve(framebuffer_.drawName());
+            framebuffer_.resolve(changed.x1, changed.y1, changed.x2, changed.y2);
         }
         return d3d9::Frame{width_, height_, rendered, &framebuffer_, {}};
     }
@@ -120,6 +123,7 @@ private:
     std::int32_t width_;
     std::int32_t height_;
     Framebuffer framebuffer_;
+    ClearQueue clears_;
     ProgramCache programs_;
     VertexLayout layout_;
     StateCache cache_;
@@ -180,6 +184,14 @@ HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state
     LinkedProgram& linked = programs_.link(programOf(*state.vertexShader), pixel);
     if (linked.name == 0) {
         return D3DERR_INVALIDCALL; // the translated programs did not compile or link: reported
+    }
+    const D3DVIEWPORT9& v = state.viewport;
+    const bool writesDepth = state.renderStates[D3DRS_ZENABLE] != D3DZB_FALSE && state.renderStates[D3DRS_ZWRITEENABLE] != 0;
+    if (clears_.beforeDraw(framebuffer_.drawName(),
+                           {static_cast<LONG>(v.X), static_cast<LONG>(v.Y), static_cast<LONG>(v.X + v.Width),
+                            static_cast<LONG>(v.Y + v.Height)},
+                           writesDepth)) {
+        cache_.forget();
     }
     layout_.bind(state, cache_.vertexArrayBound);
     applyDrawStates(state, framebuffer_.drawName(), cache_);

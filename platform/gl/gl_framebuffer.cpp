@@ -42,16 +42,17 @@ Framebuffer::~Framebuffer()
     glDeleteRenderbuffers(3, renderbuffers_);
 }
 
-void Framebuffer::resolve()
+void Framebuffer::resolve(LONG x1, LONG y1, LONG x2, LONG y2)
 {
     pixelsCurrent_ = false;
-    if (resolved_ == draw_) {
+    if (resolved_ == draw_ || x1 >= x2 || y1 >= y2) {
         return;
     }
     glDisable(GL_SCISSOR_TEST);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, draw_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolved_);
-    glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    const GLint bottom = height_ - static_cast<GLint>(y2), top = height_ - static_cast<GLint>(y1); // bottom-up
+    glBlitFramebuffer(x1, bottom, x2, top, x1, bottom, x2, top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
 const std::uint32_t* Framebuffer::readPixels()

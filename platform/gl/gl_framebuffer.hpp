@@ -21,9 +21,10 @@ public:
     Framebuffer& operator=(const Framebuffer&) = delete;
 
     GLuint drawName() const { return draw_; }
-    // Resolves the samples into the presented framebuffer; the frame's
+    // Resolves the samples of the rows [y1, y2) and columns [x1, x2)
+    // (rows from the top) into the presented framebuffer; the frame's
     // pixels are read back again when next asked for.
-    void resolve();
+    void resolve(LONG x1, LONG y1, LONG x2, LONG y2);
 
     const std::uint32_t* readPixels() override;
     unsigned glFramebuffer() const override { return resolved_; }

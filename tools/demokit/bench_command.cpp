@@ -23,7 +23,9 @@ namespace {
 const char* const BenchDetails =
     "Runs the demo headless at 1024 x 768, computing every frame of the range, and\n"
     "prints start-up time and frame rates (median, 1st and 99th percentile frame\n"
-    "time). Frames before A run without pixel work.";
+    "time), and the draws of a frame (median): those the program issued, those\n"
+    "stopped at the front end because none of their vertices can be seen, and\n"
+    "those sent to the device. Frames before A run without pixel work.";
 
 struct BenchOptions {
     RangeOptions range;
@@ -55,15 +57,25 @@ double percentile(const std::vector<double>& sorted, double p)
     return sorted[static_cast<std::size_t>(rank + 0.5)];
 }
 
+// Plain data: a child process hands it back through a pipe.
 struct BenchFigures {
     std::size_t frames = 0;
     double startupMs = 0;
     double frameMsMedian = 0;
     double frameMsP1 = 0;
     double frameMsP99 = 0;
+    double drawsIssued = 0; // a frame, median
+    double drawsStopped = 0;
+    double drawsSent = 0;
 };
 
-BenchFigures summarise(const headless::HeadlessResult& result)
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return percentile(values, 0.5);
+}
+
+BenchFigures summarise(const headless::HeadlessResult& result, const std::vector<d3d9::DrawCounts>& draws)
 {
     std::vector<double> times;
     for (const headless::FrameTiming& frame : result.frames) {
@@ -78,6 +90,15 @@ BenchFigures summarise(const headless::HeadlessResult& result)
     figures.frameMsMedian = percentile(times, 0.5);
     figures.frameMsP1 = percentile(times, 0.01);
     figures.frameMsP99 = percentile(times, 0.99);
+    std::vector<double> issued, stopped, sent;
+    for (const d3d9::DrawCounts& d : draws) {
+        issued.push_back(d.issued);
+        stopped.push_back(d.stopped);
+        sent.push_back(d.sent);
+    }
+    figures.drawsIssued = median(issued);
+    figures.drawsStopped = median(stopped);
+    figures.drawsSent = median(sent);
     return figures;
 }
 
@@ -93,6 +114,8 @@ void printFigures(const BenchOptions& options, const std::string& device, const 
                 options.range.to);
     std::printf("start-up %.1f ms; %.1f fps median (frame %.2f ms; 1st percentile %.2f ms, 99th %.2f ms)\n",
                 f.startupMs, fpsOf(f), f.frameMsMedian, f.frameMsP1, f.frameMsP99);
+    std::printf("draws a frame (median): %.0f issued, %.0f stopped at the front end, %.0f sent to the device\n",
+                f.drawsIssued, f.drawsStopped, f.drawsSent);
 }
 
 Json figuresJson(const BenchOptions& options, const std::string& device, const BenchFigures& f)
@@ -108,6 +131,7 @@ Json figuresJson(const BenchOptions& options, const std::string& device, const B
     json["frameMsMedian"] = static_cast<float>(f.frameMsMedian);
     json["frameMsP1"] = static_cast<float>(f.frameMsP1);
     json["frameMsP99"] = static_cast<float>(f.frameMsP99);
+    json["draws"] = {{"issued", f.drawsIssued}, {"stopped", f.drawsStopped}, {"sent", f.drawsSent}};
     return json;
 }
 
@@ -122,7 +146,12 @@ BenchFigures benchDevice(const BenchOptions& options, const std::string& device,
     run.multisample = options.range.multisample;
     run.threads = options.range.threads;
     run.keep = times; // frames of the range get their pixel work, the others not
+    std::vector<d3d9::DrawCounts> draws;
+    draws.reserve(times.size());
     run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
+        if (frame.rendered) {
+            draws.push_back(frame.draws);
+        }
         if (digests != nullptr) {
             std::fprintf(digests, "%s %d %016llx\n", device.c_str(), elapsedMs,
                          static_cast<unsigned long long>(hashPixels(frame)));
@@ -132,7 +161,7 @@ BenchFigures benchDevice(const BenchOptions& options, const std::string& device,
     const headless::HeadlessResult result = headless::runHeadless(run);
     progress.finish();
     checkRunEnded(result, "bench");
-    return summarise(result);
+    return summarise(result, draws);
 }
 
 #if !defined(_WIN32)
