@@ -3,6 +3,7 @@
 // the device holds, what back ends are handed and when.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,10 @@ struct Seen {
     D3DVIEWPORT9 drawViewport = {};        // at the last draw
     std::int32_t drawWidth = 0;
     std::int32_t drawHeight = 0;
+    d3d9::DrawCounts counts;               // of the last frame presented
 };
 Seen seen;
+bool spyPositionsExact = false; // what the spy says of its positions
 
 class SpyBackend final : public d3d9::Backend {
 public:
@@ -49,6 +52,7 @@ public:
         return D3D_OK;
     }
     d3d9::Frame present(bool rendered) override { return frames_->present(rendered); }
+    bool exactPositions() const override { return spyPositionsExact; }
 
 private:
     std::unique_ptr<d3d9::Backend> frames_;
@@ -82,6 +86,7 @@ struct FrontEnd {
         d3d9::setUnsupportedSink([this](std::string_view id, std::string_view) { reported.emplace_back(id); });
         d3d9::BackendOptions options;
         options.sink.wantsPixels = [this] { return wantPixels; };
+        options.sink.onPresent = [](const d3d9::Frame& frame) { seen.counts = frame.draws; };
         options.renderScale = renderScale;
         d3d9::useBackend(spyBackend, options);
         direct3d = d3d9::createDirect3D9(D3D_SDK_VERSION);
@@ -315,4 +320,113 @@ TEST(FrontEnd, deviceHoldsBoundObjectsAndDetachesWhatOutlivesIt)
     EXPECT_EQ(survivor->GetDevice(&owner), D3DERR_INVALIDCALL);
     EXPECT_EQ(survivor->Release(), 0u);
     EXPECT_EQ(d3d9::liveObjectCount(), before);
+}
+
+namespace {
+
+// Three vertices a draw, positions as given (x, y, z with w = 1).
+void fillPositions(IDirect3DDevice9* d, const std::vector<float>& xyz)
+{
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(d->CreateVertexBuffer(static_cast<UINT>(xyz.size() * 4), 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+    void* memory = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &memory, 0), D3D_OK);
+    std::memcpy(memory, xyz.data(), xyz.size() * 4);
+    vb->Unlock();
+    d->SetStreamSource(0, vb, 0, 12);
+    vb->Release();
+}
+
+} // namespace
+
+TEST(FrontEnd, drawsNoVertexOfWhichCanBeSeenStopThereAndFramesCountThem)
+{
+    FrontEnd f;
+    IDirect3DDevice9* d = f.device;
+    f.bindDrawing();
+    fillPositions(d, {2, 0, 0.5f, 3, 1, 0.5f, 2, 1, 0.5f,          // all right of x = w
+                      0.5f, 0, 0.5f, 3, 1, 0.5f, 2, -1, 0.5f,      // one inside
+                      -2, 0, 0.5f, 3, 1, 0.5f, 0, 0, -1,           // each outside a different plane
+                      0, 0, -1e-7f, 0, 0.5f, -1e-7f, 0.5f, 0, -1e-7f}); // a hair in front of the near plane
+    for (const bool exact : {true, false}) {
+        spyPositionsExact = exact;
+        seen.draws = 0;
+        d->BeginScene();
+        for (INT draw = 0; draw < 4; ++draw) {
+            EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3 * draw, 0, 3, 0, 1), D3D_OK);
+        }
+        d->EndScene();
+        d->Present(nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(seen.counts.issued, 4u);
+        // The exact test stops the first and the last; the hardware's margin
+        // keeps the last, as the hardware might place it on the plane.
+        EXPECT_EQ(seen.counts.stopped, exact ? 2u : 1u) << exact;
+        EXPECT_EQ(seen.counts.sent, exact ? 2u : 3u) << exact;
+        EXPECT_EQ(seen.draws, static_cast<int>(seen.counts.sent));
+    }
+    spyPositionsExact = false;
+    f.wantPixels = false; // a frame nobody wants: issued, neither stopped nor sent
+    d->BeginScene();
+    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1);
+    d->EndScene();
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(seen.counts.issued, 1u);
+    EXPECT_EQ(seen.counts.stopped + seen.counts.sent, 0u);
+}
+
+// The margin a hardware back end gets: beyond a plane by more than it is
+// outside, by it or less is not; for the side planes a pixel of the
+// viewport, for near and far the bound on the roundings alone.
+TEST(FrontEnd, theHardwareMarginIsAPixelBesideAndTheRoundingBoundInDepth)
+{
+    const float terms[4] = {1, 1, 1, 1}; // magnitudes of x, y, z, w
+    const std::uint32_t roundings = 4;
+    const double rounding = 8.0 * (roundings + d3d9::HardwareRoundings) * 0x1p-24 * 2.0; // (M_a + M_w) = 2
+    const double pixel = 2.0 / 64.0;
+    struct Plane {
+        std::uint32_t bit;
+        int component;
+        double sign;  // the coordinate beyond the plane: w + d (or -w - d, or -d for near)
+        double margin;
+    };
+    const Plane planes[] = {{d3d9::ClipLeft, 0, -1, rounding + pixel}, {d3d9::ClipRight, 0, 1, rounding + pixel},
+                            {d3d9::ClipBottom, 1, -1, rounding + 2.0 / 48.0},
+                            {d3d9::ClipTop, 1, 1, rounding + 2.0 / 48.0},
+                            {d3d9::ClipNear, 2, -1, rounding}, {d3d9::ClipFar, 2, 1, rounding}};
+    for (const Plane& plane : planes) {
+        for (const double scale : {0.5, 0.9, 1.1, 2.0}) { // either side, as far as floats near 1 tell
+            const double d = plane.margin * scale;
+            float p[4] = {0, 0, 0.5f, 1};
+            const double base = plane.bit == d3d9::ClipNear ? 0.0 : 1.0;
+            p[plane.component] = static_cast<float>(plane.sign * (base + d));
+            const std::uint32_t outside = d3d9::clipOutcodeWithMargin(p, terms, roundings, 64, 48);
+            EXPECT_EQ((outside & plane.bit) != 0, scale > 1.0) << plane.bit << " at " << scale << " of the margin";
+            EXPECT_NE(d3d9::clipOutcode(p[0], p[1], p[2], p[3]) & plane.bit, 0u); // outside, exactly
+        }
+    }
+}
+
+// Direct3D's validator refuses programs whose matrix rows run past a
+// register file; so does the front end, before any back end sees them.
+TEST(FrontEnd, programsThatReadPastARegisterFileAreRefused)
+{
+    FrontEnd f;
+    const char* const refused[] = {"vs_2_0\ndcl_position v0\nm4x4 oPos, v0, v15",
+                                   "ps_2_0\ndcl t6\nm4x4 r0, c0, t6\nmov oC0, r0",
+                                   "ps_2_0\ndcl t0\nm4x4 r0, t0, c30\nmov oC0, r0"};
+    for (const char* text : refused) {
+        const d3dx::AssemblyResult code = d3dx::assembleShader(text);
+        ASSERT_TRUE(code.succeeded) << code.errors;
+        const auto* tokens = reinterpret_cast<const DWORD*>(code.tokens.data());
+        if (text[0] == 'v') {
+            IDirect3DVertexShader9* shader = nullptr;
+            EXPECT_EQ(f.device->CreateVertexShader(tokens, &shader), D3DERR_INVALIDCALL) << text;
+            EXPECT_EQ(shader, nullptr);
+        } else {
+            IDirect3DPixelShader9* shader = nullptr;
+            EXPECT_EQ(f.device->CreatePixelShader(tokens, &shader), D3DERR_INVALIDCALL) << text;
+            EXPECT_EQ(shader, nullptr);
+        }
+    }
+    EXPECT_TRUE(f.reported.empty()); // misuse, not something unoffered
 }

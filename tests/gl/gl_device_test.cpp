@@ -11,6 +11,7 @@
 #include "d3dx/assembler.hpp"
 #include "gl/egl_context.hpp"
 #include "gl/gl_backend.hpp"
+#include "support/clip_plane_scene.hpp"
 #include "support/device_run.hpp"
 
 namespace {
@@ -85,4 +86,16 @@ TEST(GlDevice, refusesWhatTheSoftwareDeviceRefuses)
     IDirect3DVertexShader9* wrongKind = nullptr;
     EXPECT_EQ(device->CreateVertexShader(reinterpret_cast<const DWORD*>(pixel.tokens.data()), &wrongKind),
               D3DERR_INVALIDCALL);
+}
+
+// Stopping draws at the front end changes nothing the GL device draws:
+// triangles just inside and outside each clip plane, at the margin kept
+// for hardware and either side of it, give the same picture with and
+// without; only those beyond the margin (two a plane) are stopped.
+TEST(GlDevice, drawsStoppedAtTheFrontEndWouldHaveDrawnNothing)
+{
+    const std::unique_ptr<gl::EglContext> context = GlRun::makeContext();
+    ASSERT_NE(context, nullptr);
+    clipscene::expectTheSamePicture(gl::glBackend(), D3DMULTISAMPLE_NONE, 12);
+    clipscene::expectTheSamePicture(gl::glBackend(), D3DMULTISAMPLE_4_SAMPLES, 12);
 }

@@ -232,3 +232,68 @@ TEST(PixelRoutine, squareRootPowersAreTheLibrarysForEveryBase)
         EXPECT_EQ(differences, 0);
     }
 }
+
+// What a pixel program reads without declaring reads 0 on the machine as in
+// the routines, whatever program ran before on the same thread (one that
+// fed t2 with 0.5); and all ten inputs a program can declare are fed.
+TEST(PixelRoutine, undeclaredInputsReadZeroAndAllTenDeclaredInputsAreFed)
+{
+    std::vector<RoutineWidth> widths = {RoutineWidth::Four};
+    if (shader::hasEightLaneRoutine()) {
+        widths.push_back(RoutineWidth::Eight);
+    }
+    const std::vector<float> constants(4 * 32, 0.0f);
+    const auto feeder = loadAssembledProgram("ps_2_0\ndcl t0\ndcl t2\nadd r0, t0, t2\nmov oC0, r0\n");
+    const auto reader = loadAssembledProgram("ps_2_0\ndcl t0\nadd r0, t0, t2\nmov oC0, r0\n");
+    ASSERT_EQ(reader->varyings.size(), 1u);
+    for (RoutineWidth width : widths) {
+        PixelBatch batch{};
+        batch.count = BatchSize;
+        for (int c = 0; c < 4; ++c) {
+            for (int lane = 0; lane < BatchSize; ++lane) {
+                batch.varyings[0][c][lane] = 0.25f;
+                batch.varyings[1][c][lane] = 0.5f; // t2, for the feeder
+            }
+        }
+        std::uint32_t colours[BatchSize], machine[BatchSize], routine[BatchSize];
+        shaderFor(feeder, false, constants, width)(batch, colours);
+        EXPECT_EQ(colours[0], 0xBFBFBFBFu); // 0.75
+        shaderFor(reader, false, constants, width)(batch, machine);
+        shaderFor(reader, true, constants, width)(batch, routine);
+        for (int lane = 0; lane < BatchSize; ++lane) {
+            EXPECT_EQ(machine[lane], 0x40404040u) << lane; // 0.25 + 0
+            EXPECT_EQ(routine[lane], machine[lane]) << lane;
+        }
+    }
+
+    // v0, v1 and t0 - t7, each adding its own part of the colour.
+    std::string every = "ps_2_0\ndcl v0\ndcl v1\n";
+    for (int t = 0; t < 8; ++t) {
+        every += "dcl t" + std::to_string(t) + "\n";
+    }
+    every += "add r0, v0, v1\n";
+    for (int t = 0; t < 8; ++t) {
+        every += "add r0, r0, t" + std::to_string(t) + "\n";
+    }
+    every += "mov oC0, r0\n";
+    const auto all = loadAssembledProgram(every);
+    ASSERT_EQ(all->varyings.size(), 10u);
+    EXPECT_TRUE(all->varyings[1].colour);   // v1
+    EXPECT_EQ(all->varyings[9].number, 7u);         // t7, the tenth
+    for (RoutineWidth width : widths) {
+        PixelBatch batch{};
+        batch.count = BatchSize;
+        for (int v = 0; v < MaxVaryings; ++v) {
+            for (int c = 0; c < 4; ++c) {
+                for (int lane = 0; lane < BatchSize; ++lane) {
+                    batch.varyings[v][c][lane] = v == 9 ? 0.5f : 0.0f; // only t7
+                }
+            }
+        }
+        std::uint32_t machine[BatchSize], routine[BatchSize];
+        shaderFor(all, false, constants, width)(batch, machine);
+        shaderFor(all, true, constants, width)(batch, routine);
+        EXPECT_EQ(machine[0], 0x80808080u); // t7 reached the colour
+        EXPECT_EQ(routine[0], machine[0]);
+    }
+}

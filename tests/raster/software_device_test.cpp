@@ -9,6 +9,7 @@
 
 #include "d3dx/assembler.hpp"
 #include "raster/software_backend.hpp"
+#include "support/clip_plane_scene.hpp"
 #include "support/device_run.hpp"
 
 namespace {
@@ -282,4 +283,15 @@ TEST(SoftwareDevice, queuedDrawsSeeResourcesAsTheyWereWhenDrawn)
         EXPECT_EQ(run.pixel(36, 28), 0xFF00FF00u) << threads; // the second: new position, green
         EXPECT_EQ(run.pixel(60, 4), 0xFF000000u) << threads;
     }
+}
+
+// The software device gets the exact test: every triangle wholly beyond a
+// plane is stopped. Beyond a side plane by a pixel or more, the picture is
+// the one it draws when every draw reaches it. (Nearer, its guard band would
+// reach a border pixel's sample, or snap an edge onto one, where the exact
+// test, as ever, draws nothing: the pictures of every frame are as before.)
+TEST(SoftwareDevice, drawsStoppedAtTheFrontEndWouldHaveDrawnNothing)
+{
+    clipscene::expectTheSamePicture(raster::softwareBackend(), D3DMULTISAMPLE_NONE, 18, 1.0);
+    clipscene::expectTheSamePicture(raster::softwareBackend(), D3DMULTISAMPLE_4_SAMPLES, 18, 1.0);
 }

@@ -204,3 +204,30 @@ TEST(VertexRoutine, verticesPastTheStreamAndUnfedInputsReadTheDefaults)
         expectRoutineMatchesMachine(*program, before, width, "before the start");
     }
 }
+
+// A temporary a program reads but never writes reads 0 on the machine as in
+// the routines, whatever an earlier program left in the machine's
+// registers: here the rows of a matrix macro above the highest temporary
+// the program names (r10 and r11, which the first program filled).
+TEST(VertexRoutine, temporariesAProgramNeverWritesReadZeroWhateverRanBefore)
+{
+    const auto filler = loadAssembledProgram(std::string(Header) +
+                                             "mov r9, v1\nmov r10, v1\nmov r11, v1\nmov oPos, v0\n"
+                                             "add oT0, r9, r10\nmov oT1, r11\n");
+    const auto reader = loadAssembledProgram(std::string(Header) + "m3x3 r0.xyz, v0, r9\nmov oPos, v0\nmov oT0, r0\n");
+    for (RoutineWidth width : widths()) {
+        Draw d = makeDraw(40, 11);
+        for (std::size_t i = 0; i < d.stream.size(); ++i) {
+            d.stream[i] = 0.5f + static_cast<float>(i % 7); // r10 and r11 would give non-zero products
+        }
+        std::vector<ShadedVertex> out;
+        shadeVertices(inputOf(d, *filler, d.constants.data()), out); // the machine's registers now hold v1
+        expectRoutineMatchesMachine(*reader, d, width, "after a program that wrote r10 and r11");
+        shadeVertices(inputOf(d, *reader, d.constants.data()), out);
+        const std::size_t oT0 = 2; // the varyings are oD0, oD1, oT0 ...
+        for (const ShadedVertex& v : out) {
+            EXPECT_EQ(v.varyings[oT0][1], 0.0f); // v0 . r10, r10 = 0
+            EXPECT_EQ(v.varyings[oT0][2], 0.0f);
+        }
+    }
+}

@@ -18,17 +18,20 @@ struct DeviceRun {
     IDirect3DDevice9* device = nullptr;
     std::vector<std::uint32_t> lastFrame;
     bool lastRendered = false;
+    d3d9::DrawCounts lastDraws;
     bool wantPixels = true;
 
     explicit DeviceRun(const d3d9::BackendDescription& backend, D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_NONE,
-                       bool multisample = true, std::int32_t threads = 2)
+                       bool multisample = true, std::int32_t threads = 2, bool stopUnseenDraws = true)
     {
         d3d9::BackendOptions options;
         options.multisample = multisample;
         options.threads = threads;
+        options.stopUnseenDraws = stopUnseenDraws;
         options.sink.onPresent = [this](const d3d9::Frame& frame) {
             lastFrame.assign(frame.pixels(), frame.pixels() + frame.width * frame.height);
             lastRendered = frame.rendered;
+            lastDraws = frame.draws;
         };
         options.sink.wantsPixels = [this] { return wantPixels; };
         d3d9::useBackend(backend, options);
