@@ -60,6 +60,15 @@ inline Vector saturate(Vector v)
     return select(v > splat(0.0f), select(v < splat(1.0f), v, splat(1.0f)), splat(0.0f));
 }
 
+template <typename Lanes, typename Function>
+inline Lanes eachLane(Lanes v, Function f)
+{
+    for (std::size_t l = 0; l < sizeof v / sizeof v[0]; ++l) {
+        v[l] = f(v[l]);
+    }
+    return v;
+}
+
 inline Vector reciprocalSquareRoot(Vector v)
 {
     const Vector a = absolute(v);
@@ -81,15 +90,6 @@ inline Vector dot(const Vector* a, const Vector* b, int columns)
         sum += a[3] * b[3];
     }
     return sum;
-}
-
-template <typename Lanes, typename Function>
-inline Lanes eachLane(Lanes v, Function f)
-{
-    for (std::size_t l = 0; l < sizeof v / sizeof v[0]; ++l) {
-        v[l] = f(v[l]);
-    }
-    return v;
 }
 
 // One instruction on one batch: its result in r (components outside the
