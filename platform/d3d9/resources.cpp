@@ -182,8 +182,11 @@ Shader::Shader(Device& device, std::vector<std::uint32_t> tokens, shader::Progra
     if (analysis_->type == shader::ShaderType::Vertex) {
         positionSlice_ = std::make_unique<const shader::CompiledProgram>(analysis_->positionSlice, analysis_->type);
         if (analysis_->positionErrorBounded) {
-            positionMagnitude_ =
+            auto magnitude =
                 std::make_unique<const shader::CompiledProgram>(analysis_->positionMagnitude, analysis_->type);
+            if (magnitude->compiled() && positionSlice_->compiled() && magnitude->sameFileAs(*positionSlice_)) {
+                positionMagnitude_ = std::move(magnitude);
+            }
         }
     }
 }

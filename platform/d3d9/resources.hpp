@@ -139,7 +139,8 @@ public:
     // For a back end whose queued work may outlive the program object.
     const std::shared_ptr<const shader::ProgramAnalysis>& sharedAnalysis() const { return analysis_; }
     // The position slice and its magnitudes compiled (vertex programs;
-    // NULL for the magnitudes when the slice's error is not bounded).
+    // NULL for the magnitudes when the slice's error is not bounded). The
+    // two have the same register file: the magnitudes run in the slice's.
     const shader::CompiledProgram* positionSlice() const { return positionSlice_.get(); }
     const shader::CompiledProgram* positionMagnitude() const { return positionMagnitude_.get(); }
     // constants (4 floats a register, `registers` of them) with the defs put in.

@@ -14,10 +14,72 @@ using shader::kernel::ChunkLanes;
 constexpr double UnitRoundoff = 0x1p-24;
 constexpr double Denormals = 0x1p-100; // flushed to 0 by some hardware: far below any position seen
 
-// Whether d, the distance beyond a plane, exceeds the margin.
-bool beyond(double d, double margin)
+// How far beyond one plane a position lies (negative: inside), from its
+// coordinate a and its w; the magnitude that bounds its error; the pixel
+// slack of side planes. Plane by plane, so that lane loops vectorise.
+struct PlaneTerms {
+    int axis;      // 0 x, 1 y, 2 z
+    double sign;   // the coordinate beyond: sign * a - w (sides, far) or -a (near)
+    bool near;
+    bool side;
+};
+
+constexpr PlaneTerms Planes[6] = {{0, -1, false, true}, {0, 1, false, true}, {1, -1, false, true},
+                                  {1, 1, false, true},  {2, -1, true, false}, {2, 1, false, false}};
+
+bool marginScale(std::uint32_t roundings, double viewportWidth, double viewportHeight, MarginScale& out)
 {
-    return d > margin;
+    const double n = roundings + HardwareRoundings;
+    if (n * UnitRoundoff >= 0.25) {
+        return false; // no bound worth the name
+    }
+    out = {8.0 * n * UnitRoundoff, {2.0 / viewportWidth, 2.0 / viewportHeight}};
+    return true;
+}
+
+// Whether the position (a, w) lies beyond the plane by more than its margin.
+inline bool beyondMargin(const PlaneTerms& plane, const MarginScale& scale, double a, double w, double ma, double mw)
+{
+    const double distance = plane.near ? -a : plane.sign * a - w;
+    const double margin =
+        scale.rounding * (ma + mw) + (plane.side ? std::fabs(w) * scale.pixel[plane.axis] : 0.0) + Denormals;
+    return distance > margin;
+}
+
+// Whether every lane of the chunk lies beyond the plane by more than its
+// margin: p and m are the position's and the magnitudes' slots.
+bool chunkBeyondMargin(const PlaneTerms& plane, const MarginScale& scale, const float* p, const float* m,
+                       std::int32_t count)
+{
+    const float* a = p + plane.axis * ChunkLanes;
+    const float* w = p + 3 * ChunkLanes;
+    const float* ma = m + plane.axis * ChunkLanes;
+    const float* mw = m + 3 * ChunkLanes;
+    int beyond = 1;
+    for (std::int32_t lane = 0; lane < count; ++lane) {
+        beyond &= beyondMargin(plane, scale, a[lane], w[lane], ma[lane], mw[lane]) ? 1 : 0;
+    }
+    return beyond != 0;
+}
+
+// The planes every lane of the chunk lies outside of, exactly.
+std::uint32_t commonOutcode(const float* p, std::int32_t count)
+{
+    const float* x = p;
+    const float* y = p + ChunkLanes;
+    const float* z = p + 2 * ChunkLanes;
+    const float* w = p + 3 * ChunkLanes;
+    std::uint32_t left = 1, right = 1, bottom = 1, top = 1, near = 1, far = 1;
+    for (std::int32_t lane = 0; lane < count; ++lane) {
+        left &= x[lane] < -w[lane] ? 1u : 0u;
+        right &= x[lane] > w[lane] ? 1u : 0u;
+        bottom &= y[lane] < -w[lane] ? 1u : 0u;
+        top &= y[lane] > w[lane] ? 1u : 0u;
+        near &= z[lane] < 0.0f ? 1u : 0u;
+        far &= z[lane] > w[lane] ? 1u : 0u;
+    }
+    return left * ClipLeft | right * ClipRight | bottom * ClipBottom | top * ClipTop | near * ClipNear |
+           far * ClipFar;
 }
 
 } // namespace
@@ -25,20 +87,18 @@ bool beyond(double d, double margin)
 std::uint32_t clipOutcodeWithMargin(const float position[4], const float magnitude[4], std::uint32_t roundings,
                                     double viewportWidth, double viewportHeight)
 {
-    const double n = roundings + HardwareRoundings;
-    if (n * UnitRoundoff >= 0.25) {
-        return 0; // no bound worth the name
+    MarginScale scale;
+    if (!marginScale(roundings, viewportWidth, viewportHeight, scale)) {
+        return 0;
     }
-    const double e = 8.0 * n * UnitRoundoff;
-    const double x = position[0], y = position[1], z = position[2], w = position[3];
-    const double mx = magnitude[0], my = magnitude[1], mz = magnitude[2], mw = magnitude[3];
-    const double pixelX = std::fabs(w) * 2.0 / viewportWidth, pixelY = std::fabs(w) * 2.0 / viewportHeight;
-    const double sideX = e * (mx + mw) + pixelX + Denormals;
-    const double sideY = e * (my + mw) + pixelY + Denormals;
-    const double depth = e * (mz + mw) + Denormals;
-    return (beyond(-w - x, sideX) ? ClipLeft : 0u) | (beyond(x - w, sideX) ? ClipRight : 0u) |
-           (beyond(-w - y, sideY) ? ClipBottom : 0u) | (beyond(y - w, sideY) ? ClipTop : 0u) |
-           (beyond(-z, depth) ? ClipNear : 0u) | (beyond(z - w, depth) ? ClipFar : 0u);
+    std::uint32_t outside = 0;
+    for (std::uint32_t plane = 0; plane < 6; ++plane) {
+        const PlaneTerms& terms = Planes[plane];
+        outside |= beyondMargin(terms, scale, position[terms.axis], position[3], magnitude[terms.axis], magnitude[3])
+                       ? 1u << plane
+                       : 0u;
+    }
+    return outside;
 }
 
 // The draw's layout as the vertex program's inputs read it: once for the
@@ -53,9 +113,6 @@ void ViewRejection::bindLayout(const DrawState& state)
     bindings_ = bindInputs(*state.elements, program.analysis().inputs);
     for (std::uint32_t n = 0; n < 16; ++n) {
         sliceInputs_[n] = program.positionSlice()->slot(shader::RegisterType::Input, n);
-        magnitudeInputs_[n] = program.positionMagnitude() != nullptr
-                                  ? program.positionMagnitude()->slot(shader::RegisterType::Input, n)
-                                  : ~0u;
     }
 }
 
@@ -64,7 +121,7 @@ bool ViewRejection::reachesNoPixel(const DrawCall& call, const DrawState& state,
     const Shader& program = *state.vertexShader;
     const shader::CompiledProgram* slice = program.positionSlice();
     if (slice == nullptr || !slice->compiled() || call.vertexCount == 0 ||
-        (!exact && (program.positionMagnitude() == nullptr || !program.positionMagnitude()->compiled()))) {
+        (!exact && program.positionMagnitude() == nullptr)) {
         return false;
     }
     bindLayout(state);
@@ -75,11 +132,6 @@ bool ViewRejection::reachesNoPixel(const DrawCall& call, const DrawState& state,
     }
     file_.resize(std::max(file_.size(), slice->fileSize()));
     slice->prepareFile(file_.data(), snapshot_.data(), 1.0f);
-    if (!exact) {
-        const shader::CompiledProgram& magnitude = *program.positionMagnitude();
-        magnitudeFile_.resize(std::max(magnitudeFile_.size(), magnitude.fileSize()));
-        magnitude.prepareFile(magnitudeFile_.data(), snapshot_.data(), 1.0f);
-    }
     const std::int64_t first = static_cast<std::int64_t>(call.baseVertex) + call.minIndex;
     const auto count = static_cast<std::int64_t>(call.vertexCount);
     std::uint32_t common = ClipAll;
@@ -97,27 +149,79 @@ std::uint32_t ViewRejection::chunkOutcode(const DrawState& state, std::int64_t f
     slice.clearTemporaries(file_.data());
     fetchVerticesIntoFile(bindings_, sliceInputs_, stream_, first, count, file_.data());
     slice.run(file_.data(), count, nullptr);
-    const float* p = file_.data() + slice.slot(shader::RegisterType::RastOut, 0);
-    std::uint32_t common = ClipAll;
-    for (std::int32_t lane = 0; lane < count; ++lane) {
-        common &= clipOutcode(p[lane], p[ChunkLanes + lane], p[2 * ChunkLanes + lane], p[3 * ChunkLanes + lane]);
-    }
+    const std::uint32_t position = slice.slot(shader::RegisterType::RastOut, 0);
+    magnitudeOffset_ = position;
+    const std::uint32_t common = commonOutcode(file_.data() + position, count);
     if (exact || common == 0) {
         return common; // the margin can only take planes away
     }
-    const shader::CompiledProgram& magnitude = *program.positionMagnitude();
-    magnitude.clearTemporaries(magnitudeFile_.data());
-    fetchVerticesIntoFile(bindings_, magnitudeInputs_, stream_, first, count, magnitudeFile_.data());
-    magnitude.run(magnitudeFile_.data(), count, nullptr);
-    const float* m = magnitudeFile_.data() + magnitude.slot(shader::RegisterType::RastOut, 0);
-    const double width = state.viewport.Width, height = state.viewport.Height;
-    const std::uint32_t roundings = program.analysis().positionRoundings;
-    for (std::int32_t lane = 0; lane < count && common != 0; ++lane) {
-        const float position[4] = {p[lane], p[ChunkLanes + lane], p[2 * ChunkLanes + lane], p[3 * ChunkLanes + lane]};
-        const float terms[4] = {m[lane], m[ChunkLanes + lane], m[2 * ChunkLanes + lane], m[3 * ChunkLanes + lane]};
-        common &= clipOutcodeWithMargin(position, terms, roundings, width, height);
+    // The magnitudes run in the same file, after the position is put by:
+    // the magnitude slice is the slice with other modifiers, so it has the
+    // same slots, inputs and constants (checked when the program was made).
+    std::copy_n(file_.data() + position, 4 * ChunkLanes, positions_);
+    MarginScale scale;
+    if (!marginScale(program.analysis().positionRoundings, state.viewport.Width, state.viewport.Height, scale)) {
+        return 0;
     }
-    return common;
+    // First for the chunk's largest inputs, in lane 0: the magnitudes only
+    // grow with their inputs, so that bounds every lane's. Most draws are
+    // far outside; for them that is enough.
+    putLargestInputsInLaneZero(count);
+    runMagnitudes(program, 1);
+    const std::uint32_t coarse = planesBeyondMargin(common, scale, count, true);
+    if (coarse == common) {
+        return coarse;
+    }
+    fetchVerticesIntoFile(bindings_, sliceInputs_, stream_, first, count, file_.data());
+    runMagnitudes(program, count);
+    return planesBeyondMargin(common, scale, count, false);
+}
+
+void ViewRejection::putLargestInputsInLaneZero(std::int32_t count)
+{
+    for (const std::uint32_t offset : sliceInputs_) {
+        if (offset == ~0u) {
+            continue;
+        }
+        for (std::uint32_t c = 0; c < 4; ++c) {
+            float* lanes = file_.data() + offset + c * ChunkLanes;
+            float largest = 0.0f;
+            for (std::int32_t lane = 0; lane < count; ++lane) {
+                const float size = std::fabs(lanes[lane]);
+                largest = size > largest || size != size ? size : largest; // a NaN stays, and fails the test
+            }
+            lanes[0] = largest;
+        }
+    }
+}
+
+void ViewRejection::runMagnitudes(const Shader& program, std::int32_t count)
+{
+    const shader::CompiledProgram& magnitude = *program.positionMagnitude();
+    magnitude.clearTemporaries(file_.data());
+    magnitude.run(file_.data(), count, nullptr);
+}
+
+// Of the planes in `common`, those every lane lies beyond by more than its
+// margin, from the magnitudes in the file (lane 0's for every lane when
+// `laneZero`).
+std::uint32_t ViewRejection::planesBeyondMargin(std::uint32_t common, const MarginScale& scale, std::int32_t count,
+                                                bool laneZero)
+{
+    const float* magnitudes = file_.data() + magnitudeOffset_;
+    if (laneZero) {
+        for (std::uint32_t c = 0; c < 4; ++c) {
+            std::fill_n(coarse_ + c * ChunkLanes, count, magnitudes[c * ChunkLanes]);
+        }
+        magnitudes = coarse_;
+    }
+    std::uint32_t beyond = 0;
+    for (std::uint32_t plane = 0; plane < 6; ++plane) {
+        if ((common & (1u << plane)) != 0 && chunkBeyondMargin(Planes[plane], scale, positions_, magnitudes, count)) {
+            beyond |= 1u << plane;
+        }
+    }
+    return beyond;
 }
 
 } // namespace d3d9

@@ -29,7 +29,9 @@
 
 #include "d3d9/backend.hpp"
 #include "d3d9/draw_state.hpp"
+#include "d3d9/resources.hpp"
 #include "d3d9/vertex_fetch.hpp"
+#include "shader/program_kernel.hpp"
 
 namespace d3d9 {
 
@@ -60,6 +62,12 @@ constexpr std::uint32_t HardwareRoundings = 4;
 std::uint32_t clipOutcodeWithMargin(const float position[4], const float magnitude[4], std::uint32_t roundings,
                                     double viewportWidth, double viewportHeight);
 
+// The factors of a hardware margin for one draw.
+struct MarginScale {
+    double rounding; // e: times the magnitudes
+    double pixel[2]; // a pixel of the viewport in x and y, times |w|
+};
+
 class ViewRejection {
 public:
     // Whether no vertex of the draw's range can be seen: all outside one
@@ -70,15 +78,20 @@ private:
     // The planes every vertex of one chunk lies outside of.
     std::uint32_t chunkOutcode(const DrawState& state, std::int64_t first, std::int32_t count, bool exact);
     void bindLayout(const DrawState& state);
+    void putLargestInputsInLaneZero(std::int32_t count);
+    void runMagnitudes(const Shader& program, std::int32_t count);
+    std::uint32_t planesBeyondMargin(std::uint32_t common, const MarginScale& scale, std::int32_t count,
+                                     bool laneZero);
 
     std::vector<InputBinding> bindings_; // the vertex program's inputs in the draw's layout
     std::uint64_t layoutVersion_ = ~0ull;
-    std::uint32_t sliceInputs_[16] = {};     // v registers' slots in the slice's file; ~0u: never read
-    std::uint32_t magnitudeInputs_[16] = {}; // likewise in the magnitudes' file
+    std::uint32_t sliceInputs_[16] = {}; // v registers' slots in the slice's file; ~0u: never read
     VertexStream stream_;
     std::vector<float> snapshot_;        // the constants the slice reads
-    std::vector<float> file_;            // the slice's registers
-    std::vector<float> magnitudeFile_;
+    std::vector<float> file_;            // the slice's registers, and then the magnitudes'
+    float positions_[4 * shader::kernel::ChunkLanes] = {}; // the chunk's positions while the magnitudes run
+    float coarse_[4 * shader::kernel::ChunkLanes] = {};    // lane 0's magnitudes, for every lane
+    std::uint32_t magnitudeOffset_ = 0;                    // oPos's slot
 };
 
 } // namespace d3d9

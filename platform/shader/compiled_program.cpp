@@ -100,6 +100,19 @@ std::uint32_t CompiledProgram::slot(RegisterType type, std::uint32_t number) con
     return ~0u;
 }
 
+bool CompiledProgram::sameFileAs(const CompiledProgram& other) const
+{
+    if (fileSize_ != other.fileSize_ || constantBase_ != other.constantBase_ || slots_.size() != other.slots_.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        if (slots_[i].key != other.slots_[i].key || slots_[i].offset != other.slots_[i].offset) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool CompiledProgram::compileOperand(const SourceParameter& s, std::uint32_t row,
                                      const std::vector<std::uint32_t>& constants, kernel::Source& out,
                                      std::int32_t& constantIndex)

@@ -36,6 +36,9 @@ public:
     // A register's slot (its x component; y, z, w follow ChunkLanes apart),
     // or ~0u when the program does not use it and it is not an output.
     std::uint32_t slot(RegisterType type, std::uint32_t number) const;
+    // Whether another routine's register file is laid out as this one's
+    // (the same slots and constants): one may run in the other's file.
+    bool sameFileAs(const CompiledProgram& other) const;
 
     // Once a draw (or whenever the file served another draw): the constant
     // copies from `snapshot` (the part's constantsRead registers, four
