@@ -1,8 +1,8 @@
 // Token streams as handed to CreateVertexShader and CreatePixelShader,
 // through the runtime's front end over the software back end (the bytecode
-// decoder, the execution check, the shader machine's loading), the GLSL
-// translation of what decodes, and a draw with both programs when both were
-// made. The first byte says where the vertex program's tokens end.
+// decoder, the analysis and its checks, the compiled routines), the GLSL
+// translation of what the analysis accepts, and a draw with both programs
+// when both were made. The first byte says where the vertex program's tokens end.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -13,6 +13,7 @@
 #include "gl/glsl_translator.hpp"
 #include "raster/software_backend.hpp"
 #include "shader/bytecode.hpp"
+#include "shader/program_analysis.hpp"
 
 namespace {
 
@@ -48,14 +49,14 @@ std::vector<DWORD> tokensOf(const std::vector<std::uint8_t>& bytes, std::size_t 
     return tokens;
 }
 
+// The analysis of whatever decodes, and the GLSL of whatever it accepts.
 void translate(const std::vector<DWORD>& tokens)
 {
-    shader::DecodedProgram decoded;
+    shader::ProgramAnalysis program;
     std::string error;
     const std::size_t length = shader::measureProgram(tokens.data(), tokens.size());
-    if (length != 0 && shader::decodeProgram(tokens.data(), length, decoded, error)) {
-        gl::GlslProgram glsl;
-        gl::translateProgram(decoded, {}, glsl, error);
+    if (length != 0 && shader::analyzeTokens(tokens.data(), length, program, error)) {
+        gl::translateProgram(program, {});
     }
 }
 

@@ -23,7 +23,9 @@ PageInput takeInput();
 
 // The run's progress, for the page and for whoever watches it (tests):
 // "running", "frame" (value: frames shown), "work" (value: microseconds
-// the program took for the frame about to be shown), "progress" (value: elapsed ms
+// the program took for the frame about to be shown), "issued", "stopped"
+// and "sent" (value: that frame's draws the program issued, the front end
+// stopped, and the GL device was given), "progress" (value: elapsed ms
 // of a virtual run), "finished" (value: WinMain's exit code), "failed"
 // (value 0, with a message).
 void report(const char* state, std::int32_t value, const char* message = "");

@@ -113,6 +113,13 @@ int runProgram(d3d9::BackendOptions options)
     return code;
 }
 
+void reportDraws(const d3d9::DrawCounts& draws)
+{
+    web::report("issued", static_cast<std::int32_t>(draws.issued));
+    web::report("stopped", static_cast<std::int32_t>(draws.stopped));
+    web::report("sent", static_cast<std::int32_t>(draws.sent));
+}
+
 int playInRealTime()
 {
     PageClock clock;
@@ -126,6 +133,7 @@ int playInRealTime()
             // The program's own time for the frame, WebGL calls included
             // (the browser's drawing runs elsewhere): microseconds.
             web::report("work", static_cast<std::int32_t>((web::nowMs() - resumed) * 1000.0));
+            reportDraws(frame.draws);
             web::report("frame", ++shown);
         }
         web::waitForAnimationFrame();
@@ -144,6 +152,7 @@ int showFrameAt(std::int32_t atMs)
     schedule.keep = {atMs};
     schedule.onFrame = [](const d3d9::Frame& frame, std::int32_t) {
         showOnCanvas(frame);
+        reportDraws(frame.draws);
         web::report("frame", 1);
     };
     double lastYield = web::nowMs();
