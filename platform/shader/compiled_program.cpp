@@ -247,7 +247,9 @@ void CompiledProgram::listFills(const ProgramPart& part)
 
 void CompiledProgram::prepareFile(float* file, const float* snapshot, float outputW) const
 {
-    std::memcpy(file + constantBase_, snapshot, sizeof(float) * 4 * constantCount_);
+    if (constantCount_ > 0) { // a part that reads no constant may be given no snapshot
+        std::memcpy(file + constantBase_, snapshot, sizeof(float) * 4 * constantCount_);
+    }
     for (const Fill& f : fills_) {
         std::fill_n(file + f.offset, ChunkLanes, f.value);
     }
