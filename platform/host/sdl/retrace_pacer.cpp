@@ -1,15 +1,17 @@
 #include "host/sdl/retrace_pacer.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <chrono>
 #include <thread>
 
 namespace sdlhost {
 namespace {
 
-// Presents in a row at less than three quarters of a refresh apart that
-// tell a swap does not wait for the retrace.
-constexpr int QuickPresentsSeen = 6;
+// A swap that waits for the retrace presents a refresh apart or more, but
+// for a short burst after a late frame: the median of the last intervals
+// under nine tenths of a refresh tells one that does not.
+constexpr std::size_t IntervalsKept = 16; // as RetracePacer::intervals_ holds
 
 } // namespace
 
@@ -39,10 +41,16 @@ void RetracePacer::afterWaitingPresent()
         return;
     }
     const Uint64 now = SDL_GetPerformanceCounter();
-    const bool quick = lastPresent_ != 0 && now - lastPresent_ < period() * 3 / 4;
-    quickPresents_ = quick ? quickPresents_ + 1 : 0;
+    if (lastPresent_ != 0) {
+        intervals_[seen_++ % IntervalsKept] = now - lastPresent_;
+    }
     lastPresent_ = now;
-    pacing_ = quickPresents_ >= QuickPresentsSeen;
+    if (seen_ >= IntervalsKept) {
+        Uint64 sorted[IntervalsKept];
+        std::copy(std::begin(intervals_), std::end(intervals_), sorted);
+        std::nth_element(sorted, sorted + IntervalsKept / 2, sorted + IntervalsKept);
+        pacing_ = sorted[IntervalsKept / 2] < period() * 9 / 10;
+    }
 }
 
 } // namespace sdlhost

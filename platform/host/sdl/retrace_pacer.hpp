@@ -6,8 +6,10 @@
 // Some paths never wait (SDL's software renderer); others are asked to and
 // may not (an OpenGL swap interval that the window system ignores, as on
 // Xvfb): for those the pacer watches the intervals between presents and
-// starts waiting itself once a run of them shows the swap does not.
+// starts waiting itself once their median shows the swap does not.
 #pragma once
+
+#include <cstddef>
 
 #include <SDL.h>
 
@@ -29,7 +31,8 @@ private:
     SDL_Window* window_;
     Uint64 firstRetrace_ = 0; // the retraces kept to: this, then one a period
     Uint64 lastPresent_ = 0;
-    int quickPresents_ = 0;   // presents in a row that came sooner than a refresh allows
+    Uint64 intervals_[16] = {}; // between the last presents, in counter ticks
+    std::size_t seen_ = 0;      // intervals seen
     bool pacing_ = false;     // the waiting present was seen not to wait
 };
 
