@@ -42,9 +42,14 @@ public:
 class FrameSource {
 public:
     virtual const std::uint32_t* readPixels() = 0;
-    // A GL framebuffer holding the frame (bottom-up, the back end's context
-    // current), or 0 when the frame is only in memory.
-    virtual unsigned glFramebuffer() const { return 0; }
+    // A GL framebuffer holding the frame, its samples resolved (bottom-up,
+    // the back end's context current), or 0 when the frame is only in
+    // memory. Asking is what resolves them.
+    virtual unsigned glFramebuffer() { return 0; }
+    // The framebuffer the frame was drawn into, with its samples (the one
+    // above where there are none): a host whose blit to a target of the
+    // same size and format resolves them needs no resolve before it.
+    virtual unsigned glSampledFramebuffer() { return glFramebuffer(); }
 
 protected:
     ~FrameSource() = default;
@@ -69,6 +74,7 @@ struct Frame {
 
     const std::uint32_t* pixels() const { return source->readPixels(); }
     unsigned glFramebuffer() const { return source->glFramebuffer(); }
+    unsigned glSampledFramebuffer() const { return source->glSampledFramebuffer(); }
 };
 
 // Where frames go, and whether a frame's pixels are wanted at all (asked at

@@ -110,7 +110,7 @@ public:
         cache_.forget(); // the host may draw with the context now
         if (rendered) {
             const PixelBox changed = clears_.beforeResolve(framebuffer_.drawName());
-            framebuffer_.resolve(changed.x1, changed.y1, changed.x2, changed.y2);
+            framebuffer_.changed(changed.x1, changed.y1, changed.x2, changed.y2);
         }
         return d3d9::Frame{width_, height_, rendered, &framebuffer_, {}};
     }

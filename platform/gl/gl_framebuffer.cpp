@@ -1,15 +1,27 @@
 #include "gl/gl_framebuffer.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace gl {
+
+namespace {
+
+#ifdef DEMO_GL_ES
+constexpr GLenum ColourFormat = GL_RGB8;
+#else
+constexpr GLenum ColourFormat = GL_RGBA8;
+#endif
+
+} // namespace
 
 Framebuffer::Framebuffer(std::int32_t width, std::int32_t height, GLint samples) : width_(width), height_(height)
 {
     glGenRenderbuffers(3, renderbuffers_);
     glGenFramebuffers(1, &draw_);
     glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
-    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, width, height);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, ColourFormat, width, height);
     glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[1]);
     glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT16, width, height);
     glBindFramebuffer(GL_FRAMEBUFFER, draw_);
@@ -19,7 +31,7 @@ Framebuffer::Framebuffer(std::int32_t width, std::int32_t height, GLint samples)
     if (samples > 1) {
         glGenFramebuffers(1, &resolved_);
         glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[2]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        glRenderbufferStorage(GL_RENDERBUFFER, ColourFormat, width, height);
         glBindFramebuffer(GL_FRAMEBUFFER, resolved_);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[2]);
     }
@@ -42,9 +54,26 @@ Framebuffer::~Framebuffer()
     glDeleteRenderbuffers(3, renderbuffers_);
 }
 
-void Framebuffer::resolve(LONG x1, LONG y1, LONG x2, LONG y2)
+void Framebuffer::changed(LONG x1, LONG y1, LONG x2, LONG y2)
 {
     pixelsCurrent_ = false;
+    if (x1 >= x2 || y1 >= y2) {
+        return;
+    }
+    LONG* box = unresolved_;
+    const bool empty = box[0] >= box[2] || box[1] >= box[3];
+    box[0] = empty ? x1 : std::min(box[0], x1);
+    box[1] = empty ? y1 : std::min(box[1], y1);
+    box[2] = empty ? x2 : std::max(box[2], x2);
+    box[3] = empty ? y2 : std::max(box[3], y2);
+}
+
+// The samples of what changed since the last resolve into the presented
+// framebuffer.
+void Framebuffer::resolve()
+{
+    const LONG x1 = unresolved_[0], y1 = unresolved_[1], x2 = unresolved_[2], y2 = unresolved_[3];
+    std::fill(std::begin(unresolved_), std::end(unresolved_), 0);
     if (resolved_ == draw_ || x1 >= x2 || y1 >= y2) {
         return;
     }
@@ -55,11 +84,18 @@ void Framebuffer::resolve(LONG x1, LONG y1, LONG x2, LONG y2)
     glBlitFramebuffer(x1, bottom, x2, top, x1, bottom, x2, top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
+unsigned Framebuffer::glFramebuffer()
+{
+    resolve();
+    return resolved_;
+}
+
 const std::uint32_t* Framebuffer::readPixels()
 {
     if (pixelsCurrent_) {
         return pixels_.data();
     }
+    resolve();
     const auto width = static_cast<std::size_t>(width_);
     const auto height = static_cast<std::size_t>(height_);
     std::vector<std::uint32_t> bottomUp(width * height);

@@ -62,6 +62,9 @@ std::int32_t VirtualDisplay::elapsed() const
 
 void VirtualDisplay::finishFrame(const d3d9::Frame& frame)
 {
+    if (frame.rendered) {
+        frame.glFramebuffer(); // shown, as a display shows it: a GL device resolves its samples
+    }
     const WallClock::time_point now = WallClock::now();
     const std::int32_t e = elapsed();
     log_.frames.push_back({e, millisecondsBetween(presents_ == 2 ? startedAt_ : lastPresent_, now), frame.rendered});

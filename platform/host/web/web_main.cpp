@@ -62,7 +62,9 @@ bool makeContext(bool keepPicture, std::string& why)
     return true;
 }
 
-// The presented frame onto the canvas, at its own size.
+// The presented frame onto the canvas, at its own size: one blit, straight
+// from the frame's samples (the two are of one size and format, so the
+// blit resolves them).
 void showOnCanvas(const d3d9::Frame& frame)
 {
     int width = 0, height = 0;
@@ -72,7 +74,7 @@ void showOnCanvas(const d3d9::Frame& frame)
     }
     // The device sets its own state again at every draw.
     glDisable(GL_SCISSOR_TEST);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, frame.glFramebuffer());
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, frame.glSampledFramebuffer());
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glBlitFramebuffer(0, 0, frame.width, frame.height, 0, 0, frame.width, frame.height, GL_COLOR_BUFFER_BIT,
                       GL_NEAREST);
@@ -128,7 +130,7 @@ int playInRealTime()
     double resumed = web::nowMs(); // when the browser last gave the program control
     d3d9::BackendOptions options;
     options.sink.onPresent = [&shown, &resumed](const d3d9::Frame& frame) {
-        if (frame.rendered && frame.glFramebuffer() != 0) {
+        if (frame.rendered && frame.glSampledFramebuffer() != 0) {
             showOnCanvas(frame);
             // The program's own time for the frame, WebGL calls included
             // (the browser's drawing runs elsewhere): microseconds.
