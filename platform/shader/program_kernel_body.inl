@@ -49,6 +49,20 @@ inline Vector read(const float* file, const Source& s, int component, std::int32
     }
 }
 
+// A matrix macro's rows, when they are constants (as they mostly are),
+// splatted and modified once for all its batches: sixteen reads a batch
+// fewer.
+struct ConstantRows {
+    Vector value[4][4];
+    bool constant[4];
+};
+
+inline Vector rowOperand(const float* file, const ConstantRows& rows, const Source& s, int row, int component,
+                         std::int32_t batch)
+{
+    return rows.constant[row] ? rows.value[row][component] : read(file, s, component, batch);
+}
+
 inline Vector select(Mask condition, Vector yes, Vector no)
 {
     return condition ? yes : no;
@@ -192,17 +206,24 @@ inline Vector squareRootPowers(Vector base)
     return load(lanes);
 }
 
+// The sources an operation reads (besides a matrix's rows).
 template <Operation Op>
-inline void compute(const float* file, const Instruction& in, std::int32_t b, const Sampler* samplers, Vector r[4])
+constexpr int sourceCount()
+{
+    return Op == Operation::Mad || Op == Operation::Lrp ? 3
+           : Op == Operation::Mov || Op == Operation::Frc || Op == Operation::Abs || Op == Operation::Rcp ||
+                   Op == Operation::Rsq || Op == Operation::Exp || Op == Operation::Log ||
+                   Op == Operation::Normalize || Op == Operation::Matrix || Op == Operation::Sample
+               ? 1
+               : 2;
+}
+
+template <Operation Op>
+inline void compute(const float* file, const Instruction& in, const ConstantRows& rows, std::int32_t b,
+                    const Sampler* samplers, Vector r[4])
 {
     constexpr bool scalar = Op >= Operation::Rcp && Op <= Operation::Pow;
-    constexpr int sources = Op == Operation::Mad || Op == Operation::Lrp ? 3
-                            : Op == Operation::Mov || Op == Operation::Frc || Op == Operation::Abs ||
-                                      Op == Operation::Rcp || Op == Operation::Rsq || Op == Operation::Exp ||
-                                      Op == Operation::Log || Op == Operation::Normalize || Op == Operation::Matrix ||
-                                      Op == Operation::Sample
-                                ? 1
-                                : 2;
+    constexpr int sources = sourceCount<Op>();
     Vector a[4], s1[4], s2[4];
     for (int i = scalar ? 3 : 0; i < 4; ++i) {
         a[i] = read(file, in.source[0], i, b);
@@ -271,7 +292,7 @@ inline void compute(const float* file, const Instruction& in, std::int32_t b, co
         for (int row = 0; row < in.rows; ++row) {
             Vector m[4];
             for (int i = 0; i < 4; ++i) { // all four read, as many dotted as the macro has columns
-                m[i] = read(file, in.row[row], i, b);
+                m[i] = rowOperand(file, rows, in.row[row], row, i, b);
             }
             r[row] = dot(a, m, in.columns);
         }
@@ -305,9 +326,16 @@ inline void compute(const float* file, const Instruction& in, std::int32_t b, co
 template <Operation Op>
 void run(const Instruction& in, float* file, std::int32_t batches, const Sampler* samplers)
 {
+    ConstantRows rows;
+    for (int row = 0; Op == Operation::Matrix && row < 4; ++row) {
+        rows.constant[row] = row < in.rows && in.row[row].batchStep == 0;
+        for (int i = 0; rows.constant[row] && i < 4; ++i) {
+            rows.value[row][i] = read(file, in.row[row], i, 0);
+        }
+    }
     for (std::int32_t b = 0; b < batches; ++b) {
         Vector r[4];
-        compute<Op>(file, in, b, samplers, r);
+        compute<Op>(file, in, rows, b, samplers, r);
         for (int i = 0; i < 4; ++i) {
             if ((in.mask & (1 << i)) != 0) {
                 store(file + in.destination + static_cast<std::uint32_t>(i * ChunkLanes + b * Width),
