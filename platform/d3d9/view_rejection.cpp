@@ -47,9 +47,10 @@ inline bool beyondMargin(const PlaneTerms& plane, const MarginScale& scale, doub
 }
 
 // Whether every lane of the chunk lies beyond the plane by more than its
-// margin: p and m are the position's and the magnitudes' slots.
+// margin: p and m are the position's and the magnitudes' slots; m is read
+// at lane 0 for every lane when `stride` is 0.
 bool chunkBeyondMargin(const PlaneTerms& plane, const MarginScale& scale, const float* p, const float* m,
-                       std::int32_t count)
+                       std::int32_t stride, std::int32_t count)
 {
     const float* a = p + plane.axis * ChunkLanes;
     const float* w = p + 3 * ChunkLanes;
@@ -57,7 +58,7 @@ bool chunkBeyondMargin(const PlaneTerms& plane, const MarginScale& scale, const 
     const float* mw = m + 3 * ChunkLanes;
     int beyond = 1;
     for (std::int32_t lane = 0; lane < count; ++lane) {
-        beyond &= beyondMargin(plane, scale, a[lane], w[lane], ma[lane], mw[lane]) ? 1 : 0;
+        beyond &= beyondMargin(plane, scale, a[lane], w[lane], ma[lane * stride], mw[lane * stride]) ? 1 : 0;
     }
     return beyond != 0;
 }
@@ -209,15 +210,10 @@ std::uint32_t ViewRejection::planesBeyondMargin(std::uint32_t common, const Marg
                                                 bool laneZero)
 {
     const float* magnitudes = file_.data() + magnitudeOffset_;
-    if (laneZero) {
-        for (std::uint32_t c = 0; c < 4; ++c) {
-            std::fill_n(coarse_ + c * ChunkLanes, count, magnitudes[c * ChunkLanes]);
-        }
-        magnitudes = coarse_;
-    }
     std::uint32_t beyond = 0;
     for (std::uint32_t plane = 0; plane < 6; ++plane) {
-        if ((common & (1u << plane)) != 0 && chunkBeyondMargin(Planes[plane], scale, positions_, magnitudes, count)) {
+        if ((common & (1u << plane)) != 0 &&
+            chunkBeyondMargin(Planes[plane], scale, positions_, magnitudes, laneZero ? 0 : 1, count)) {
             beyond |= 1u << plane;
         }
     }

@@ -90,7 +90,6 @@ private:
     std::vector<float> snapshot_;        // the constants the slice reads
     std::vector<float> file_;            // the slice's registers, and then the magnitudes'
     float positions_[4 * shader::kernel::ChunkLanes] = {}; // the chunk's positions while the magnitudes run
-    float coarse_[4 * shader::kernel::ChunkLanes] = {};    // lane 0's magnitudes, for every lane
     std::uint32_t magnitudeOffset_ = 0;                    // oPos's slot
 };
 
