@@ -71,7 +71,8 @@ public:
 #endif
     }
 
-    // Uploads bind what they fill: the cache forgets.
+    // Uploads bind what they fill: the cache forgets. (Changed bytes go up
+    // when a draw reads them, through a binding the cache does not keep.)
     std::unique_ptr<d3d9::DeviceCopy> copyBuffer(const d3d9::Buffer& buffer) override
     {
         cache_.forget();
@@ -79,8 +80,7 @@ public:
     }
     void updateBuffer(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) override
     {
-        cache_.forget();
-        static_cast<const BufferCopy*>(buffer.copy())->update(buffer, offset, size);
+        static_cast<const BufferCopy*>(buffer.copy())->update(offset, size);
     }
     std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture) override
     {
@@ -119,6 +119,7 @@ private:
     void uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state);
     void bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state);
     void bindIndices(GLuint name);
+    void uploadWhatTheDrawReads(const d3d9::DrawCall& call, const d3d9::DrawState& state);
 
     std::int32_t width_;
     std::int32_t height_;
@@ -166,6 +167,29 @@ void GlBackend::bindIndices(GLuint name)
     }
 }
 
+// The changed bytes of the vertices the draw's indices name and of the
+// indices themselves (not the announced vertex range, which a program may
+// get wrong: GL draws whatever the indices name).
+void GlBackend::uploadWhatTheDrawReads(const d3d9::DrawCall& call, const d3d9::DrawState& state)
+{
+    const d3d9::Buffer& indices = *state.indices;
+    const std::size_t indexBytes = indices.format() == D3DFMT_INDEX32 ? 4 : 2;
+    const std::uint8_t* first = indices.bytes() + std::size_t{call.startIndex} * indexBytes;
+    std::uint32_t lowest = ~0u, highest = 0;
+    for (std::size_t i = 0; i < call.indexCount; ++i) {
+        std::uint32_t index = 0;
+        std::memcpy(&index, first + i * indexBytes, indexBytes); // little-endian: the low bytes
+        lowest = std::min(lowest, index);
+        highest = std::max(highest, index);
+    }
+    const std::int64_t stride = state.streamStride;
+    const std::int64_t start = static_cast<std::int64_t>(state.streamOffset) + (call.baseVertex + std::int64_t{lowest}) * stride;
+    uploadRange(*state.stream, start,
+                start + (std::int64_t{highest} - lowest) * stride + static_cast<std::int64_t>(layout_.bytesAVertexReads()));
+    uploadRange(indices, static_cast<std::int64_t>(call.startIndex * indexBytes),
+                static_cast<std::int64_t>((call.startIndex + call.indexCount) * indexBytes));
+}
+
 void GlBackend::bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state)
 {
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
@@ -194,6 +218,7 @@ HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state
         cache_.forget();
     }
     layout_.bind(state, cache_.vertexArrayBound);
+    uploadWhatTheDrawReads(call, state);
     applyDrawStates(state, framebuffer_.drawName(), cache_);
     if (cache_.program != linked.name) {
         glUseProgram(linked.name);

@@ -1,5 +1,6 @@
 #include "gl/gl_layout.hpp"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "d3d9/failures.hpp"
@@ -64,6 +65,7 @@ void VertexLayout::bind(const d3d9::DrawState& state, bool& bound)
     }
     version_ = state.layoutVersion;
     colourInputs_ = 0;
+    vertexBytes_ = 0;
     glBindBuffer(GL_ARRAY_BUFFER, bufferName(state.stream));
     for (GLuint location = 0; location < AttributeCount; ++location) {
         glDisableVertexAttribArray(location);
@@ -75,6 +77,7 @@ void VertexLayout::bind(const d3d9::DrawState& state, bool& bound)
         }
         const auto offset = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(state.streamOffset + b.offset));
         pointAttribute(b.inputRegister, b.type, static_cast<GLsizei>(state.streamStride), offset);
+        vertexBytes_ = std::max(vertexBytes_, std::size_t{b.offset} + d3d9::elementSize(b.type));
         glEnableVertexAttribArray(b.inputRegister);
 #ifdef DEMO_GL_ES
         colourInputs_ |= b.type == D3DDECLTYPE_D3DCOLOR ? 1u << b.inputRegister : 0u;

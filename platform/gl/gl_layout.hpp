@@ -8,6 +8,7 @@
 // inputs colourInputs() names.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "d3d9/draw_state.hpp"
@@ -27,11 +28,14 @@ public:
     void bind(const d3d9::DrawState& state, bool& bound);
     // Bit N: vN is fed by a D3DCOLOR element (OpenGL ES only; else 0).
     std::uint32_t colourInputs() const { return colourInputs_; }
+    // The bytes from a vertex's start to the end of the last element read.
+    std::size_t bytesAVertexReads() const { return vertexBytes_; }
 
 private:
     GLuint vertexArray_ = 0;
     std::uint64_t version_ = ~0ull; // the layout version the array holds
     std::uint32_t colourInputs_ = 0;
+    std::size_t vertexBytes_ = 0;
 };
 
 } // namespace gl

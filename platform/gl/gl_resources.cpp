@@ -1,5 +1,6 @@
 #include "gl/gl_resources.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -27,12 +28,48 @@ BufferCopy::~BufferCopy()
     glDeleteBuffers(1, &name);
 }
 
-void BufferCopy::update(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) const
+void BufferCopy::update(std::size_t offset, std::size_t size) const
 {
     version = nextVersion();
-    glBindBuffer(GL_COPY_WRITE_BUFFER, name);
-    glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(size),
-                    buffer.bytes() + offset);
+    if (size == 0) {
+        return;
+    }
+    // Merged with every range it touches or meets.
+    std::size_t first = offset, end = offset + size;
+    std::vector<std::pair<std::size_t, std::size_t>> merged;
+    for (const auto& range : changed) {
+        if (range.second < first || range.first > end) {
+            merged.push_back(range);
+        } else {
+            first = std::min(first, range.first);
+            end = std::max(end, range.second);
+        }
+    }
+    merged.push_back({first, end});
+    std::sort(merged.begin(), merged.end());
+    changed = std::move(merged);
+}
+
+void BufferCopy::upload(const d3d9::Buffer& buffer, std::size_t begin, std::size_t end) const
+{
+    std::vector<std::pair<std::size_t, std::size_t>> left;
+    for (const auto& range : changed) {
+        const std::size_t from = std::max(range.first, begin), to = std::min(range.second, end);
+        if (from >= to) {
+            left.push_back(range);
+            continue;
+        }
+        glBindBuffer(GL_COPY_WRITE_BUFFER, name);
+        glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(from), static_cast<GLsizeiptr>(to - from),
+                        buffer.bytes() + from);
+        if (range.first < from) {
+            left.push_back({range.first, from});
+        }
+        if (to < range.second) {
+            left.push_back({to, range.second});
+        }
+    }
+    changed = std::move(left);
 }
 
 TextureCopy::TextureCopy(const d3d9::Texture& texture)
@@ -87,6 +124,17 @@ GLuint bufferName(const d3d9::Buffer* buffer)
 {
     const auto* copy = buffer != nullptr ? static_cast<const BufferCopy*>(buffer->copy()) : nullptr;
     return copy != nullptr ? copy->name : 0;
+}
+
+void uploadRange(const d3d9::Buffer& buffer, std::int64_t begin, std::int64_t end)
+{
+    const auto* copy = static_cast<const BufferCopy*>(buffer.copy());
+    const auto size = static_cast<std::int64_t>(buffer.size());
+    begin = std::clamp<std::int64_t>(begin, 0, size);
+    end = std::clamp<std::int64_t>(end, begin, size);
+    if (copy != nullptr && !copy->changed.empty()) {
+        copy->upload(buffer, static_cast<std::size_t>(begin), static_cast<std::size_t>(end));
+    }
 }
 
 std::uint64_t bufferVersion(const d3d9::Buffer& buffer)

@@ -99,3 +99,80 @@ TEST(GlDevice, drawsStoppedAtTheFrontEndWouldHaveDrawnNothing)
     clipscene::expectTheSamePicture(gl::glBackend(), D3DMULTISAMPLE_NONE, 12);
     clipscene::expectTheSamePicture(gl::glBackend(), D3DMULTISAMPLE_4_SAMPLES, 12);
 }
+
+namespace {
+
+// Rewrites the buffer's positions: triangle t covers the quarter of the
+// target given by corners[t] (x, y of its top-left corner in clip units).
+void placeTriangles(IDirect3DVertexBuffer9* buffer, const std::vector<std::pair<float, float>>& corners)
+{
+    std::vector<float> xyz;
+    for (const auto& [x, y] : corners) {
+        const float triangle[9] = {x, y, 0.5f, x + 1.0f, y, 0.5f, x, y - 1.0f, 0.5f};
+        xyz.insert(xyz.end(), triangle, triangle + 9);
+    }
+    void* memory = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &memory, 0), D3D_OK);
+    std::memcpy(memory, xyz.data(), xyz.size() * sizeof(float));
+    buffer->Unlock();
+}
+
+} // namespace
+
+// The GL copy of a buffer takes the bytes a draw reads when it draws: a
+// frame that draws one triangle of a buffer rewritten whole, then one that
+// moves both and draws both, shows each where it was last put (a copy that
+// kept the bytes no draw had read, or uploaded them once only, would not).
+TEST(GlDevice, aDrawReadsTheBytesLastWrittenWhateverEarlierDrawsRead)
+{
+    GlRun run;
+    IDirect3DDevice9* device = run.device;
+    ASSERT_NE(device, nullptr);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(2 * 36, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib, nullptr), D3D_OK);
+    void* memory = nullptr;
+    ib->Lock(0, 0, &memory, 0);
+    const WORD indices[3] = {0, 1, 2};
+    std::memcpy(memory, indices, sizeof indices);
+    ib->Unlock();
+    const d3dx::AssemblyResult vs = d3dx::assembleShader("vs_2_0\ndcl_position v0\nmov oPos, v0\n");
+    const d3dx::AssemblyResult ps = d3dx::assembleShader("ps_2_0\ndef c0, 1, 1, 1, 1\nmov oC0, c0\n");
+    IDirect3DVertexShader9* vertexShader = nullptr;
+    IDirect3DPixelShader9* pixelShader = nullptr;
+    device->CreateVertexShader(reinterpret_cast<const DWORD*>(vs.tokens.data()), &vertexShader);
+    device->CreatePixelShader(reinterpret_cast<const DWORD*>(ps.tokens.data()), &pixelShader);
+    device->SetFVF(D3DFVF_XYZ);
+    device->SetStreamSource(0, vb, 0, 12);
+    device->SetIndices(ib);
+    device->SetVertexShader(vertexShader);
+    device->SetPixelShader(pixelShader);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    const auto drawFrame = [&](const std::vector<INT>& triangles) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        device->BeginScene();
+        for (const INT t : triangles) {
+            EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3 * t, 0, 3, 0, 1), D3D_OK);
+        }
+        device->EndScene();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+    };
+    const auto lit = [&](int x, int y) { return run.pixel(x, y) != 0xFF000000u; };
+    placeTriangles(vb, {{-1.0f, 1.0f}, {0.0f, 1.0f}}); // top left, top right
+    drawFrame({0});
+    EXPECT_TRUE(lit(4, 4));
+    EXPECT_FALSE(lit(36, 4)); // triangle 1 not drawn
+    placeTriangles(vb, {{-1.0f, 0.0f}, {0.0f, 0.0f}}); // bottom left, bottom right
+    drawFrame({1});
+    EXPECT_FALSE(lit(4, 28));
+    EXPECT_TRUE(lit(36, 28));
+    drawFrame({0, 1});
+    EXPECT_TRUE(lit(4, 28));
+    EXPECT_TRUE(lit(36, 28));
+    EXPECT_FALSE(lit(4, 4));
+    EXPECT_FALSE(lit(36, 4));
+    for (IUnknown* object : std::initializer_list<IUnknown*>{vb, ib, vertexShader, pixelShader}) {
+        object->Release();
+    }
+}
