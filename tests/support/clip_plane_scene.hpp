@@ -77,33 +77,19 @@ inline int drawScene(IDirect3DDevice9* device, double nearestOutside)
         }
     }
     IDirect3DVertexBuffer9* vb = nullptr;
-    IDirect3DIndexBuffer9* ib = nullptr;
     EXPECT_EQ(device->CreateVertexBuffer(static_cast<UINT>(vertices.size() * 4), 0, 0, D3DPOOL_DEFAULT, &vb, nullptr),
               D3D_OK);
-    EXPECT_EQ(device->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib, nullptr), D3D_OK);
     void* memory = nullptr;
     vb->Lock(0, 0, &memory, 0);
     std::memcpy(memory, vertices.data(), vertices.size() * 4);
     vb->Unlock();
-    ib->Lock(0, 0, &memory, 0);
-    const WORD indices[3] = {0, 1, 2};
-    std::memcpy(memory, indices, sizeof indices);
-    ib->Unlock();
-    const d3dx::AssemblyResult vs = d3dx::assembleShader("vs_2_0\ndcl_position v0\nmov oPos, v0\n");
-    const d3dx::AssemblyResult ps = d3dx::assembleShader("ps_2_0\nmov oC0, c0\n");
-    IDirect3DVertexShader9* vertexShader = nullptr;
-    IDirect3DPixelShader9* pixelShader = nullptr;
-    device->CreateVertexShader(reinterpret_cast<const DWORD*>(vs.tokens.data()), &vertexShader);
-    device->CreatePixelShader(reinterpret_cast<const DWORD*>(ps.tokens.data()), &pixelShader);
+    const BoundDrawing drawing(device, "vs_2_0\ndcl_position v0\nmov oPos, v0\n", "ps_2_0\nmov oC0, c0\n");
     const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
                                           D3DDECL_END()};
     IDirect3DVertexDeclaration9* declaration = nullptr;
     EXPECT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
     device->SetVertexDeclaration(declaration);
     device->SetStreamSource(0, vb, 0, 16);
-    device->SetIndices(ib);
-    device->SetVertexShader(vertexShader);
-    device->SetPixelShader(pixelShader);
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
@@ -116,9 +102,8 @@ inline int drawScene(IDirect3DDevice9* device, double nearestOutside)
     }
     device->EndScene();
     device->Present(nullptr, nullptr, nullptr, nullptr);
-    for (IUnknown* object : std::initializer_list<IUnknown*>{vb, ib, vertexShader, pixelShader, declaration}) {
-        object->Release();
-    }
+    vb->Release();
+    declaration->Release();
     return count;
 }
 

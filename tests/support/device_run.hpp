@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "d3d9/runtime.hpp"
+#include "d3dx/assembler.hpp"
 
 struct DeviceRun {
     static constexpr int Width = 64;
@@ -61,4 +64,39 @@ struct DeviceRun {
     DeviceRun& operator=(const DeviceRun&) = delete;
 
     std::uint32_t pixel(int x, int y) const { return lastFrame[static_cast<std::size_t>(y) * Width + x]; }
+};
+
+// What most device tests draw with: a triangle list's three indices 0, 1, 2
+// and the two programs of the texts, bound; the caller releases what it is
+// handed.
+struct BoundDrawing {
+    IDirect3DIndexBuffer9* indices = nullptr;
+    IDirect3DVertexShader9* vertexShader = nullptr;
+    IDirect3DPixelShader9* pixelShader = nullptr;
+
+    BoundDrawing(IDirect3DDevice9* device, const char* vertexText, const char* pixelText)
+    {
+        EXPECT_EQ(device->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indices, nullptr), D3D_OK);
+        void* memory = nullptr;
+        indices->Lock(0, 0, &memory, 0);
+        const WORD corners[3] = {0, 1, 2};
+        std::memcpy(memory, corners, sizeof corners);
+        indices->Unlock();
+        const d3dx::AssemblyResult vs = d3dx::assembleShader(vertexText);
+        const d3dx::AssemblyResult ps = d3dx::assembleShader(pixelText);
+        EXPECT_TRUE(vs.succeeded && ps.succeeded) << vs.errors << ps.errors;
+        device->CreateVertexShader(reinterpret_cast<const DWORD*>(vs.tokens.data()), &vertexShader);
+        device->CreatePixelShader(reinterpret_cast<const DWORD*>(ps.tokens.data()), &pixelShader);
+        device->SetIndices(indices);
+        device->SetVertexShader(vertexShader);
+        device->SetPixelShader(pixelShader);
+    }
+    ~BoundDrawing()
+    {
+        for (IUnknown* object : std::initializer_list<IUnknown*>{indices, vertexShader, pixelShader}) {
+            object->Release();
+        }
+    }
+    BoundDrawing(const BoundDrawing&) = delete;
+    BoundDrawing& operator=(const BoundDrawing&) = delete;
 };
