@@ -14,6 +14,7 @@
 #include <string>
 
 #include "shader/bytecode.hpp"
+#include "shader/execution.hpp"
 #include "shader/opcode_table.hpp"
 
 namespace d3dx {
@@ -368,6 +369,9 @@ bool assembleArithmetic(Assembly& a, const Line& line, const OpcodeInfo& info, s
                          instruction.sources[static_cast<std::size_t>(i)]))
             return false;
     }
+    std::string past;
+    if (!readsInsideRegisterFiles(a.shader, instruction, past))
+        return a.fail(past);
     a.program.instructions.push_back(instruction);
     return true;
 }

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "com/assertion.hpp"
+#include "shader/opcode_table.hpp"
+
 namespace shader {
 namespace {
 
@@ -74,6 +77,7 @@ CompiledProgram::CompiledProgram(const ProgramPart& part, ShaderType type, Routi
 {
     const bool eight = width == RoutineWidth::Eight || (width == RoutineWidth::Best && hasEightLaneRoutine());
     width_ = eight && hasEightLaneRoutine() ? 8 : 4;
+    type_ = type;
     compiled_ = compile(part, type == ShaderType::Pixel);
 }
 
@@ -117,6 +121,7 @@ bool CompiledProgram::compileOperand(const SourceParameter& s, std::uint32_t row
                                      const std::vector<std::uint32_t>& constants, kernel::Source& out,
                                      std::int32_t& constantIndex)
 {
+    PLATFORM_ASSERT(findRegisterKind(type_, s.type, s.number + row) != nullptr); // the analysis checked it
     constantIndex = -1;
     if (!modifierOf(s.modifier, out.modifier)) {
         return false;

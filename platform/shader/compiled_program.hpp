@@ -64,6 +64,7 @@ private:
                         kernel::Source& out, std::int32_t& constantIndex);
 
     bool compiled_ = false;
+    ShaderType type_ = ShaderType::Vertex;
     std::int32_t width_ = 4;
     std::vector<kernel::Instruction> code_;
     std::vector<Slot> slots_;

@@ -103,6 +103,37 @@ std::uint8_t swizzledComponents(std::uint8_t swizzle, std::uint8_t components)
     return named;
 }
 
+// How a register is written in program text: "c33", "oPos".
+std::string registerText(ShaderType shader, RegisterType type, std::uint32_t number)
+{
+    for (const RegisterKind& kind : registerKinds()) {
+        if (kind.type == type && registerCount(kind, shader) > 0) {
+            return kind.fixedNumber >= 0 ? std::string(kind.name) : std::string(kind.name) + std::to_string(number);
+        }
+    }
+    return "register " + std::to_string(number);
+}
+
+bool readsInsideRegisterFiles(ShaderType type, const DecodedInstruction& in, std::string& error)
+{
+    const ExecutionRule* rule = executionRule(in.info->opcode);
+    if (rule == nullptr) {
+        return true; // reads only the registers it names
+    }
+    for (int s = 0; s < in.sourceCount; ++s) {
+        const SourceParameter& source = in.sources[s];
+        const SourceRead read = sourceRead(*rule, s, WriteAll);
+        for (std::uint32_t r = 1; r < read.registers; ++r) {
+            if (findRegisterKind(type, source.type, source.number + r) == nullptr) {
+                error = "'" + std::string(in.info->name) + "' reads " + registerText(type, source.type, source.number + r) +
+                        ", past the last register of its kind";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool checkExecutable(const DecodedProgram& program, std::string& error)
 {
     for (const DecodedInstruction& in : program.instructions) {

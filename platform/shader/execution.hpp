@@ -63,4 +63,12 @@ std::uint8_t swizzledComponents(std::uint8_t swizzle, std::uint8_t components);
 // devices execute; false with one line naming the first that is not.
 bool checkExecutable(const DecodedProgram& program, std::string& error);
 
+// Whether every register an instruction's sources read in a program of this
+// type lies inside its register file, the rows a matrix macro reads on from
+// its source 1 included (the register a parameter names is checked where
+// it is decoded or parsed); false with one line naming the instruction and
+// the first register past the file. The assembler refuses such a text, the
+// front end such tokens; every executor relies on it.
+bool readsInsideRegisterFiles(ShaderType type, const DecodedInstruction& instruction, std::string& error);
+
 } // namespace shader

@@ -21,35 +21,6 @@ RegisterType typeOf(std::uint32_t key)
 }
 
 
-std::string registerText(ShaderType shader, RegisterType type, std::uint32_t number)
-{
-    for (const RegisterKind& kind : registerKinds()) {
-        if (kind.type == type && registerCount(kind, shader) > 0) {
-            return kind.fixedNumber >= 0 ? std::string(kind.name) : std::string(kind.name) + std::to_string(number);
-        }
-    }
-    return "register " + std::to_string(number);
-}
-
-// Every register a source reads lies inside its register file (the
-// decoder checked the one it names; a matrix macro reads on from there).
-bool readsInsideFiles(const DecodedProgram& program, const DecodedInstruction& in, const ExecutionRule& rule,
-                      std::string& error)
-{
-    for (int s = 0; s < in.sourceCount; ++s) {
-        const SourceParameter& source = in.sources[s];
-        const SourceRead read = sourceRead(rule, s, WriteAll);
-        for (std::uint32_t r = 1; r < read.registers; ++r) {
-            if (findRegisterKind(program.type, source.type, source.number + r) == nullptr) {
-                error = "'" + std::string(in.info->name) + "' reads " +
-                        registerText(program.type, source.type, source.number + r) + ", past the last register";
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 // The outputs a part hands on: the colour of a pixel program; the position,
 // colours and texture coordinates of a vertex program, or its position
 // alone for the slice.
@@ -276,7 +247,7 @@ ProgramFault gather(const DecodedProgram& program, ProgramAnalysis& out, std::st
             continue;
         }
         const ExecutionRule* rule = executionRule(op);
-        if (!readsInsideFiles(program, in, *rule, error)) {
+        if (!readsInsideRegisterFiles(program.type, in, error)) {
             return ProgramFault::ReadsPastRegisters;
         }
         const auto mask = static_cast<std::uint8_t>(in.destination.writeMask & rule->writableMask);

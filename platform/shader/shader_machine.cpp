@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "com/assertion.hpp"
 #include "shader/opcode_table.hpp"
@@ -19,12 +20,21 @@ float applyModifier(float v, SourceModifier modifier)
     }
 }
 
+// Register n of a file: the analysis checked every number a program
+// reaches, so one outside is the platform's own fault.
+template <typename File>
+auto* registerIn(File& file, std::uint32_t n)
+{
+    PLATFORM_ASSERT(n < std::size(file));
+    return &file[n];
+}
+
 const Register* readableRegister(const ShaderMachine& m, RegisterType type, std::uint32_t n, bool pixel)
 {
     switch (type) {
-    case RegisterType::Temp: return &m.temps[n];
-    case RegisterType::Input: return &m.inputs[n];
-    case RegisterType::Texture: return pixel ? &m.textureInputs[n] : nullptr; // a0 is not supported
+    case RegisterType::Temp: return registerIn(m.temps, n);
+    case RegisterType::Input: return registerIn(m.inputs, n);
+    case RegisterType::Texture: return pixel ? registerIn(m.textureInputs, n) : nullptr; // a0 is not supported
     default: return nullptr;
     }
 }
@@ -32,11 +42,11 @@ const Register* readableRegister(const ShaderMachine& m, RegisterType type, std:
 Register* writableRegister(ShaderMachine& m, const DestinationParameter& d, bool pixel)
 {
     switch (d.type) {
-    case RegisterType::Temp: return &m.temps[d.number];
+    case RegisterType::Temp: return registerIn(m.temps, d.number);
     case RegisterType::RastOut: return d.number == 0 ? &m.position : nullptr;
-    case RegisterType::AttrOut: return &m.colorOutputs[d.number];
-    case RegisterType::TexCoordOut: return pixel ? nullptr : &m.texCoordOutputs[d.number];
-    case RegisterType::ColorOut: return &m.pixelColors[d.number];
+    case RegisterType::AttrOut: return registerIn(m.colorOutputs, d.number);
+    case RegisterType::TexCoordOut: return pixel ? nullptr : registerIn(m.texCoordOutputs, d.number);
+    case RegisterType::ColorOut: return registerIn(m.pixelColors, d.number);
     default: return nullptr;
     }
 }
@@ -58,7 +68,8 @@ void fetch(const ShaderMachine& m, const SourceParameter& s, std::uint32_t row, 
 {
     const std::uint32_t n = s.number + row;
     if (s.type == RegisterType::Const) {
-        const float* c = m.constants + 4 * n; // inside the file: the analysis checked every row
+        PLATFORM_ASSERT(n < 256); // and below 32 in a pixel program: the analysis checked every row
+        const float* c = m.constants + 4 * n;
         for (int i = 0; i < 4; ++i) {
             const float v = applyModifier(c[swizzleComponent(s.swizzle, i)], s.modifier);
             std::fill(out.c[i], out.c[i] + MachineLanes, v);

@@ -12,6 +12,8 @@
 #include "d3d9/null_backend.hpp"
 #include "d3d9/runtime.hpp"
 #include "d3dx/assembler.hpp"
+#include "shader/opcode_table.hpp"
+#include "support/assembled_program.hpp"
 
 namespace {
 
@@ -406,27 +408,95 @@ TEST(FrontEnd, theHardwareMarginIsAPixelBesideAndTheRoundingBoundInDepth)
     }
 }
 
-// Direct3D's validator refuses programs whose matrix rows run past a
-// register file; so does the front end, before any back end sees them.
-TEST(FrontEnd, programsThatReadPastARegisterFileAreRefused)
+// Direct3D's validator refuses programs that read past a register file;
+// so do the assembler (one line naming the instruction and the register)
+// and the front end (D3DERR_INVALIDCALL, before any back end sees them):
+// every register file's first index past its end, named directly and
+// reached through each matrix macro's rows; the last that fit are taken.
+TEST(FrontEnd, programsThatReadPastARegisterFileAreRefusedAndTheLastRegistersTaken)
 {
     FrontEnd f;
-    const char* const refused[] = {"vs_2_0\ndcl_position v0\nm4x4 oPos, v0, v15",
-                                   "ps_2_0\ndcl t6\nm4x4 r0, c0, t6\nmov oC0, r0",
-                                   "ps_2_0\ndcl t0\nm4x4 r0, t0, c30\nmov oC0, r0"};
-    for (const char* text : refused) {
-        const d3dx::AssemblyResult code = d3dx::assembleShader(text);
-        ASSERT_TRUE(code.succeeded) << code.errors;
-        const auto* tokens = reinterpret_cast<const DWORD*>(code.tokens.data());
-        if (text[0] == 'v') {
+    const auto create = [&](shader::ShaderType type, const std::vector<std::uint32_t>& tokens) {
+        const auto* function = reinterpret_cast<const DWORD*>(tokens.data());
+        if (type == shader::ShaderType::Vertex) {
             IDirect3DVertexShader9* shader = nullptr;
-            EXPECT_EQ(f.device->CreateVertexShader(tokens, &shader), D3DERR_INVALIDCALL) << text;
-            EXPECT_EQ(shader, nullptr);
-        } else {
-            IDirect3DPixelShader9* shader = nullptr;
-            EXPECT_EQ(f.device->CreatePixelShader(tokens, &shader), D3DERR_INVALIDCALL) << text;
-            EXPECT_EQ(shader, nullptr);
+            const HRESULT result = f.device->CreateVertexShader(function, &shader);
+            EXPECT_EQ(result == D3D_OK, shader != nullptr);
+            if (shader != nullptr) {
+                shader->Release();
+            }
+            return result;
+        }
+        IDirect3DPixelShader9* shader = nullptr;
+        const HRESULT result = f.device->CreatePixelShader(function, &shader);
+        if (shader != nullptr) {
+            shader->Release();
+        }
+        return result;
+    };
+    struct File {
+        shader::ShaderType type;
+        const char* name; // as written
+        std::uint32_t count;
+        const char* header; // declarations the text needs
+    };
+    const File files[] = {{shader::ShaderType::Vertex, "c", 256, "vs_2_0\ndcl_position v0\n"},
+                          {shader::ShaderType::Vertex, "v", 16, "vs_2_0\n"},
+                          {shader::ShaderType::Vertex, "r", 12, "vs_2_0\n"},
+                          {shader::ShaderType::Pixel, "c", 32, "ps_2_0\n"},
+                          {shader::ShaderType::Pixel, "t", 8, "ps_2_0\n"},
+                          {shader::ShaderType::Pixel, "r", 12, "ps_2_0\n"},
+                          {shader::ShaderType::Pixel, "v", 2, "ps_2_0\n"}};
+    const struct {
+        const char* name;
+        std::uint32_t rows;
+        const char* mask;
+    } macros[] = {{"m4x4", 4, ""}, {"m4x3", 3, ".xyz"}, {"m3x4", 4, ""}, {"m3x3", 3, ".xyz"}, {"m3x2", 2, ".xy"}};
+    int checked = 0;
+    for (const File& file : files) {
+        const bool vertex = file.type == shader::ShaderType::Vertex;
+        const std::string last = std::string(file.name) + std::to_string(file.count - 1);
+        const std::string past = std::string(file.name) + std::to_string(file.count);
+        const std::string output = vertex ? "oT0" : "oC0";
+        // Named directly: the last is taken, the one past refused.
+        const std::string direct = std::string(file.header) + "mov r0, " + last + "\nmov " + output + ", r0\n";
+        const d3dx::AssemblyResult taken = d3dx::assembleShader(direct.c_str());
+        ASSERT_TRUE(taken.succeeded) << direct << taken.errors;
+        EXPECT_EQ(create(file.type, taken.tokens), D3D_OK) << direct;
+        const std::string beyond = std::string(file.header) + "mov r0, " + past + "\nmov " + output + ", r0\n";
+        EXPECT_FALSE(d3dx::assembleShader(beyond.c_str()).succeeded) << beyond;
+        shader::DecodedProgram decoded;
+        std::string error;
+        ASSERT_TRUE(shader::decodeProgram(taken.tokens.data(), taken.tokens.size(), decoded, error)) << error;
+        for (shader::DecodedInstruction& in : decoded.instructions) {
+            if (in.info->opcode == shader::Opcode::Mov) {
+                in.sources[0].number += 1; // the tokens of the text refused
+                break;
+            }
+        }
+        EXPECT_EQ(create(file.type, shader::encodeProgram(decoded)), D3DERR_INVALIDCALL) << beyond;
+        // Through each macro's rows, starting where the last row is the last register.
+        for (const auto& macro : macros) {
+            if (macro.rows > file.count) {
+                continue;
+            }
+            const std::string start = std::string(file.name) + std::to_string(file.count - macro.rows);
+            const std::string text = std::string(file.header) + macro.name + " r0" + macro.mask + ", r1, " + start +
+                                     "\nmov " + output + ", r0\n";
+            const d3dx::AssemblyResult fits = d3dx::assembleShader(text.c_str());
+            ASSERT_TRUE(fits.succeeded) << text << fits.errors;
+            EXPECT_EQ(create(file.type, fits.tokens), D3D_OK) << text;
+            const std::string moved = std::string(file.header) + macro.name + " r0" + macro.mask + ", r1, " +
+                                      file.name + std::to_string(file.count - macro.rows + 1) + "\nmov " + output +
+                                      ", r0\n";
+            const d3dx::AssemblyResult refused = d3dx::assembleShader(moved.c_str());
+            EXPECT_FALSE(refused.succeeded) << moved;
+            EXPECT_NE(refused.errors.find(std::string("'") + macro.name + "' reads " + past), std::string::npos)
+                << refused.errors;
+            EXPECT_EQ(create(file.type, tokensWithRowsMoved(text, 1)), D3DERR_INVALIDCALL) << moved;
+            ++checked;
         }
     }
+    EXPECT_EQ(checked, 3 * 5 + 3 * 5 + 1); // pixel v: only m3x2's two rows fit
     EXPECT_TRUE(f.reported.empty()); // misuse, not something unoffered
 }
