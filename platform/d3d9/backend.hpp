@@ -100,6 +100,11 @@ struct BackendOptions {
     // Messages a back end has for people (a GLSL compile log), one line
     // each; stderr when empty.
     std::function<void(const std::string&)> onMessage;
+    // A number that changes whenever the back end's context lost every
+    // object made in it and can take new ones (a browser gave a lost WebGL
+    // context back; a host made a new context after a GPU reset); none:
+    // never. The GL back end makes everything again when it changes.
+    std::function<std::uint64_t()> contextGeneration;
 };
 
 // The render scale in force: renderScale held to 1 to 4.
@@ -155,6 +160,10 @@ public:
     virtual bool exactPositions() const { return false; }
     // The frame as it stands; `rendered` says whether it had pixel work.
     virtual Frame present(bool rendered) = 0;
+    // After Present: whether the back end lost its copies of every object
+    // and made its own state again (then the front end has every object's
+    // copy made again, from what it holds).
+    virtual bool rebuiltAfterLoss() { return false; }
 };
 
 // One adapter of a back end, as IDirect3D9 sees it.

@@ -91,6 +91,12 @@ HRESULT STDMETHODCALLTYPE Device::Present(const RECT*, const RECT*, HWND, const 
     if (options_.sink.onPresent) {
         options_.sink.onPresent(frame);
     }
+    if (backend_->rebuiltAfterLoss()) {
+        // Nothing the program made is lost: the front end holds it all.
+        for (DeviceChild* child : children_) {
+            child->setCopy(child->makeCopy(*backend_));
+        }
+    }
     frameDecided_ = false;
     frameRendered_ = false;
     return D3D_OK;

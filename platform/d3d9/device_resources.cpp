@@ -73,7 +73,7 @@ HRESULT Device::createShader(const char* call, const char* kind, int& counter, s
         return D3DERR_INVALIDCALL;
     }
     auto* made = new Concrete(*this, nextName(kind, counter), std::move(tokens), std::move(analysis));
-    made->setCopy(backend_->copyProgram(*made));
+    made->setCopy(made->makeCopy(*backend_));
     trace::callWithResult(made->name(), call, what);
     *out = made;
     return D3D_OK;
@@ -103,7 +103,7 @@ HRESULT STDMETHODCALLTYPE Device::CreateVertexBuffer(UINT length, DWORD usage, D
     }
     auto* made = new VertexBuffer(*this, nextName("vb", vertexBuffers_), D3DRTYPE_VERTEXBUFFER, length,
                                   D3DFMT_UNKNOWN);
-    made->setCopy(backend_->copyBuffer(*made));
+    made->setCopy(made->makeCopy(*backend_));
     traced(made->name());
     *buffer = made;
     return D3D_OK;
@@ -121,7 +121,7 @@ HRESULT STDMETHODCALLTYPE Device::CreateIndexBuffer(UINT length, DWORD usage, D3
         return D3DERR_INVALIDCALL;
     }
     auto* made = new IndexBuffer(*this, nextName("ib", indexBuffers_), D3DRTYPE_INDEXBUFFER, length, format);
-    made->setCopy(backend_->copyBuffer(*made));
+    made->setCopy(made->makeCopy(*backend_));
     traced(made->name());
     *buffer = made;
     return D3D_OK;
@@ -144,7 +144,7 @@ HRESULT STDMETHODCALLTYPE Device::CreateTexture(UINT width, UINT height, UINT le
         return notOffered("texture-format", "CreateTexture: one-level A8R8G8B8 textures only");
     }
     auto* made = new Texture(*this, nextName("tex", textureCount_), width, height, pool, options_.textureRowPadding);
-    made->setCopy(backend_->copyTexture(*made));
+    made->setCopy(made->makeCopy(*backend_));
     traced(made->name());
     *texture = made;
     return D3D_OK;

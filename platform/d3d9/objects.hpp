@@ -52,6 +52,10 @@ public:
 
     DeviceCopy* copy() const { return copy_.get(); }
     void setCopy(std::unique_ptr<DeviceCopy> copy) { copy_ = std::move(copy); }
+    // The back end's copy of this object, made from what the front end
+    // holds: when the object is made, and again whenever the back end lost
+    // its copies (a lost context given back). None by default.
+    virtual std::unique_ptr<DeviceCopy> makeCopy(Backend&) const { return nullptr; }
     // The device went first: forget it and the back end's copy.
     void detachFromDevice();
 

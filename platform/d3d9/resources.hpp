@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "d3d9/backend.hpp"
 #include "d3d9/objects.hpp"
 #include "d3d9/vertex_layout.hpp"
 #include "shader/bytecode.hpp"
@@ -28,6 +29,7 @@ public:
     {
     }
     ~Buffer() override { beforeChange(); }
+    std::unique_ptr<DeviceCopy> makeCopy(Backend& backend) const override { return backend.copyBuffer(*this); }
     const std::uint8_t* bytes() const { return bytes_.data(); }
     std::size_t size() const { return bytes_.size(); }
     D3DFORMAT format() const { return format_; } // an index buffer's INDEX16 or INDEX32
@@ -64,6 +66,7 @@ class Texture : public Object<IDirect3DTexture9>, public ResourceBase {
 public:
     Texture(Device& device, std::string name, UINT width, UINT height, D3DPOOL pool, std::int32_t rowPadding);
     ~Texture() override { beforeChange(); }
+    std::unique_ptr<DeviceCopy> makeCopy(Backend& backend) const override { return backend.copyTexture(*this); }
 
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return getDevice(device); }
     D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return type(); }
@@ -132,6 +135,7 @@ class Shader : public DeviceChild {
 public:
     Shader(Device& device, std::vector<std::uint32_t> tokens, shader::ProgramAnalysis analysis);
     ~Shader() override;
+    std::unique_ptr<DeviceCopy> makeCopy(Backend& backend) const override { return backend.copyProgram(*this); }
 
     shader::ShaderType type() const { return analysis_->type; }
     const std::vector<std::uint32_t>& tokens() const { return tokens_; }

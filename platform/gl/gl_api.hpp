@@ -18,6 +18,21 @@
 
 namespace gl {
 
+// Which life of the context the back end's GL names belong to. A context
+// that lost every object (a WebGL context given back, a new context after
+// a GPU reset) starts a new life; a name of an earlier one is forgotten,
+// never deleted (it may name something else now, or nothing).
+inline std::uint64_t& currentContextLife()
+{
+    static std::uint64_t life = 0; // GL work is on one thread
+    return life;
+}
+
+struct ContextLife {
+    std::uint64_t life = currentContextLife();
+    bool current() const { return life == currentContextLife(); }
+};
+
 inline void setDepthRange(float nearZ, float farZ)
 {
 #ifdef DEMO_GL_ES

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 #include "d3d9/draw_state.hpp"
 #include "d3d9/failures.hpp"
@@ -57,12 +59,11 @@ GLenum primitiveMode(D3DPRIMITIVETYPE type)
     }
 }
 
-class GlBackend final : public d3d9::Backend {
-public:
-    GlBackend(const D3DPRESENT_PARAMETERS& p, GLint samples, bool clipControl, MessageSink report)
-        : width_(static_cast<std::int32_t>(p.BackBufferWidth)), height_(static_cast<std::int32_t>(p.BackBufferHeight)),
-          framebuffer_(width_, height_, samples), clears_(height_, 0xFF000000u, 1.0f),
-          programs_(!clipControl, std::move(report))
+// What the back end makes in its context for itself: made again, with
+// every copy of the front end's objects, when the context lost them all.
+struct ContextObjects {
+    ContextObjects(std::int32_t width, std::int32_t height, GLint samples, bool clipControl, const MessageSink& report)
+        : framebuffer(width, height, samples), clears(height, 0xFF000000u, 1.0f), programs(!clipControl, report)
     {
 #ifndef DEMO_GL_ES
         if (clipControl) {
@@ -71,11 +72,33 @@ public:
 #endif
     }
 
+    Framebuffer framebuffer; // a new back buffer shows opaque black, its depth the far plane
+    ClearQueue clears;
+    ProgramCache programs;
+    VertexLayout layout;
+    StateCache cache;
+#ifdef DEMO_GL_ES
+    RebasedIndices rebased; // OpenGL ES draws with no base vertex
+#endif
+};
+
+class GlBackend final : public d3d9::Backend {
+public:
+    GlBackend(const D3DPRESENT_PARAMETERS& p, GLint samples, bool clipControl, MessageSink report,
+              std::function<std::uint64_t()> contextGeneration)
+        : width_(static_cast<std::int32_t>(p.BackBufferWidth)), height_(static_cast<std::int32_t>(p.BackBufferHeight)),
+          samples_(samples), clipControl_(clipControl), report_(std::move(report)),
+          contextGeneration_(std::move(contextGeneration)),
+          generation_(contextGeneration_ ? contextGeneration_() : 0),
+          objects_(std::make_unique<ContextObjects>(width_, height_, samples_, clipControl_, report_))
+    {
+    }
+
     // Uploads bind what they fill: the cache forgets. (Changed bytes go up
     // when a draw reads them, through a binding the cache does not keep.)
     std::unique_ptr<d3d9::DeviceCopy> copyBuffer(const d3d9::Buffer& buffer) override
     {
-        cache_.forget();
+        objects_->cache.forget();
         return std::make_unique<BufferCopy>(buffer);
     }
     void updateBuffer(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) override
@@ -84,35 +107,36 @@ public:
     }
     std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture) override
     {
-        cache_.forget();
+        objects_->cache.forget();
         return gl::copyTexture(texture);
     }
     void updateTexture(const d3d9::Texture& texture) override
     {
-        cache_.forget();
+        objects_->cache.forget();
         if (const auto* copy = static_cast<const TextureCopy*>(texture.copy())) {
             copy->upload(texture);
         }
     }
     std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader& shader) override
     {
-        return programs_.compile(shader);
+        return objects_->programs.compile(shader);
     }
 
     void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override
     {
-        cache_.forget();
-        clears_.clear(framebuffer_.drawName(), call);
+        objects_->cache.forget();
+        objects_->clears.clear(objects_->framebuffer.drawName(), call);
     }
     HRESULT draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
+    bool rebuiltAfterLoss() override;
     d3d9::Frame present(bool rendered) override
     {
-        cache_.forget(); // the host may draw with the context now
+        objects_->cache.forget(); // the host may draw with the context now
         if (rendered) {
-            const PixelBox changed = clears_.beforeResolve(framebuffer_.drawName());
-            framebuffer_.changed(changed.x1, changed.y1, changed.x2, changed.y2);
+            const PixelBox changed = objects_->clears.beforeResolve(objects_->framebuffer.drawName());
+            objects_->framebuffer.changed(changed.x1, changed.y1, changed.x2, changed.y2);
         }
-        return d3d9::Frame{width_, height_, rendered, &framebuffer_, {}};
+        return d3d9::Frame{width_, height_, rendered, &objects_->framebuffer, {}};
     }
 
 private:
@@ -123,15 +147,27 @@ private:
 
     std::int32_t width_;
     std::int32_t height_;
-    Framebuffer framebuffer_;
-    ClearQueue clears_;
-    ProgramCache programs_;
-    VertexLayout layout_;
-    StateCache cache_;
-#ifdef DEMO_GL_ES
-    RebasedIndices rebased_; // OpenGL ES draws with no base vertex
-#endif
+    GLint samples_;
+    bool clipControl_;
+    MessageSink report_;
+    std::function<std::uint64_t()> contextGeneration_;
+    std::uint64_t generation_;
+    std::unique_ptr<ContextObjects> objects_;
 };
+
+// A context that lost every object (and can take new ones) starts a new
+// life: what the back end made in it is made again, its old names
+// forgotten; the front end then has every copy made again.
+bool GlBackend::rebuiltAfterLoss()
+{
+    if (!contextGeneration_ || contextGeneration_() == generation_) {
+        return false;
+    }
+    generation_ = contextGeneration_();
+    ++currentContextLife();
+    objects_ = std::make_unique<ContextObjects>(width_, height_, samples_, clipControl_, report_);
+    return true;
+}
 
 void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state)
 {
@@ -145,9 +181,9 @@ void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& st
                      state.pixelConstants);
         linked.pixelConstantsVersion = state.pixelConstantsVersion;
     }
-    if (linked.colourInputs >= 0 && linked.colourInputsValue != layout_.colourInputs()) {
-        glUniform1i(linked.colourInputs, static_cast<GLint>(layout_.colourInputs()));
-        linked.colourInputsValue = layout_.colourInputs();
+    if (linked.colourInputs >= 0 && linked.colourInputsValue != objects_->layout.colourInputs()) {
+        glUniform1i(linked.colourInputs, static_cast<GLint>(objects_->layout.colourInputs()));
+        linked.colourInputsValue = objects_->layout.colourInputs();
     }
     if (linked.pixelShift >= 0 &&
         (linked.shiftWidth != state.viewport.Width || linked.shiftHeight != state.viewport.Height)) {
@@ -161,9 +197,9 @@ void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& st
 // The vertex array's index buffer.
 void GlBackend::bindIndices(GLuint name)
 {
-    if (cache_.indices != name) {
+    if (objects_->cache.indices != name) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
-        cache_.indices = name;
+        objects_->cache.indices = name;
     }
 }
 
@@ -185,7 +221,7 @@ void GlBackend::uploadWhatTheDrawReads(const d3d9::DrawCall& call, const d3d9::D
     const std::int64_t stride = state.streamStride;
     const std::int64_t start = static_cast<std::int64_t>(state.streamOffset) + (call.baseVertex + std::int64_t{lowest}) * stride;
     uploadRange(*state.stream, start,
-                start + (std::int64_t{highest} - lowest) * stride + static_cast<std::int64_t>(layout_.bytesAVertexReads()));
+                start + (std::int64_t{highest} - lowest) * stride + static_cast<std::int64_t>(objects_->layout.bytesAVertexReads()));
     uploadRange(indices, static_cast<std::int64_t>(call.startIndex * indexBytes),
                 static_cast<std::int64_t>((call.startIndex + call.indexCount) * indexBytes));
 }
@@ -194,10 +230,10 @@ void GlBackend::bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& st
 {
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
         const GLuint name = textureName(state.textures[s]);
-        if ((pixel.glsl.samplers & (1u << s)) != 0 && cache_.textures[s] != name) {
+        if ((pixel.glsl.samplers & (1u << s)) != 0 && objects_->cache.textures[s] != name) {
             glActiveTexture(GL_TEXTURE0 + s);
             glBindTexture(GL_TEXTURE_2D, name);
-            cache_.textures[s] = name;
+            objects_->cache.textures[s] = name;
         }
     }
 }
@@ -205,34 +241,34 @@ void GlBackend::bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& st
 HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
 {
     const ProgramCopy& pixel = programOf(*state.pixelShader);
-    LinkedProgram& linked = programs_.link(programOf(*state.vertexShader), pixel);
+    LinkedProgram& linked = objects_->programs.link(programOf(*state.vertexShader), pixel);
     if (linked.name == 0) {
         return D3DERR_INVALIDCALL; // the translated programs did not compile or link: reported
     }
     const D3DVIEWPORT9& v = state.viewport;
     const bool writesDepth = state.renderStates[D3DRS_ZENABLE] != D3DZB_FALSE && state.renderStates[D3DRS_ZWRITEENABLE] != 0;
-    if (clears_.beforeDraw(framebuffer_.drawName(),
+    if (objects_->clears.beforeDraw(objects_->framebuffer.drawName(),
                            {static_cast<LONG>(v.X), static_cast<LONG>(v.Y), static_cast<LONG>(v.X + v.Width),
                             static_cast<LONG>(v.Y + v.Height)},
                            writesDepth)) {
-        cache_.forget();
+        objects_->cache.forget();
     }
-    layout_.bind(state, cache_.vertexArrayBound);
+    objects_->layout.bind(state, objects_->cache.vertexArrayBound);
     uploadWhatTheDrawReads(call, state);
-    applyDrawStates(state, framebuffer_.drawName(), cache_);
-    if (cache_.program != linked.name) {
+    applyDrawStates(state, objects_->framebuffer.drawName(), objects_->cache);
+    if (objects_->cache.program != linked.name) {
         glUseProgram(linked.name);
-        cache_.program = linked.name;
+        objects_->cache.program = linked.name;
     }
     uploadConstants(linked, state);
     bindTextures(pixel, state);
 #ifdef DEMO_GL_ES
     std::size_t offset = 0;
     const d3d9::Buffer& indices = *state.indices;
-    if (!rebased_.place(indices.bytes(), indices.format() == D3DFMT_INDEX32, bufferVersion(indices), call, offset)) {
+    if (!objects_->rebased.place(indices.bytes(), indices.format() == D3DFMT_INDEX32, bufferVersion(indices), call, offset)) {
         return D3DERR_INVALIDCALL; // an index with the base vertex added leaves 0 .. 2^32 - 1
     }
-    bindIndices(rebased_.buffer());
+    bindIndices(objects_->rebased.buffer());
     glDrawElements(primitiveMode(call.type), static_cast<GLsizei>(call.indexCount), GL_UNSIGNED_INT,
                    reinterpret_cast<const void*>(static_cast<std::uintptr_t>(offset)));
 #else
@@ -259,7 +295,8 @@ public:
         if (!report) {
             report = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
         }
-        return std::make_unique<GlBackend>(parameters, samples, clipControl_, std::move(report));
+        return std::make_unique<GlBackend>(parameters, samples, clipControl_, std::move(report),
+                                           options.contextGeneration);
     }
 
 private:

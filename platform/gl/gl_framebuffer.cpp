@@ -50,8 +50,10 @@ Framebuffer::Framebuffer(std::int32_t width, std::int32_t height, GLint samples)
 Framebuffer::~Framebuffer()
 {
     GLuint framebuffers[2] = {draw_, resolved_};
-    glDeleteFramebuffers(resolved_ != draw_ ? 2 : 1, framebuffers);
-    glDeleteRenderbuffers(3, renderbuffers_);
+    if (life_.current()) {
+        glDeleteFramebuffers(resolved_ != draw_ ? 2 : 1, framebuffers);
+        glDeleteRenderbuffers(3, renderbuffers_);
+    }
 }
 
 void Framebuffer::changed(LONG x1, LONG y1, LONG x2, LONG y2)

@@ -35,6 +35,7 @@ public:
     unsigned glSampledFramebuffer() override { return draw_; }
 
 private:
+    ContextLife life_;
     std::int32_t width_;
     std::int32_t height_;
     GLuint draw_ = 0;

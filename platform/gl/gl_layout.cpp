@@ -51,7 +51,9 @@ VertexLayout::VertexLayout()
 
 VertexLayout::~VertexLayout()
 {
-    glDeleteVertexArrays(1, &vertexArray_);
+    if (life_.current()) {
+        glDeleteVertexArrays(1, &vertexArray_);
+    }
 }
 
 void VertexLayout::bind(const d3d9::DrawState& state, bool& bound)

@@ -32,6 +32,7 @@ public:
     std::size_t bytesAVertexReads() const { return vertexBytes_; }
 
 private:
+    ContextLife life_;
     GLuint vertexArray_ = 0;
     std::uint64_t version_ = ~0ull; // the layout version the array holds
     std::uint32_t colourInputs_ = 0;

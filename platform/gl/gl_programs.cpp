@@ -57,7 +57,7 @@ std::string infoLog(GLuint name, GetLength getLength, GetLog getLog)
 
 ProgramCopy::~ProgramCopy()
 {
-    if (name != 0) {
+    if (name != 0 && life.current()) {
         glDeleteShader(name);
     }
 }
@@ -65,7 +65,7 @@ ProgramCopy::~ProgramCopy()
 ProgramCache::~ProgramCache()
 {
     for (auto& entry : linked_) {
-        if (entry.second.name != 0) {
+        if (entry.second.name != 0 && life_.current()) {
             glDeleteProgram(entry.second.name);
         }
     }

@@ -26,6 +26,7 @@ using MessageSink = std::function<void(const std::string&)>;
 struct ProgramCopy final : d3d9::DeviceCopy {
     ~ProgramCopy() override;
     GlslProgram glsl;
+    ContextLife life;
     GLuint name = 0;
     std::uint64_t serial = 0; // names the program in the link cache
 };
@@ -54,6 +55,7 @@ public:
     LinkedProgram& link(const ProgramCopy& vertex, const ProgramCopy& pixel);
 
 private:
+    ContextLife life_;
     bool remapDepth_;
     MessageSink report_;
     std::uint64_t serials_ = 0;

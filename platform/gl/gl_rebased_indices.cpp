@@ -30,7 +30,9 @@ RebasedIndices::RebasedIndices()
 
 RebasedIndices::~RebasedIndices()
 {
-    glDeleteBuffers(1, &buffer_);
+    if (life_.current()) {
+        glDeleteBuffers(1, &buffer_);
+    }
 }
 
 bool RebasedIndices::place(const std::uint8_t* indices, bool wide, std::uint64_t contentVersion,

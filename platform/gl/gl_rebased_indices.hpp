@@ -39,6 +39,7 @@ public:
     std::size_t size() const { return rebased_.size(); }
 
 private:
+    ContextLife life_;
     void grow(std::size_t needed);
 
     // Contents, first index, count, base vertex.

@@ -25,7 +25,9 @@ BufferCopy::BufferCopy(const d3d9::Buffer& buffer) : version(nextVersion())
 
 BufferCopy::~BufferCopy()
 {
-    glDeleteBuffers(1, &name);
+    if (life.current()) {
+        glDeleteBuffers(1, &name);
+    }
 }
 
 void BufferCopy::update(std::size_t offset, std::size_t size) const
@@ -86,7 +88,9 @@ TextureCopy::TextureCopy(const d3d9::Texture& texture)
 
 TextureCopy::~TextureCopy()
 {
-    glDeleteTextures(1, &name);
+    if (life.current()) {
+        glDeleteTextures(1, &name);
+    }
 }
 
 void TextureCopy::upload(const d3d9::Texture& texture) const

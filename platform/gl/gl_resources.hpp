@@ -29,6 +29,7 @@ struct BufferCopy final : d3d9::DeviceCopy {
     // Uploads what changed of the bytes [begin, end) since they were last
     // uploaded (through GL_COPY_WRITE_BUFFER: no other binding moves).
     void upload(const d3d9::Buffer& buffer, std::size_t begin, std::size_t end) const;
+    ContextLife life;
     GLuint name = 0;
     mutable std::uint64_t version = 0; // new at every change: names the contents
     // The changed byte ranges not uploaded yet, [first, second), ascending
@@ -40,6 +41,7 @@ struct TextureCopy final : d3d9::DeviceCopy {
     explicit TextureCopy(const d3d9::Texture& texture);
     ~TextureCopy() override;
     void upload(const d3d9::Texture& texture) const;
+    ContextLife life;
     GLuint name = 0;
 };
 

@@ -160,3 +160,70 @@ TEST(GlDevice, aDrawReadsTheBytesLastWrittenWhateverEarlierDrawsRead)
     EXPECT_FALSE(lit(36, 4));
     vb->Release();
 }
+
+// A context that lost every object and was given back (a browser's WebGL
+// context, a new context after a GPU reset): the back end makes its own
+// objects again and the front end every copy (buffers with their bytes,
+// the texture, both programs), so the program goes on never knowing. The
+// loss is played here as a host after a GPU reset plays it: at Present it
+// makes a new context current (in which none of the old names exist) and
+// tells the back end so with a new context generation.
+TEST(GlDevice, aContextThatLostItsObjectsIsRefilledFromTheFrontEnd)
+{
+    const std::unique_ptr<gl::EglContext> context = GlRun::makeContext();
+    ASSERT_NE(context, nullptr);
+    std::unique_ptr<gl::EglContext> after; // the context after the loss
+    bool lose = false;
+    std::uint64_t generation = 7;
+    const auto generationNow = [&] {
+        if (lose) {
+            lose = false;
+            after = GlRun::makeContext(); // current from now on
+            ++generation;
+        }
+        return generation;
+    };
+    DeviceRun run(gl::glBackend(), D3DMULTISAMPLE_4_SAMPLES, true, 2, true, generationNow);
+    IDirect3DDevice9* device = run.device;
+    ASSERT_NE(device, nullptr);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(36, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+    placeTriangles(vb, {{-1.0f, 1.0f}});
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT texels = {};
+    ASSERT_EQ(texture->LockRect(0, &texels, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 2; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(texels.pBits) + y * texels.Pitch);
+        row[0] = row[1] = 0xFF20C040u;
+    }
+    texture->UnlockRect(0);
+    const BoundDrawing drawing(device, "vs_2_0\ndcl_position v0\nmov oPos, v0\nmov oT0, v0\n",
+                               "ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmov oC0, r0\n");
+    device->SetFVF(D3DFVF_XYZ);
+    device->SetStreamSource(0, vb, 0, 12);
+    device->SetTexture(0, texture);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    const auto drawFrame = [&] {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        device->BeginScene();
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+        device->EndScene();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+    };
+    drawFrame();
+    const std::vector<std::uint32_t> before = run.lastFrame;
+    EXPECT_EQ(run.pixel(4, 4), 0xFF20C040u);
+    lose = true; // at this Present
+    drawFrame();
+    ASSERT_NE(after, nullptr);
+    drawFrame();
+    EXPECT_EQ(run.lastFrame, before);
+    // What changes after the loss reaches the new copies too.
+    placeTriangles(vb, {{0.0f, 0.0f}});
+    drawFrame();
+    EXPECT_EQ(run.pixel(4, 4), 0xFF000000u);
+    EXPECT_EQ(run.pixel(36, 28), 0xFF20C040u);
+    vb->Release();
+    texture->Release();
+}

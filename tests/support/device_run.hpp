@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <cstring>
 #include <initializer_list>
 #include <vector>
@@ -25,9 +26,11 @@ struct DeviceRun {
     bool wantPixels = true;
 
     explicit DeviceRun(const d3d9::BackendDescription& backend, D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_NONE,
-                       bool multisample = true, std::int32_t threads = 2, bool stopUnseenDraws = true)
+                       bool multisample = true, std::int32_t threads = 2, bool stopUnseenDraws = true,
+                       std::function<std::uint64_t()> contextGeneration = {})
     {
         d3d9::BackendOptions options;
+        options.contextGeneration = std::move(contextGeneration);
         options.multisample = multisample;
         options.threads = threads;
         options.stopUnseenDraws = stopUnseenDraws;
