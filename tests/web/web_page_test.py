@@ -9,6 +9,11 @@ on 127.0.0.1 by this script.
   four samples, widened by one);
 - played in real time after a click, the page reaches its first frame and
   keeps drawing; Escape ends the program with exit code 0;
+- a WebGL context the browser takes away (WEBGL_lose_context) shows the
+  state 'lost' with a line of text, and once given back the page draws
+  again; the frame at 20440 ms with the context lost and given back on the
+  way (?loseAt=) still matches the software device's; a context that does
+  not come back is said to, and the page then uses no processor;
 - the browser's console has no error;
 - a bad ?at= and a browser without WebGL2 get a line of text saying so.
 
@@ -194,15 +199,18 @@ def compare(web_rgba, software, edges):
     return 100.0 * within / (WIDTH * HEIGHT), most, off_edge
 
 
-def check_frame_at(browser, base, demokit, work):
+def check_frame_at(browser, base, demokit, work, extra=''):
     started = time.time()
-    browser.open(f'{base}/?at={AT_MS}')
+    browser.open(f'{base}/?at={AT_MS}{extra}')
     if not browser.wait_for("['finished', 'failed'].includes(window.demo.state)", 180, f'?at={AT_MS} finishing'):
         return
     page = browser.run('return window.demo;')
-    print(f'web: ?at={AT_MS} finished in {time.time() - started:.1f} s: {page}')
-    check(page['state'] == 'finished' and page['exitCode'] == 0, f'?at={AT_MS}: ended {page}')
+    print(f'web: ?at={AT_MS}{extra} finished in {time.time() - started:.1f} s: {page}')
+    check(page['state'] == 'finished' and page['exitCode'] == 0, f'?at={AT_MS}{extra}: ended {page}')
     check(page['frames'] == 1, f'?at={AT_MS}: {page["frames"]} frames shown, expected 1')
+    if 'loseAt' in extra:
+        restored = browser.run('return window.Module.demoPage.restorations;')
+        check(restored == 1, f'?at={AT_MS}{extra}: the context was given back {restored} times, expected once')
     pixels = browser.run('return window.demo.pixels();')
     if not check((pixels['width'], pixels['height']) == (WIDTH, HEIGHT), f'canvas is {pixels["width"]} x '
                  f'{pixels["height"]}'):
@@ -213,10 +221,10 @@ def check_frame_at(browser, base, demokit, work):
     multi = software_frame(demokit, work, True)
     single = software_frame(demokit, work, False)
     percent, most, off_edge = compare(web_rgba, multi, edge_mask(single, multi))
-    print(f'web: {AT_MS} ms against the software device: {percent:.3f}% within 2/255, largest difference {most}, '
-          f'{off_edge} off the edges')
-    check(percent >= 99.5, f'?at={AT_MS}: only {percent:.3f}% of the pixels within 2/255')
-    check(off_edge <= WIDTH * HEIGHT // 10000, f'?at={AT_MS}: {off_edge} differing pixels off the edges')
+    print(f'web: {AT_MS} ms{extra} against the software device: {percent:.3f}% within 2/255, largest difference '
+          f'{most}, {off_edge} off the edges')
+    check(percent >= 99.5, f'?at={AT_MS}{extra}: only {percent:.3f}% of the pixels within 2/255')
+    check(off_edge <= WIDTH * HEIGHT // 10000, f'?at={AT_MS}{extra}: {off_edge} differing pixels off the edges')
 
 
 def check_real_time(browser, base, work):
@@ -239,6 +247,56 @@ def check_real_time(browser, base, work):
     if browser.wait_for("window.demo.state === 'finished'", 30, 'Escape ending the program'):
         page = browser.run('return window.demo;')
         check(page['exitCode'] == 0, f'Escape: exit code {page["exitCode"]}')
+
+
+LOSE = "window.loser = document.getElementById('screen').getContext('webgl2').getExtension('WEBGL_lose_context');" \
+       "window.loser.loseContext();"
+
+
+def start_playing(browser, base):
+    browser.open(f'{base}/')
+    if not browser.wait_for("window.demo.state === 'ready'", 60, 'the page getting ready'):
+        return False
+    browser.click('#notice')
+    return browser.wait_for('window.demo.frames >= 30', 60, 'thirty frames')
+
+
+def task_seconds(browser):
+    """The page's processor time so far (Chromium's TaskDuration metric)."""
+    metrics = browser.command('POST', '/goog/cdp/execute', {'cmd': 'Performance.getMetrics', 'params': {}})
+    return next(m['value'] for m in metrics['metrics'] if m['name'] == 'TaskDuration')
+
+
+def check_context_loss(browser, base):
+    if not start_playing(browser, base):
+        return
+    browser.run(LOSE)
+    if browser.wait_for("window.demo.state === 'lost'", 10, 'the page telling the context lost'):
+        page = browser.run('return window.demo;')
+        check('waiting' in page['message'], f'lost: the page says {page["message"]!r}')
+        frames = page['frames']
+        time.sleep(0.5)
+        check(browser.run('return window.demo.frames;') == frames, 'lost: frames still counted')
+    browser.run('window.loser.restoreContext();')
+    if browser.wait_for("window.demo.state === 'running'", 10, 'the page running again once the context is back'):
+        frames = browser.run('return window.demo.frames;')
+        time.sleep(1.5)
+        page = browser.run('return window.demo;')
+        print(f'web: context lost and given back: {page["frames"] - frames} frames in 1.5 s after')
+        check(page['frames'] >= frames + 30, f'given back: only {page["frames"] - frames} frames in 1.5 s')
+    # Lost for good: said so, and no processor used while the page waits.
+    if not start_playing(browser, base):
+        return
+    browser.command('POST', '/goog/cdp/execute', {'cmd': 'Performance.enable', 'params': {}})
+    browser.run(LOSE)
+    if browser.wait_for("window.demo.message.includes('did not come back')", 10, 'a context lost for good told'):
+        frames = browser.run('return window.demo.frames;')
+        before = task_seconds(browser)
+        time.sleep(2)
+        used = task_seconds(browser) - before
+        print(f'web: context lost for good: {used * 1000:.0f} ms of the page\'s processor time in 2 s')
+        check(browser.run('return window.demo.frames;') == frames, 'lost for good: frames still counted')
+        check(used < 0.2, f'lost for good: the page used {used:.2f} s of processor time in 2 s')
 
 
 def check_refusals(browser, base, profile):
@@ -275,7 +333,9 @@ def main():
     try:
         browser = Browser(profile)
         check_frame_at(browser, base, args.demokit, args.work)
+        check_frame_at(browser, base, args.demokit, args.work, '&loseAt=5000')
         check_real_time(browser, base, args.work)
+        check_context_loss(browser, base)
         console = browser.console()
         for entry in console[:20]:
             print(f'web: console {entry.get("level")}: {entry.get("message")}')

@@ -18,6 +18,9 @@ EM_JS(void, pageReport, (const char* state, int value, const char* message), {
 EM_JS(void, pageShowWindow, (int visible), { Module.demoPage.showWindow(visible != 0); });
 EM_JS(void, pageHidePointer, (int hidden), { Module.demoPage.hidePointer(hidden != 0); });
 EM_ASYNC_JS(void, pageNextAnimationFrame, (), { await new Promise((resolve) => requestAnimationFrame(resolve)); });
+EM_JS(int, pageContextLost, (), { return Module.demoPage.contextLost() ? 1 : 0; });
+EM_JS(int, pageContextRestorations, (), { return Module.demoPage.restorations; });
+EM_ASYNC_JS(void, pageContextBack, (), { await Module.demoPage.contextBack(); });
 
 } // namespace
 
@@ -46,6 +49,21 @@ void showWindow(bool visible)
 void hidePointer(bool hidden)
 {
     pageHidePointer(hidden ? 1 : 0);
+}
+
+bool contextLost()
+{
+    return pageContextLost() != 0;
+}
+
+std::uint64_t contextRestorations()
+{
+    return static_cast<std::uint64_t>(pageContextRestorations());
+}
+
+void waitForContext()
+{
+    pageContextBack();
 }
 
 void waitForAnimationFrame()

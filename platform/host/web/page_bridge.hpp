@@ -33,6 +33,15 @@ void report(const char* state, std::int32_t value, const char* message = "");
 void showWindow(bool visible);
 void hidePointer(bool hidden);
 
+// Whether the browser has taken the WebGL context away (a GPU reset, memory
+// pressure, a test), and how many times it gave it back so far.
+bool contextLost();
+std::uint64_t contextRestorations();
+// Returns once the browser gives the context back (at once when it is not
+// lost), the program's loop waiting meanwhile without using the processor;
+// never, when it does not come back (the page says so).
+void waitForContext();
+
 // Returns after the browser's next animation frame: the frame drawn so far
 // is composited, input events are delivered, the page stays responsive.
 void waitForAnimationFrame();

@@ -6,7 +6,9 @@
 // the loop stays the blocking loop it is on Windows.
 //
 // In real time the clock is the page's and each Present waits for the
-// browser's next animation frame (its display's retrace). With ?at=MS the
+// browser's next animation frame (its display's retrace). While the
+// browser has taken the WebGL context away, Present waits for it to come
+// back; the GL back end then makes everything again. With ?at=MS the
 // program runs on a virtual display, as `demokit record --at` does: the
 // frames before it at 60 Hz of virtual time without pixel work, the frame
 // at MS drawn and shown, then Escape; the picture stays on the canvas.
@@ -106,8 +108,23 @@ void attachToPage()
     win32::setHostHooks(std::move(hooks));
 }
 
+// A lost context: Present waits until the browser gives it back (the page
+// says what happened meanwhile); then the GL back end makes everything
+// again, the program never knowing. Whether the context was lost: the
+// frame drawn meanwhile is nothing to show.
+bool waitWhileContextLost()
+{
+    if (!web::contextLost()) {
+        return false;
+    }
+    web::report("lost", 0);
+    web::waitForContext();
+    return true;
+}
+
 int runProgram(d3d9::BackendOptions options)
 {
+    options.contextGeneration = [] { return web::contextRestorations(); };
     host::installProgramModules(gl::glBackend(), std::move(options), true);
     const int code = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), 1); // SW_SHOWNORMAL
     win32::resetWindowSystem();
@@ -130,7 +147,8 @@ int playInRealTime()
     double resumed = web::nowMs(); // when the browser last gave the program control
     d3d9::BackendOptions options;
     options.sink.onPresent = [&shown, &resumed](const d3d9::Frame& frame) {
-        if (frame.rendered && frame.glSampledFramebuffer() != 0) {
+        const bool drawnWhileLost = waitWhileContextLost();
+        if (frame.rendered && frame.glSampledFramebuffer() != 0 && !drawnWhileLost) {
             showOnCanvas(frame);
             // The program's own time for the frame, WebGL calls included
             // (the browser's drawing runs elsewhere): microseconds.
@@ -169,7 +187,10 @@ int showFrameAt(std::int32_t atMs)
     host::VirtualDisplay display(schedule, log);
     win32::setClock(&display);
     d3d9::BackendOptions options;
-    options.sink.onPresent = [&display](const d3d9::Frame& frame) { display.present(frame); };
+    options.sink.onPresent = [&display](const d3d9::Frame& frame) {
+        waitWhileContextLost();
+        display.present(frame);
+    };
     options.sink.wantsPixels = [&display] { return display.wantsPixels(); };
     const int code = runProgram(std::move(options));
     win32::setClock(nullptr);
