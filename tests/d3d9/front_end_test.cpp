@@ -498,5 +498,37 @@ TEST(FrontEnd, programsThatReadPastARegisterFileAreRefusedAndTheLastRegistersTak
         }
     }
     EXPECT_EQ(checked, 3 * 5 + 3 * 5 + 1); // pixel v: only m3x2's two rows fit
+    // Outputs and samplers: the last taken, one past refused, as text and as tokens.
+    const struct {
+        shader::ShaderType type;
+        const char* last;
+        const char* past;
+    } named[] = {{shader::ShaderType::Vertex, "vs_2_0\ndcl_position v0\nmov oT7, v0\n", "mov oT8, v0"},
+                 {shader::ShaderType::Vertex, "vs_2_0\ndcl_position v0\nmov oD1, v0\n", "mov oD2, v0"},
+                 {shader::ShaderType::Pixel, "ps_2_0\ndcl t0\ndcl_2d s15\ntexld r0, t0, s15\nmov oC0, r0\n",
+                  "texld r0, t0, s16"}};
+    for (const auto& n : named) {
+        const d3dx::AssemblyResult taken = d3dx::assembleShader(n.last);
+        ASSERT_TRUE(taken.succeeded) << n.last << taken.errors;
+        EXPECT_EQ(create(n.type, taken.tokens), D3D_OK) << n.last;
+        EXPECT_FALSE(d3dx::assembleShader((std::string(n.type == shader::ShaderType::Vertex ? "vs_2_0\n" : "ps_2_0\n") +
+                                           n.past)
+                                              .c_str())
+                         .succeeded)
+            << n.past;
+        shader::DecodedProgram decoded;
+        std::string error;
+        ASSERT_TRUE(shader::decodeProgram(taken.tokens.data(), taken.tokens.size(), decoded, error)) << error;
+        shader::DecodedInstruction& last = decoded.instructions.back();
+        shader::DecodedInstruction& instruction = n.type == shader::ShaderType::Pixel
+                                                      ? decoded.instructions[decoded.instructions.size() - 2]
+                                                      : last;
+        if (n.type == shader::ShaderType::Pixel) {
+            instruction.sources[1].number += 1; // the sampler
+        } else {
+            instruction.destination.number += 1;
+        }
+        EXPECT_EQ(create(n.type, shader::encodeProgram(decoded)), D3DERR_INVALIDCALL) << n.past;
+    }
     EXPECT_TRUE(f.reported.empty()); // misuse, not something unoffered
 }

@@ -3,8 +3,10 @@
 # after a second the screen shows the text wall; Escape sent with xdotool
 # ends it with 0; the window manager's close request ends it with 0; it
 # shows no more frames than the display's 60 a second (the server has no
-# retrace to wait for: the player keeps to the rate itself). With
-# no display at all it ends with -1 (255) and one line on stderr.
+# retrace to wait for: the player keeps to the rate itself); in a window
+# made narrower and then taller, the picture is fitted again (aspect kept,
+# black around). With no display at all it ends with -1 (255) and one line
+# on stderr.
 # Usage: player_window_test.sh DEMO CLOSE_WINDOW WORKDIR
 set -uo pipefail
 demo=$1
@@ -53,6 +55,40 @@ expect_exit_zero() {
   [ $code -eq 0 ] || fail "$1: exit code $code after $2 ($(cat "$work/$1.err"))"
 }
 
+# The window resized to W x H: a screenshot of it shows the 4:3 picture
+# fitted and centred, black beside it (two pixels left for the filtered
+# edge), and the text wall inside.
+check_fit() {
+  local device=$1 window=$2 width=$3 height=$4
+  xdotool windowsize "$window" "$width" "$height" || fail "$device: could not resize the window"
+  sleep 0.8
+  local shot="$work/$device-${width}x$height.png"
+  import -window "$window" "$shot" || fail "$device: no screenshot of the window"
+  local size
+  size=$(identify -format '%wx%h' "$shot")
+  [ "$size" = "${width}x$height" ] || fail "$device: the window is $size, not ${width}x$height"
+  # The fit: the largest 1024 x 768 box inside, centred.
+  local fitted_w=$width fitted_h=$(( width * 768 / 1024 ))
+  if [ "$fitted_h" -gt "$height" ]; then fitted_h=$height; fitted_w=$(( height * 1024 / 768 )); fi
+  local x=$(( (width - fitted_w) / 2 )) y=$(( (height - fitted_h) / 2 ))
+  local bars
+  if [ "$x" -gt 2 ]; then
+    bars=$(convert "$shot" \( -clone 0 -crop "$(( x - 2 ))x$height+0+0" \) \
+                           \( -clone 0 -crop "$(( x - 2 ))x$height+$(( x + fitted_w + 2 ))+0" \) \
+                           -delete 0 -append -format '%[max]' info:)
+  else
+    bars=$(convert "$shot" \( -clone 0 -crop "${width}x$(( y - 2 ))+0+0" \) \
+                           \( -clone 0 -crop "${width}x$(( y - 2 ))+0+$(( y + fitted_h + 2 ))" \) \
+                           -delete 0 -append -format '%[max]' info:)
+  fi
+  local inside
+  inside=$(convert "$shot" -crop "${fitted_w}x$fitted_h+$x+$y" -colorspace gray -threshold 80% -format '%[fx:mean]' info:)
+  echo "$device: ${width}x$height window: picture ${fitted_w}x$fitted_h at $x,$y; brightest bar pixel $bars," \
+       "near-white share inside $inside"
+  [ "${bars%.*}" -eq 0 ] || fail "$device: ${width}x$height: the bars beside the picture are not black"
+  awk -v w="$inside" 'BEGIN { exit !(w > 0.02) }' || fail "$device: ${width}x$height: no text wall inside the fit"
+}
+
 for device in gl software; do
   start "$device"
   sleep 1
@@ -74,6 +110,16 @@ for device in gl software; do
   "$close_window" demo || fail "$device: could not close the window"
   expect_exit_zero "$device" "the close request"
   echo "$device: Escape and closing the window both end the player with 0"
+
+  export DEMO_WINDOWED=1
+  start "$device"
+  unset DEMO_WINDOWED
+  window=$(xdotool search --onlyvisible --name '^demo$' | head -1)
+  sleep 1
+  check_fit "$device" "$window" 640 300 # wider than 4:3: black left and right
+  check_fit "$device" "$window" 400 600 # taller: black above and below
+  xdotool key Escape
+  expect_exit_zero "$device" "Escape in a resized window"
 done
 
 # No display: the program cannot load its window system.

@@ -104,8 +104,12 @@ int playOn(PlayerWindow& window, const d3d9::BackendDescription& backend, sdlhos
     }
     sdlhost::RetracePacer glPacer(window.sdlWindow());
     d3d9::BackendOptions options;
+    options.contextGeneration = [&window] { return window.contextGeneration(); };
     options.sink.onPresent = [&](const d3d9::Frame& frame) {
         window.show();
+        if (window.hasOpenGl() && window.recoverFromReset()) {
+            return; // the frame went with the old context; the GL device makes everything again
+        }
         if (window.hasOpenGl() && frame.glFramebuffer() != 0) {
             sdlhost::presentGlFrame(window, frame);
             glPacer.afterWaitingPresent(); // the swap interval may be ignored (Xvfb)

@@ -1,5 +1,14 @@
 #include "host/sdl/player_window.hpp"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
 #include "host/sdl/key_mapping.hpp"
 #include "win32/window_system.hpp"
 
@@ -26,16 +35,55 @@ std::unique_ptr<PlayerWindow> PlayerWindow::open(const WindowRequest& request, s
         why = SDL_GetError();
         return nullptr;
     }
-    if (request.openGl) {
-        player->context_ = SDL_GL_CreateContext(player->window_);
-        if (player->context_ == nullptr) {
-            why = std::string("no OpenGL 3.3 core context: ") + SDL_GetError();
-            return nullptr;
-        }
-        // Present on the display's retrace.
-        SDL_GL_SetSwapInterval(1);
+    if (request.openGl && !player->makeContext(why)) {
+        return nullptr;
     }
     return player;
+}
+
+// A robust context where the driver makes one (told of GPU resets: Mesa
+// offers GL_KHR_robustness, though its software driver never resets), an
+// ordinary one otherwise; current, presenting on the display's retrace.
+bool PlayerWindow::makeContext(std::string& why)
+{
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_ROBUST_ACCESS_FLAG);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_LOSE_CONTEXT);
+    context_ = SDL_GL_CreateContext(window_);
+    if (context_ == nullptr) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_NO_NOTIFICATION);
+        context_ = SDL_GL_CreateContext(window_);
+    }
+    if (context_ == nullptr) {
+        why = std::string("no OpenGL 3.3 core context: ") + SDL_GetError();
+        return false;
+    }
+    GLint strategy = 0;
+    glGetIntegerv(GL_RESET_NOTIFICATION_STRATEGY, &strategy);
+    robust_ = strategy == GL_LOSE_CONTEXT_ON_RESET;
+    SDL_GL_SetSwapInterval(1);
+    return true;
+}
+
+bool PlayerWindow::recoverFromReset()
+{
+    if (!robust_ || glGetGraphicsResetStatus() == GL_NO_ERROR) {
+        return false;
+    }
+    std::fprintf(stderr, "demo: the GPU was reset; making the picture again\n");
+    // The status stays GUILTY, INNOCENT or UNKNOWN until the reset is over.
+    for (int waited = 0; glGetGraphicsResetStatus() != GL_NO_ERROR && waited < 1000; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    SDL_GL_DeleteContext(context_);
+    context_ = nullptr;
+    std::string why;
+    if (!makeContext(why)) {
+        std::fprintf(stderr, "demo: %s\n", why.c_str());
+        std::exit(1); // nothing left to draw with
+    }
+    ++generation_;
+    return true;
 }
 
 PlayerWindow::~PlayerWindow()

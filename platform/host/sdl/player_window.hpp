@@ -5,9 +5,11 @@
 //
 // Full screen at the desktop's size unless windowed is asked for; then a
 // resizable window of the back buffer's size. With OpenGL, the window owns
-// a 3.3 core context, current on the calling thread while it lives.
+// a 3.3 core context, current on the calling thread while it lives; robust
+// (told of GPU resets) where the driver offers it, and made again after one.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -45,14 +47,24 @@ public:
     void drawableSize(int& width, int& height) const;
     bool hasOpenGl() const { return context_ != nullptr; }
     void swapBuffers() { SDL_GL_SwapWindow(window_); }
+    // After a GPU reset (told only to a robust context): waits for the reset
+    // to end and makes a new context current, whose generation is then one
+    // more; true when that happened. Nothing made in the old one lives on.
+    bool recoverFromReset();
+    // Changes whenever the context was made anew (the GL back end's context
+    // generation).
+    std::uint64_t contextGeneration() const { return generation_; }
 
 private:
     PlayerWindow() = default;
     HWND programWindow() const;
     void deliverKey(const SDL_KeyboardEvent& key);
+    bool makeContext(std::string& why);
 
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
+    bool robust_ = false;         // the context is told of GPU resets
+    std::uint64_t generation_ = 0;
     HWND shownWindow_ = nullptr; // the program's window once visible
     bool attached_ = false;
     bool shown_ = false;
