@@ -14,6 +14,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev p
   # video capture: FFmpeg's libraries, and its programs to check what was written
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   # demokit's command line and JSON output
-  libcli11-dev nlohmann-json3-dev)
+  libcli11-dev nlohmann-json3-dev
+  # the install rules and packages: man pages from --help, the Debian package's
+  # dependencies computed from the binaries
+  help2man dpkg-dev)
 
 "$(dirname "$0")/install-missing.sh" setup "${packages[@]}"

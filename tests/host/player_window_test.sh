@@ -122,6 +122,33 @@ for device in gl software; do
   expect_exit_zero "$device" "Escape in a resized window"
 done
 
+# The command line: --help and --version on stdout with 0, an unknown
+# option one line and 2, and --windowed --stats as the environment's
+# DEMO_WINDOWED=1 DEMO_STATS=1.
+help=$("$demo" --help) || fail "--help: exit code $?"
+grep -q -- '--windowed' <<<"$help" || fail "--help does not name --windowed"
+version=$("$demo" --version) || fail "--version: exit code $?"
+[[ "$version" =~ ^demo\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version says '$version'"
+"$demo" --no-such-option 2>"$work/unknown.err" >/dev/null; code=$?
+[ $code -eq 2 ] || fail "an unknown option: exit code $code, expected 2"
+[ "$(wc -l <"$work/unknown.err")" -eq 1 ] || fail "an unknown option: stderr is not one line"
+echo "command line: '$version'; an unknown option: $(cat "$work/unknown.err")"
+"$demo" --windowed --stats --device software 2>"$work/options.err" &
+player=$!
+for _ in $(seq 100); do
+  xdotool search --onlyvisible --name '^demo$' >/dev/null 2>&1 && break
+  sleep 0.1
+done
+window=$(xdotool search --onlyvisible --name '^demo$' | head -1)
+[ -n "$window" ] || fail "--windowed --stats: no window"
+geometry=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+[ "$geometry" = 1024x768 ] || fail "--windowed: the window is $geometry, not 1024x768"
+sleep 0.5
+xdotool key Escape
+expect_exit_zero options "Escape"
+grep -q 'fps median' "$work/options.err" || fail "--stats: no frame figures on stderr"
+echo "--windowed --stats: a ${geometry} window, $(grep -o '[0-9.]* fps median' "$work/options.err")"
+
 # No display: the program cannot load its window system.
 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$demo" 2>"$work/nodisplay.err"
 code=$?

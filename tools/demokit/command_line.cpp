@@ -2,6 +2,7 @@
 // tool's output, and every command put in.
 #include "command_line.hpp"
 
+#include "demo_version.hpp"
 #include "subcommands.hpp"
 
 namespace {
@@ -72,6 +73,7 @@ DemokitCommandLine::DemokitCommandLine() : tool(std::make_unique<CLI::App>(ToolS
     layout->column_width(NameColumn);
     tool->formatter(layout);
     tool->footer(ToolDetails);
+    tool->set_version_flag("--version", "demokit " DEMO_VERSION, "print the version and exit");
     tool->require_subcommand(1);
     addSceneCommand(*tool, run);
     addMeshCommand(*tool, run);

@@ -34,6 +34,8 @@ int main(int argc, char** argv)
             tool.parse(argc, argv);
         } catch (const CLI::CallForHelp& help) {
             return tool.exit(help); // the chosen command's help on stdout, exit code 0
+        } catch (const CLI::CallForVersion& version) {
+            return tool.exit(version);
         } catch (const CLI::ParseError& error) {
             if (tool.get_subcommands().empty()) {
                 const bool named = argc > 1 && argv[1][0] != '-';

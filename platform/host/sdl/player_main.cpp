@@ -1,8 +1,9 @@
 // `demo`, the program as a person runs it: its own WinMain on SDL, full
-// screen (or in a window with DEMO_WINDOWED=1), presenting on the display's
+// screen (or in a window with --windowed), presenting on the display's
 // retrace, ending on Escape or when the window is closed. It draws through
 // the first back end that can be had, one on a GL context (a GPU) first;
-// DEMO_DEVICE names one.
+// --device names one. The environment (DEMO_DEVICE, DEMO_WINDOWED,
+// DEMO_STATS) says the same where the command line is silent.
 //
 // With no display at all "user32.dll" is left out of the module table, so
 // the program ends as it does on a machine without a window system: exit
@@ -31,20 +32,6 @@ namespace {
 
 using sdlhost::PlayerSettings;
 using sdlhost::PlayerWindow;
-
-void printUsage()
-{
-    std::puts("usage: demo\n"
-              "\n"
-              "Plays the demo full screen; Escape or closing the window ends it.\n"
-              "The program takes no command line; the environment chooses:\n"
-              "  DEMO_DEVICE=gl|software  the Direct3D 9 device to draw with (default: OpenGL\n"
-              "                           where a 3.3 core context can be made, else software)\n"
-              "  DEMO_WINDOWED=1          a 1024 x 768 window instead of the whole screen\n"
-              "  DEMO_STATS=1             frame rate and CPU time a frame on stderr at the end\n"
-              "\n"
-              "Without a display, `demokit record` renders the demo to images or video.");
-}
 
 int runProgram()
 {
@@ -174,16 +161,16 @@ int play(const PlayerSettings& settings)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        printUsage();
-        return 0;
-    }
     PlayerSettings settings;
     std::string why;
     if (!sdlhost::readPlayerSettings(std::getenv("DEMO_DEVICE"), std::getenv("DEMO_WINDOWED"),
                                      std::getenv("DEMO_STATS"), settings, why)) {
         std::fprintf(stderr, "demo: %s\n", why.c_str());
         return 2;
+    }
+    const sdlhost::CommandLineOutcome outcome = sdlhost::readPlayerCommandLine(argc, argv, settings);
+    if (!outcome.play) {
+        return outcome.exitCode;
     }
     std::string noDisplay;
     if (!findDisplay(noDisplay)) {

@@ -1,8 +1,9 @@
-// The player's settings. The program takes no command line, so they come
-// from the environment: DEMO_DEVICE (a back end's name, or unset for the
-// first that can be had, a GL one first), DEMO_WINDOWED=1 for a window
-// instead of the whole screen, DEMO_STATS=1 for frame figures on stderr at
-// the end.
+// The player's settings, from its command line and from the environment
+// (the program's own WinMain takes no command line; the player does):
+// --device / DEMO_DEVICE (a back end's name, or unset for the first that
+// can be had, a GL one first), --windowed / DEMO_WINDOWED=1 for a window
+// instead of the whole screen, --stats / DEMO_STATS=1 for frame figures on
+// stderr at the end. The command line wins where both say something.
 #pragma once
 
 #include <string>
@@ -20,5 +21,14 @@ struct PlayerSettings {
 // False with the reason for a value it does not know.
 bool readPlayerSettings(const char* device, const char* windowed, const char* stats, PlayerSettings& out,
                         std::string& why);
+
+// What the command line asks: play with the settings, or stop at once with
+// `exitCode` (0 after --help or --version, printed on stdout; 2 after a bad
+// argument, with one line on stderr).
+struct CommandLineOutcome {
+    bool play = true;
+    int exitCode = 0;
+};
+CommandLineOutcome readPlayerCommandLine(int argc, char** argv, PlayerSettings& settings);
 
 } // namespace sdlhost
