@@ -18,14 +18,13 @@ constexpr double Denormals = 0x1p-100; // flushed to 0 by some hardware: far bel
 // coordinate a and its w; the magnitude that bounds its error; the pixel
 // slack of side planes. Plane by plane, so that lane loops vectorise.
 struct PlaneTerms {
-    int axis;      // 0 x, 1 y, 2 z
-    double sign;   // the coordinate beyond: sign * a - w (sides, far) or -a (near)
+    int axis;    // 0 x, 1 y (the side planes, with a pixel of slack), 2 z
+    double sign; // the coordinate beyond: sign * a - w (sides, far) or -a (near)
     bool near;
-    bool side;
 };
 
-constexpr PlaneTerms Planes[6] = {{0, -1, false, true}, {0, 1, false, true}, {1, -1, false, true},
-                                  {1, 1, false, true},  {2, -1, true, false}, {2, 1, false, false}};
+constexpr PlaneTerms Planes[6] = {{0, -1, false}, {0, 1, false}, {1, -1, false},
+                                  {1, 1, false},  {2, -1, true}, {2, 1, false}};
 
 bool marginScale(std::uint32_t roundings, double viewportWidth, double viewportHeight, MarginScale& out)
 {
@@ -42,7 +41,7 @@ inline bool beyondMargin(const PlaneTerms& plane, const MarginScale& scale, doub
 {
     const double distance = plane.near ? -a : plane.sign * a - w;
     const double margin =
-        scale.rounding * (ma + mw) + (plane.side ? std::fabs(w) * scale.pixel[plane.axis] : 0.0) + Denormals;
+        scale.rounding * (ma + mw) + (plane.axis < 2 ? std::fabs(w) * scale.pixel[plane.axis] : 0.0) + Denormals;
     return distance > margin;
 }
 

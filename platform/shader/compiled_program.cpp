@@ -59,8 +59,6 @@ bool modifierOf(SourceModifier modifier, kernel::Modifier& out)
     }
 }
 
-
-
 } // namespace
 
 bool hasEightLaneRoutine()
@@ -78,7 +76,7 @@ CompiledProgram::CompiledProgram(const ProgramPart& part, ShaderType type, Routi
     const bool eight = width == RoutineWidth::Eight || (width == RoutineWidth::Best && hasEightLaneRoutine());
     width_ = eight && hasEightLaneRoutine() ? 8 : 4;
     type_ = type;
-    compiled_ = compile(part, type == ShaderType::Pixel);
+    compiled_ = compile(part);
 }
 
 std::uint32_t CompiledProgram::slotFor(RegisterType type, std::uint32_t number)
@@ -149,23 +147,14 @@ bool CompiledProgram::compileOperand(const SourceParameter& s, std::uint32_t row
     return true;
 }
 
-bool CompiledProgram::compileInstruction(const ExecutedInstruction& step, bool pixel,
-                                         const std::vector<std::uint32_t>& constants)
+bool CompiledProgram::compileInstruction(const ExecutedInstruction& step, const std::vector<std::uint32_t>& constants)
 {
     const DecodedInstruction& in = step.instruction;
     kernel::Instruction k = {};
     if (!operationOf(step, k.operation)) {
         return false;
     }
-    const DestinationParameter& d = in.destination;
-    const bool writable = d.type == RegisterType::Temp ||
-                          (pixel ? d.type == RegisterType::ColorOut && d.number == 0
-                                 : (d.type == RegisterType::RastOut && d.number == 0) ||
-                                       (d.type == RegisterType::AttrOut && d.number < 2) ||
-                                       (d.type == RegisterType::TexCoordOut && d.number < 8));
-    if (!writable) {
-        return false;
-    }
+    const DestinationParameter& d = in.destination; // one the devices write: the analysis checked it
     k.rows = step.rule->rows;
     k.columns = step.rule->columns;
     for (int s = 0; s < in.sourceCount; ++s) {
@@ -195,13 +184,13 @@ bool CompiledProgram::compileInstruction(const ExecutedInstruction& step, bool p
     return true;
 }
 
-bool CompiledProgram::compile(const ProgramPart& part, bool pixel)
+bool CompiledProgram::compile(const ProgramPart& part)
 {
     for (const RegisterComponents& output : part.outputs) {
         slotFor(output.type, output.number);
     }
     for (const ExecutedInstruction& step : part.code) {
-        if (!compileInstruction(step, pixel, part.constantsRead)) {
+        if (!compileInstruction(step, part.constantsRead)) {
             return false;
         }
     }

@@ -55,8 +55,8 @@ private:
         std::uint32_t key;         // register type << 16 | number
         std::uint32_t offset;
     };
-    bool compile(const ProgramPart& part, bool pixel);
-    bool compileInstruction(const ExecutedInstruction& step, bool pixel, const std::vector<std::uint32_t>& constants);
+    bool compile(const ProgramPart& part);
+    bool compileInstruction(const ExecutedInstruction& step, const std::vector<std::uint32_t>& constants);
     std::uint32_t slotFor(RegisterType type, std::uint32_t number);
     void listFills(const ProgramPart& part);
     // An operand; constantIndex its place in the snapshot, or -1.

@@ -14,12 +14,10 @@
 namespace shader {
 namespace {
 
-
 RegisterType typeOf(std::uint32_t key)
 {
     return static_cast<RegisterType>(key >> 16);
 }
-
 
 // The outputs a part hands on: the colour of a pixel program; the position,
 // colours and texture coordinates of a vertex program, or its position

@@ -117,8 +117,7 @@ bool waitWhileContextLost()
     if (!web::contextLost()) {
         return false;
     }
-    web::report("lost", 0);
-    web::waitForContext();
+    web::waitForContext(); // the page says it is lost itself, from the browser's event
     return true;
 }
 
