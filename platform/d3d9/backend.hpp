@@ -85,6 +85,14 @@ struct PresentSink {
     std::function<bool()> wantsPixels;
 };
 
+// A back buffer's size in the back end's pixels.
+struct RenderSize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool operator==(const RenderSize& other) const { return width == other.width && height == other.height; }
+    bool operator!=(const RenderSize& other) const { return !(*this == other); }
+};
+
 struct BackendOptions {
     bool multisample = true;        // offer 2 and 4 samples, where the back end can
     std::int32_t threads = 0;       // worker threads of a CPU back end; 0: one a core
@@ -96,6 +104,12 @@ struct BackendOptions {
     // 4): the back buffer, its depth buffer, the viewport and the clear
     // rectangles it is given are scaled; the program sees its own sizes.
     std::int32_t renderScale = 1;
+    // Or at the size this says, for the program's back-buffer size (a
+    // window's picture in device pixels), asked when the device is made and
+    // after every Present: when it changes, the back end is made again at
+    // the new size between two frames, the program never knowing. Either
+    // side 0 (or past the largest): the render scale instead.
+    std::function<RenderSize(std::int32_t programWidth, std::int32_t programHeight)> renderSize;
     PresentSink sink;
     // Messages a back end has for people (a GLSL compile log), one line
     // each; stderr when empty.
@@ -107,11 +121,13 @@ struct BackendOptions {
     std::function<std::uint64_t()> contextGeneration;
 };
 
-// The render scale in force: renderScale held to 1 to 4.
-inline std::int32_t renderScaleOf(const BackendOptions& options)
-{
-    return std::clamp(options.renderScale, 1, 4);
-}
+// The largest side a back end is asked for.
+constexpr std::int32_t MaxRenderSide = 8192;
+
+// The size the back end draws a back buffer of the program's size at:
+// renderSize's where it gives one, else renderScale (held to 1 to 4) times
+// the program's.
+RenderSize renderSizeOf(const BackendOptions& options, std::int32_t programWidth, std::int32_t programHeight);
 
 struct ClearCall {
     const D3DRECT* rects; // inside the viewport, non-empty
@@ -165,6 +181,9 @@ public:
     // copy made again, from what it holds).
     virtual bool rebuiltAfterLoss() { return false; }
 };
+
+// Makes a device's back end again at another size (NULL when it cannot).
+using BackendMaker = std::function<std::unique_ptr<Backend>(RenderSize size)>;
 
 // One adapter of a back end, as IDirect3D9 sees it.
 class Adapter {

@@ -3,6 +3,7 @@
 // checks its arguments first and changes nothing when it refuses.
 #include "d3d9/device.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "d3d9/call_trace.hpp"
@@ -51,14 +52,14 @@ std::string nameOf(Interface* object)
 
 } // namespace
 
-Device::Device(std::unique_ptr<Backend> backend, const D3DPRESENT_PARAMETERS& parameters,
-               const BackendOptions& options)
-    : Object("device"), backend_(std::move(backend)), options_(options), scale_(renderScaleOf(options))
+Device::Device(std::unique_ptr<Backend> backend, BackendMaker makeBackend, RenderSize size,
+               const D3DPRESENT_PARAMETERS& parameters, const BackendOptions& options)
+    : Object("device"), backend_(std::move(backend)), makeBackend_(std::move(makeBackend)), options_(options)
 {
     programWidth_ = static_cast<std::int32_t>(parameters.BackBufferWidth);
     programHeight_ = static_cast<std::int32_t>(parameters.BackBufferHeight);
-    state_.width = programWidth_ * scale_;
-    state_.height = programHeight_ * scale_;
+    state_.width = size.width;
+    state_.height = size.height;
     setViewport({0, 0, parameters.BackBufferWidth, parameters.BackBufferHeight, 0.0f, 1.0f});
     setDefaultStates();
     refreshElements();
@@ -122,14 +123,29 @@ HRESULT STDMETHODCALLTYPE Device::SetViewport(const D3DVIEWPORT9* v)
     return D3D_OK;
 }
 
-// The program's viewport, and the back end's at its scale (checked to lie
-// inside the back buffer, so the products stay small).
+// A program pixel's edge at the render size: scaled and rounded down, so
+// that rectangles which meet in the program meet in the back end, and a
+// whole multiple is exact.
+LONG Device::toRenderX(std::int64_t x) const
+{
+    return static_cast<LONG>(x * state_.width / programWidth_);
+}
+
+LONG Device::toRenderY(std::int64_t y) const
+{
+    return static_cast<LONG>(y * state_.height / programHeight_);
+}
+
+// The program's viewport, and the back end's at its render size (checked
+// to lie inside the back buffer). Never narrower than a pixel.
 void Device::setViewport(const D3DVIEWPORT9& viewport)
 {
     programViewport_ = viewport;
-    const auto scale = static_cast<DWORD>(scale_);
-    state_.viewport = {viewport.X * scale,     viewport.Y * scale,  viewport.Width * scale,
-                       viewport.Height * scale, viewport.MinZ,       viewport.MaxZ};
+    const LONG x = toRenderX(viewport.X), y = toRenderY(viewport.Y);
+    const LONG right = std::max(toRenderX(std::int64_t{viewport.X} + viewport.Width), x + 1);
+    const LONG bottom = std::max(toRenderY(std::int64_t{viewport.Y} + viewport.Height), y + 1);
+    state_.viewport = {static_cast<DWORD>(x),         static_cast<DWORD>(y), static_cast<DWORD>(right - x),
+                       static_cast<DWORD>(bottom - y), viewport.MinZ,         viewport.MaxZ};
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetViewport(D3DVIEWPORT9* v)

@@ -29,7 +29,10 @@ namespace d3d9 {
 
 class Device final : public Object<IDirect3DDevice9> {
 public:
-    Device(std::unique_ptr<Backend> backend, const D3DPRESENT_PARAMETERS& parameters, const BackendOptions& options);
+    // backend draws at size; makeBackend makes it again when the host's
+    // render size changes.
+    Device(std::unique_ptr<Backend> backend, BackendMaker makeBackend, RenderSize size,
+           const D3DPRESENT_PARAMETERS& parameters, const BackendOptions& options);
 
     HRESULT STDMETHODCALLTYPE Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                                     DWORD stencil) override;
@@ -81,6 +84,10 @@ private:
 
     void setDefaultStates();
     void setViewport(const D3DVIEWPORT9& viewport);
+    LONG toRenderX(std::int64_t x) const;
+    LONG toRenderY(std::int64_t y) const;
+    void followRenderSize();
+    void remakeCopies();
     bool frameWanted();
     std::string nextName(const char* kind, int& counter);
     void refreshVertexConstants();
@@ -92,12 +99,12 @@ private:
                          const DWORD* function, Interface** out);
 
     std::unique_ptr<Backend> backend_;
+    BackendMaker makeBackend_;
     BackendOptions options_;
-    std::int32_t scale_ = 1;          // back-end pixels a program pixel, each way
     std::int32_t programWidth_ = 0;   // the back buffer as the program made it
     std::int32_t programHeight_ = 0;
     D3DVIEWPORT9 programViewport_ = {}; // as the program set it; state_ holds it scaled
-    DrawState state_;                 // as the back end sees it: sizes and viewport scaled
+    DrawState state_;                 // as the back end sees it: sizes and viewport at its render size
     DWORD textureStageStates_[TextureStageCount][TextureStageStateCount] = {};
     D3DMATRIX transforms_[3] = {}; // world, view, projection: stored, unused with programs
     float setVertexConstants_[4 * VertexConstantRegisters] = {}; // as the program set them, before defs

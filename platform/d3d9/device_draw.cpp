@@ -3,6 +3,7 @@
 // the clears and draws of frames whose pixels somebody wants.
 #include <algorithm>
 
+#include "com/assertion.hpp"
 #include "d3d9/call_trace.hpp"
 #include "d3d9/device.hpp"
 #include "d3d9/failures.hpp"
@@ -49,7 +50,10 @@ HRESULT STDMETHODCALLTYPE Device::Clear(DWORD count, const D3DRECT* rects, DWORD
     for (DWORD i = 0; i < std::max<DWORD>(count, 1); ++i) {
         const D3DRECT r = count == 0 ? whole : intersect(rects[i], whole);
         if (r.x2 > r.x1 && r.y2 > r.y1) {
-            inside.push_back({r.x1 * scale_, r.y1 * scale_, r.x2 * scale_, r.y2 * scale_});
+            const D3DRECT scaled = {toRenderX(r.x1), toRenderY(r.y1), toRenderX(r.x2), toRenderY(r.y2)};
+            if (scaled.x2 > scaled.x1 && scaled.y2 > scaled.y1) {
+                inside.push_back(scaled);
+            }
         }
     }
     frameRendered_ = true;
@@ -92,14 +96,51 @@ HRESULT STDMETHODCALLTYPE Device::Present(const RECT*, const RECT*, HWND, const 
         options_.sink.onPresent(frame);
     }
     if (backend_->rebuiltAfterLoss()) {
-        // Nothing the program made is lost: the front end holds it all.
-        for (DeviceChild* child : children_) {
-            child->setCopy(child->makeCopy(*backend_));
-        }
+        remakeCopies();
     }
+    followRenderSize();
     frameDecided_ = false;
     frameRendered_ = false;
     return D3D_OK;
+}
+
+// The back end's copies of everything the program made, from what the
+// front end holds: nothing the program made is lost with a back end.
+void Device::remakeCopies()
+{
+    for (DeviceChild* child : children_) {
+        child->setCopy(child->makeCopy(*backend_));
+    }
+}
+
+// Between two frames: a new back end when the host's render size changed
+// (the old one goes first, with its copies: a GL back end's objects live in
+// the one context). Where none can be made at the new size, the device goes
+// on at the old one.
+void Device::followRenderSize()
+{
+    if (!options_.renderSize) {
+        return;
+    }
+    const RenderSize size = renderSizeOf(options_, programWidth_, programHeight_);
+    const RenderSize current = {state_.width, state_.height};
+    if (size == current) {
+        return;
+    }
+    for (DeviceChild* child : children_) {
+        child->setCopy(nullptr);
+    }
+    backend_.reset();
+    backend_ = makeBackend_(size);
+    if (backend_ == nullptr) {
+        backend_ = makeBackend_(current);
+        PLATFORM_ASSERT(backend_ != nullptr); // it was made at this size before
+    } else {
+        state_.width = size.width;
+        state_.height = size.height;
+        setViewport(programViewport_);
+    }
+    remakeCopies();
 }
 
 // Whether the draw may go ahead, with the number of indices it reads.

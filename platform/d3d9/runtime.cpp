@@ -2,6 +2,7 @@
 // creation, with the checks Direct3D makes before a device exists.
 #include "d3d9/runtime.hpp"
 
+#include <algorithm>
 #include <mutex>
 
 #include "d3d9/call_trace.hpp"
@@ -12,9 +13,6 @@
 
 namespace d3d9 {
 namespace {
-
-// The largest side a back end is asked for, render scale included.
-constexpr UINT MaxScaledSide = 8192;
 
 struct Installed {
     const BackendDescription* backend = nullptr;
@@ -74,15 +72,19 @@ public:
         D3DPRESENT_PARAMETERS sized = *p;
         sized.BackBufferWidth = p->BackBufferWidth != 0 ? p->BackBufferWidth : 1024;
         sized.BackBufferHeight = p->BackBufferHeight != 0 ? p->BackBufferHeight : 768;
-        // The back end's back buffer, at the render scale the host asked for.
-        D3DPRESENT_PARAMETERS scaled = sized;
-        const auto scale = static_cast<UINT>(renderScaleOf(options_));
-        scaled.BackBufferWidth *= scale;
-        scaled.BackBufferHeight *= scale;
-        if (scaled.BackBufferWidth > MaxScaledSide || scaled.BackBufferHeight > MaxScaledSide) {
+        // The back end's back buffer, at the size the host asked for.
+        const RenderSize size = renderSizeOf(options_, static_cast<std::int32_t>(sized.BackBufferWidth),
+                                             static_cast<std::int32_t>(sized.BackBufferHeight));
+        if (size.width > MaxRenderSide || size.height > MaxRenderSide) {
             return D3DERR_NOTAVAILABLE;
         }
-        std::unique_ptr<Backend> backend = adapter_->createBackend(scaled, options_);
+        BackendMaker makeBackend = [adapter = adapter_, sized, options = options_](RenderSize at) {
+            D3DPRESENT_PARAMETERS scaled = sized;
+            scaled.BackBufferWidth = static_cast<UINT>(at.width);
+            scaled.BackBufferHeight = static_cast<UINT>(at.height);
+            return adapter->createBackend(scaled, options);
+        };
+        std::unique_ptr<Backend> backend = makeBackend(size);
         if (backend == nullptr) {
             return D3DERR_NOTAVAILABLE;
         }
@@ -92,7 +94,7 @@ public:
             SetWindowPos(window, nullptr, 0, 0, static_cast<int>(sized.BackBufferWidth),
                          static_cast<int>(sized.BackBufferHeight), SWP_SHOWWINDOW);
         }
-        *device = new Device(std::move(backend), sized, options_);
+        *device = new Device(std::move(backend), std::move(makeBackend), size, sized, options_);
         return D3D_OK;
     }
 
@@ -108,11 +110,23 @@ private:
                options_.multisample && adapter_->offersMultisample();
     }
 
-    std::unique_ptr<Adapter> adapter_;
+    std::shared_ptr<Adapter> adapter_; // shared with the devices, which may outlive it
     BackendOptions options_;
 };
 
 } // namespace
+
+RenderSize renderSizeOf(const BackendOptions& options, std::int32_t programWidth, std::int32_t programHeight)
+{
+    if (options.renderSize) {
+        const RenderSize asked = options.renderSize(programWidth, programHeight);
+        if (asked.width > 0 && asked.height > 0 && asked.width <= MaxRenderSide && asked.height <= MaxRenderSide) {
+            return asked;
+        }
+    }
+    const std::int32_t scale = std::clamp(options.renderScale, 1, 4);
+    return {programWidth * scale, programHeight * scale};
+}
 
 void useBackend(const BackendDescription& backend, BackendOptions options)
 {

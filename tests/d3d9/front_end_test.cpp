@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct Seen {
     std::int32_t drawWidth = 0;
     std::int32_t drawHeight = 0;
     d3d9::DrawCounts counts;               // of the last frame presented
+    int backEndsMade = 0;
+    int programCopies = 0;                 // made by the back ends, all told
 };
 Seen seen;
 bool spyPositionsExact = false; // what the spy says of its positions
@@ -35,6 +38,11 @@ bool spyPositionsExact = false; // what the spy says of its positions
 class SpyBackend final : public d3d9::Backend {
 public:
     explicit SpyBackend(const D3DPRESENT_PARAMETERS& p) : frames_(d3d9::createNullBackend(p)) {}
+    std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader&) override
+    {
+        ++seen.programCopies;
+        return std::make_unique<d3d9::DeviceCopy>();
+    }
     void updateBuffer(const d3d9::Buffer&, std::size_t offset, std::size_t size) override
     {
         seen.bufferUpdates.push_back(offset);
@@ -66,6 +74,7 @@ public:
     std::unique_ptr<d3d9::Backend> createBackend(const D3DPRESENT_PARAMETERS& p, const d3d9::BackendOptions&) override
     {
         seen.backBuffer = p;
+        ++seen.backEndsMade;
         return std::make_unique<SpyBackend>(p);
     }
 };
@@ -81,7 +90,8 @@ struct FrontEnd {
     bool wantPixels = true;
     std::vector<std::string> reported;
 
-    explicit FrontEnd(std::int32_t renderScale = 1)
+    explicit FrontEnd(std::int32_t renderScale = 1,
+                      std::function<d3d9::RenderSize(std::int32_t, std::int32_t)> renderSize = {})
     {
         seen = {};
         d3d9::forgetUnsupportedReports();
@@ -90,6 +100,7 @@ struct FrontEnd {
         options.sink.wantsPixels = [this] { return wantPixels; };
         options.sink.onPresent = [](const d3d9::Frame& frame) { seen.counts = frame.draws; };
         options.renderScale = renderScale;
+        options.renderSize = std::move(renderSize);
         d3d9::useBackend(spyBackend, options);
         direct3d = d3d9::createDirect3D9(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS p = {};
@@ -291,6 +302,62 @@ TEST(FrontEnd, renderScaleEnlargesWhatTheBackEndSeesAndNothingTheProgramSees)
     EXPECT_EQ(seen.drawViewport.MinZ, 0.25f);
     EXPECT_EQ(seen.drawViewport.MaxZ, 0.75f);
     EXPECT_EQ(std::vector<std::int32_t>({seen.drawWidth, seen.drawHeight}), std::vector<std::int32_t>({192, 144}));
+}
+
+TEST(FrontEnd, renderSizeFollowsTheHostBetweenFramesAndRoundsEdgesDown)
+{
+    d3d9::RenderSize asked = {100, 75}; // 1.5625 times the program's 64 x 48 each way
+    std::vector<std::int32_t> programSizes;
+    FrontEnd f(1, [&](std::int32_t width, std::int32_t height) {
+        programSizes = {width, height};
+        return asked;
+    });
+    IDirect3DDevice9* d = f.device;
+    EXPECT_EQ(programSizes, std::vector<std::int32_t>({64, 48}));
+    EXPECT_EQ(std::vector<UINT>({seen.backBuffer.BackBufferWidth, seen.backBuffer.BackBufferHeight}),
+              std::vector<UINT>({100, 75}));
+    const D3DVIEWPORT9 band = {2, 8, 60, 32, 0.0f, 1.0f};
+    ASSERT_EQ(d->SetViewport(&band), D3D_OK);
+    // Edges scaled and rounded down: 2 -> 3.125, 8 -> 12.5, 62 -> 96.875, 40 -> 62.5.
+    const D3DRECT rects[2] = {{0, 0, 10, 10}, {10, 0, 11, 10}}; // meet at x = 10: 15.625
+    d->Clear(2, rects, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    ASSERT_EQ(seen.clearRects.size(), 2u);
+    EXPECT_EQ(std::vector<LONG>({seen.clearRects[0].x1, seen.clearRects[0].y1, seen.clearRects[0].x2,
+                                 seen.clearRects[0].y2, seen.clearRects[1].x1, seen.clearRects[1].x2}),
+              std::vector<LONG>({3, 12, 15, 15, 15, 17}));
+    f.bindDrawing();
+    const int copiesAtStart = seen.programCopies;
+    auto drawOne = [&] {
+        d->BeginScene();
+        EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+        d->EndScene();
+        return std::vector<std::int64_t>({seen.drawWidth, seen.drawHeight, seen.drawViewport.X, seen.drawViewport.Y,
+                                          seen.drawViewport.Width, seen.drawViewport.Height});
+    };
+    EXPECT_EQ(drawOne(), std::vector<std::int64_t>({100, 75, 3, 12, 93, 50}));
+
+    // The same size: the back end stays. A new one: made again at the next
+    // Present, with a copy of every program, and the viewport follows.
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(seen.backEndsMade, 1);
+    asked = {128, 96};
+    EXPECT_EQ(drawOne()[0], 100); // not in the middle of a frame
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(seen.backEndsMade, 2);
+    EXPECT_EQ(seen.programCopies, copiesAtStart + 2);
+    EXPECT_EQ(drawOne(), std::vector<std::int64_t>({128, 96, 4, 16, 120, 64}));
+    D3DVIEWPORT9 read = {};
+    d->GetViewport(&read);
+    EXPECT_EQ(std::vector<DWORD>({read.X, read.Y, read.Width, read.Height}), std::vector<DWORD>({2, 8, 60, 32}));
+
+    // No size (a window with none yet) or one past the largest: the render
+    // scale, here 1.
+    for (const d3d9::RenderSize unusable : {d3d9::RenderSize{0, 96}, d3d9::RenderSize{100000, 96}}) {
+        asked = unusable;
+        d->Present(nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(drawOne(), std::vector<std::int64_t>({64, 48, 2, 8, 60, 32}));
+    }
+    EXPECT_EQ(seen.backEndsMade, 3);
 }
 
 TEST(FrontEnd, deviceHoldsBoundObjectsAndDetachesWhatOutlivesIt)
