@@ -1,10 +1,12 @@
 // The player's pieces that need no display: fitting the back buffer into
 // the window, SDL keys as virtual keys, the environment's settings, and the
-// window system's hooks that connect a real window to the program's.
+// window system's hooks that connect a real window to the program's, the
+// size the device draws at.
 #include <gtest/gtest.h>
 
 #include "host/sdl/key_mapping.hpp"
 #include "host/sdl/player_settings.hpp"
+#include "host/sdl/render_size_choice.hpp"
 #include "host/sdl/window_fit.hpp"
 #include "win32/window_system.hpp"
 
@@ -51,26 +53,90 @@ TEST(PlayerSettings, environmentChoosesDeviceAndWindowAndRefusesUnknownValues)
 {
     sdlhost::PlayerSettings settings;
     std::string why;
-    ASSERT_TRUE(sdlhost::readPlayerSettings(nullptr, nullptr, nullptr, settings, why));
+    ASSERT_TRUE(sdlhost::readPlayerSettings({}, settings, why));
     EXPECT_EQ(settings.device, nullptr);
     EXPECT_FALSE(settings.windowed);
     EXPECT_FALSE(settings.stats);
 
-    ASSERT_TRUE(sdlhost::readPlayerSettings("gl", "1", "0", settings, why));
+    ASSERT_TRUE(sdlhost::readPlayerSettings({"gl", "1", "0", "2"}, settings, why));
     ASSERT_NE(settings.device, nullptr);
     EXPECT_EQ(settings.device->name, "gl");
     EXPECT_TRUE(settings.windowed);
-    ASSERT_TRUE(sdlhost::readPlayerSettings("software", "", "1", settings, why));
+    ASSERT_TRUE(sdlhost::readPlayerSettings({"software", "", "1", "1920x1200"}, settings, why));
     ASSERT_NE(settings.device, nullptr);
     EXPECT_EQ(settings.device->name, "software");
     EXPECT_FALSE(settings.windowed);
     EXPECT_TRUE(settings.stats);
 
-    EXPECT_FALSE(sdlhost::readPlayerSettings("vulkan", nullptr, nullptr, settings, why));
+    EXPECT_EQ(settings.render.kind, sdlhost::RenderChoice::Kind::Size);
+    EXPECT_EQ(settings.render.size, (d3d9::RenderSize{1920, 1200}));
+
+    EXPECT_FALSE(sdlhost::readPlayerSettings({"vulkan"}, settings, why));
     EXPECT_NE(why.find("DEMO_DEVICE"), std::string::npos);
-    EXPECT_FALSE(sdlhost::readPlayerSettings(nullptr, "yes", nullptr, settings, why));
+    EXPECT_FALSE(sdlhost::readPlayerSettings({nullptr, "yes"}, settings, why));
     EXPECT_NE(why.find("DEMO_WINDOWED"), std::string::npos);
+    EXPECT_FALSE(sdlhost::readPlayerSettings({nullptr, nullptr, nullptr, "5"}, settings, why));
+    EXPECT_NE(why.find("DEMO_SCALE"), std::string::npos);
     EXPECT_EQ(settings.device->name, "software"); // a refused reading changes nothing
+}
+
+TEST(PlayerRenderSize, scaleSettingTakesAutoMultiplesAndSizesOnly)
+{
+    using Kind = sdlhost::RenderChoice::Kind;
+    sdlhost::RenderChoice choice;
+    std::string why;
+    ASSERT_TRUE(sdlhost::readRenderChoice("3", choice, why));
+    EXPECT_EQ(choice.kind, Kind::Scale);
+    EXPECT_EQ(choice.scale, 3);
+    ASSERT_TRUE(sdlhost::readRenderChoice("2133x1600", choice, why));
+    EXPECT_EQ(choice.kind, Kind::Size);
+    EXPECT_EQ(choice.size, (d3d9::RenderSize{2133, 1600}));
+    ASSERT_TRUE(sdlhost::readRenderChoice("auto", choice, why));
+    EXPECT_EQ(choice.kind, Kind::Automatic);
+    for (const char* bad : {"0", "5", "1.5", "x", "0x768", "1024x", "1024x768x", "8193x10", "-4x-3", "+1024x768",
+                            " 1024x768", "AUTO", ""}) {
+        EXPECT_FALSE(sdlhost::readRenderChoice(bad, choice, why)) << bad;
+    }
+    EXPECT_EQ(choice.kind, Kind::Automatic); // refused: unchanged
+    EXPECT_NE(why.find("WxH"), std::string::npos);
+
+    // The picture's size is the back buffer fitted into the drawable.
+    EXPECT_EQ(sdlhost::shownSize(2560, 1600, {1024, 768}), (d3d9::RenderSize{2133, 1600}));
+    EXPECT_EQ(sdlhost::shownSize(3840, 2160, {1024, 768}), (d3d9::RenderSize{2880, 2160}));
+}
+
+TEST(PlayerRenderSize, softwareSizeStepsDownWhileFramesMissTheRefreshAndNeverBelowTheProgramsOrBackUp)
+{
+    sdlhost::AdaptiveRenderSize adaptive(16.0);
+    const d3d9::RenderSize program = {1024, 768};
+    const d3d9::RenderSize shown = {2048, 1536};
+    EXPECT_EQ(adaptive.sizeFor(shown, program), shown);
+    // A second of frames of which a tenth take more than 4/5 of the refresh.
+    auto second = [&](double slowMs) {
+        bool stepped = false;
+        for (int i = 0; i < 65; ++i) {
+            stepped = adaptive.frameMade(i % 8 == 0 ? slowMs : 5.0) || stepped;
+        }
+        return stepped;
+    };
+    EXPECT_FALSE(second(12.0)); // 3/4 of a refresh: kept
+    EXPECT_EQ(adaptive.sizeFor(shown, program), shown);
+    EXPECT_TRUE(second(14.0));
+    EXPECT_EQ(adaptive.sizeFor(shown, program), (d3d9::RenderSize{1792, 1344}));
+    EXPECT_FALSE(second(1.0)); // fast again: no way back up
+    EXPECT_EQ(adaptive.sizeFor(shown, program), (d3d9::RenderSize{1792, 1344}));
+    for (int i = 0; i < 10; ++i) {
+        second(40.0);
+        adaptive.sizeFor(shown, program);
+    }
+    EXPECT_EQ(adaptive.sizeFor(shown, program), program); // the floor
+    EXPECT_FALSE(second(40.0));
+    EXPECT_EQ(adaptive.steps(), 4);
+
+    // A picture smaller than the program's back buffer: drawn at its own size.
+    sdlhost::AdaptiveRenderSize small(16.0);
+    EXPECT_EQ(small.sizeFor({640, 480}, program), (d3d9::RenderSize{640, 480}));
+    EXPECT_FALSE(small.frameMade(40.0));
 }
 
 LRESULT CALLBACK defaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -32,8 +32,13 @@ FrameStats::FrameStats()
 {
 }
 
-void FrameStats::markFrame()
+bool FrameStats::markFrame(std::int32_t width, std::int32_t height)
 {
+    const bool newSize = sizes_.empty() || sizes_.back().width != width || sizes_.back().height != height;
+    if (newSize) {
+        sizes_.push_back({width, height, 0});
+    }
+    ++sizes_.back().frames;
     const double wall = clockMs(CLOCK_MONOTONIC);
     endThreadCpuMs_ = clockMs(CLOCK_THREAD_CPUTIME_ID);
     endProcessCpuMs_ = clockMs(CLOCK_PROCESS_CPUTIME_ID);
@@ -47,6 +52,7 @@ void FrameStats::markFrame()
     }
     lastWallMs_ = wall;
     endWallMs_ = wall;
+    return newSize;
 }
 
 void FrameStats::print(std::FILE* out) const
@@ -64,6 +70,12 @@ void FrameStats::print(std::FILE* out) const
     std::fprintf(out, "demo: CPU a frame: %.2f ms on the program's thread (system and device calls), %.2f ms in all threads\n",
                  (endThreadCpuMs_ - firstThreadCpuMs_) / frames, (endProcessCpuMs_ - firstProcessCpuMs_) / frames);
     std::fprintf(out, "demo: start-up %.0f ms of CPU on the program's thread\n", firstThreadCpuMs_ - startThreadCpuMs_);
+    std::fprintf(out, "demo: drawn at");
+    for (std::size_t i = 0; i < sizes_.size(); ++i) {
+        std::fprintf(out, "%s %d x %d (%zu frames)", i == 0 ? "" : ", then", sizes_[i].width, sizes_[i].height,
+                     sizes_[i].frames);
+    }
+    std::fprintf(out, "\n");
 }
 
 } // namespace sdlhost

@@ -1,7 +1,8 @@
 // Frame figures for the player: wall time between presents, and CPU time a
 // frame, of the program's thread (the system's own code and the device
 // calls it makes) and of the whole process (the device's worker threads and
-// the driver's too). Printed on stderr at the end when asked for.
+// the driver's too), and the sizes the frames were drawn at. Printed on
+// stderr at the end when asked for.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +14,17 @@ namespace sdlhost {
 class FrameStats {
 public:
     FrameStats();
-    // At every present.
-    void markFrame();
+    // At every present, with the size the frame was drawn at; true when
+    // that size differs from the last frame's (or it is the first).
+    bool markFrame(std::int32_t width, std::int32_t height);
     void print(std::FILE* out) const;
 
 private:
+    struct SizeRun {
+        std::int32_t width, height;
+        std::size_t frames;
+    };
+    std::vector<SizeRun> sizes_;
     std::vector<double> frameMs_;
     double lastWallMs_ = 0.0;
     double startThreadCpuMs_ = 0.0;

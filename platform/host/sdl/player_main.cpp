@@ -3,7 +3,9 @@
 // retrace, ending on Escape or when the window is closed. It draws through
 // the first back end that can be had, one on a GL context (a GPU) first;
 // --device names one. The environment (DEMO_DEVICE, DEMO_WINDOWED,
-// DEMO_STATS) says the same where the command line is silent.
+// DEMO_STATS, DEMO_SCALE) says the same where the command line is silent.
+// By default the device draws at the size the picture takes on the screen,
+// in device pixels, so that nothing is magnified.
 //
 // With no display at all "user32.dll" is left out of the module table, so
 // the program ends as it does on a machine without a window system: exit
@@ -25,6 +27,7 @@
 #include "host/sdl/retrace_pacer.hpp"
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/player_window.hpp"
+#include "host/sdl/render_size_choice.hpp"
 #include "host/sdl/software_presenter.hpp"
 #include "win32/window_system.hpp"
 
@@ -79,9 +82,38 @@ std::unique_ptr<PlayerWindow> openWindow(const PlayerSettings& settings, const d
     return nullptr;
 }
 
+// The size the device draws at: what --scale says; by default the
+// picture's size on the screen (for the software device, as large as it
+// keeps the display's rate at).
+void chooseRenderSize(const PlayerSettings& settings, PlayerWindow& window, sdlhost::AdaptiveRenderSize& adaptive,
+                      d3d9::BackendOptions& options)
+{
+    using Kind = sdlhost::RenderChoice::Kind;
+    const sdlhost::RenderChoice& choice = settings.render;
+    if (choice.kind == Kind::Scale) {
+        options.renderScale = choice.scale;
+    } else if (choice.kind == Kind::Size) {
+        options.renderSize = [size = choice.size](std::int32_t, std::int32_t) { return size; };
+    } else {
+        options.renderSize = [&window, &adaptive](std::int32_t width, std::int32_t height) {
+            int drawableWidth = 0, drawableHeight = 0;
+            window.drawableSize(drawableWidth, drawableHeight);
+            const d3d9::RenderSize shown = sdlhost::shownSize(drawableWidth, drawableHeight, {width, height});
+            return window.hasOpenGl() ? shown : adaptive.sizeFor(shown, {width, height});
+        };
+    }
+}
+
+double millisecondsSince(Uint64 start)
+{
+    return static_cast<double>(SDL_GetPerformanceCounter() - start) * 1000.0 /
+           static_cast<double>(SDL_GetPerformanceFrequency());
+}
+
 // Frames go to the window: blitted on the GPU from a GL back end's
 // framebuffer, or uploaded through an SDL renderer from memory.
-int playOn(PlayerWindow& window, const d3d9::BackendDescription& backend, sdlhost::FrameStats& stats)
+int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::BackendDescription& backend,
+           sdlhost::FrameStats& stats)
 {
     sdlhost::SoftwarePresenter presenter;
     std::string why;
@@ -90,8 +122,11 @@ int playOn(PlayerWindow& window, const d3d9::BackendDescription& backend, sdlhos
         return 1;
     }
     sdlhost::RetracePacer glPacer(window.sdlWindow());
+    sdlhost::AdaptiveRenderSize adaptive(sdlhost::refreshMs(window.sdlWindow()));
     d3d9::BackendOptions options;
     options.contextGeneration = [&window] { return window.contextGeneration(); };
+    chooseRenderSize(settings, window, adaptive, options);
+    Uint64 resumed = SDL_GetPerformanceCounter(); // when the program got control back from the last present
     options.sink.onPresent = [&](const d3d9::Frame& frame) {
         window.show();
         if (window.hasOpenGl() && window.recoverFromReset()) {
@@ -101,9 +136,18 @@ int playOn(PlayerWindow& window, const d3d9::BackendDescription& backend, sdlhos
             sdlhost::presentGlFrame(window, frame);
             glPacer.afterWaitingPresent(); // the swap interval may be ignored (Xvfb)
         } else {
-            presenter.present(frame);
+            const double programMs = millisecondsSince(resumed);
+            const double presentMs = presenter.present(frame);
+            if (adaptive.frameMade(programMs + presentMs) && settings.stats) {
+                std::fprintf(stderr, "demo: the software device falls behind the display at %d x %d\n", frame.width,
+                             frame.height);
+            }
         }
-        stats.markFrame();
+        if (stats.markFrame(frame.width, frame.height) && settings.stats) {
+            std::fprintf(stderr, "demo: drawing at %d x %d with the %s device\n", frame.width, frame.height,
+                         std::string(backend.name).c_str());
+        }
+        resumed = SDL_GetPerformanceCounter();
     };
     host::installProgramModules(backend, std::move(options), true);
     return runProgram();
@@ -147,7 +191,7 @@ int play(const PlayerSettings& settings)
     }
     window->attachToWindowSystem();
     sdlhost::FrameStats stats;
-    const int code = playOn(*window, *backend, stats);
+    const int code = playOn(settings, *window, *backend, stats);
     win32::resetWindowSystem();
     host::removeProgramModules();
     window.reset();
@@ -163,8 +207,7 @@ int main(int argc, char** argv)
 {
     PlayerSettings settings;
     std::string why;
-    if (!sdlhost::readPlayerSettings(std::getenv("DEMO_DEVICE"), std::getenv("DEMO_WINDOWED"),
-                                     std::getenv("DEMO_STATS"), settings, why)) {
+    if (!sdlhost::readPlayerSettings(sdlhost::readEnvironment(), settings, why)) {
         std::fprintf(stderr, "demo: %s\n", why.c_str());
         return 2;
     }

@@ -1,6 +1,7 @@
 #include "host/sdl/player_settings.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <CLI/CLI.hpp>
@@ -28,10 +29,16 @@ bool readSwitch(const char* name, const char* value, bool& out, std::string& why
 
 } // namespace
 
-bool readPlayerSettings(const char* device, const char* windowed, const char* stats, PlayerSettings& out,
-                        std::string& why)
+PlayerEnvironment readEnvironment()
+{
+    return {std::getenv("DEMO_DEVICE"), std::getenv("DEMO_WINDOWED"), std::getenv("DEMO_STATS"),
+            std::getenv("DEMO_SCALE")};
+}
+
+bool readPlayerSettings(const PlayerEnvironment& environment, PlayerSettings& out, std::string& why)
 {
     PlayerSettings settings;
+    const char* device = environment.device;
     if (device != nullptr && device[0] != '\0') {
         settings.device = host::findBackend(device);
         if (settings.device == nullptr) {
@@ -39,8 +46,13 @@ bool readPlayerSettings(const char* device, const char* windowed, const char* st
             return false;
         }
     }
-    if (!readSwitch("DEMO_WINDOWED", windowed, settings.windowed, why) ||
-        !readSwitch("DEMO_STATS", stats, settings.stats, why)) {
+    if (!readSwitch("DEMO_WINDOWED", environment.windowed, settings.windowed, why) ||
+        !readSwitch("DEMO_STATS", environment.stats, settings.stats, why)) {
+        return false;
+    }
+    if (environment.scale != nullptr && environment.scale[0] != '\0' &&
+        !readRenderChoice(environment.scale, settings.render, why)) {
+        why = "DEMO_SCALE " + why;
         return false;
     }
     out = settings;
@@ -54,12 +66,17 @@ CommandLineOutcome readPlayerCommandLine(int argc, char** argv, PlayerSettings& 
     std::string device;
     bool windowed = false;
     bool stats = false;
+    std::string scale;
     app.add_option("--device", device, host::backendNames() + ": the device (default: gl where it can be had)")
         ->type_name("NAME");
     app.add_flag("--windowed", windowed, "a 1024 x 768 window (resizable) instead of the whole screen");
-    app.add_flag("--stats", stats, "frame rate and CPU time a frame on stderr at the end");
+    app.add_flag("--stats", stats, "frame rate, CPU time a frame and the size drawn at on stderr");
+    app.add_option("--scale", scale,
+                   "the size the device draws at: auto (default: the picture's size on the screen; the software "
+                   "device as large as keeps the display's rate), 1 to 4 times the program's 1024 x 768, or WxH")
+        ->type_name("auto|1|2|3|4|WxH");
     app.footer("The environment says the same where the command line is silent:\n"
-               "  DEMO_DEVICE=NAME, DEMO_WINDOWED=1, DEMO_STATS=1\n"
+               "  DEMO_DEVICE=NAME, DEMO_WINDOWED=1, DEMO_STATS=1, DEMO_SCALE=auto|1|2|3|4|WxH\n"
                "\n"
                "Without a display, `demokit record` renders the demo to images or video.");
     try {
@@ -79,6 +96,11 @@ CommandLineOutcome readPlayerCommandLine(int argc, char** argv, PlayerSettings& 
                          device.c_str());
             return {false, 2};
         }
+    }
+    std::string why;
+    if (!scale.empty() && !readRenderChoice(scale, settings.render, why)) {
+        std::fprintf(stderr, "demo: --scale %s\n", why.c_str());
+        return {false, 2};
     }
     settings.windowed = settings.windowed || windowed;
     settings.stats = settings.stats || stats;

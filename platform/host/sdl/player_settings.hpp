@@ -3,12 +3,15 @@
 // --device / DEMO_DEVICE (a back end's name, or unset for the first that
 // can be had, a GL one first), --windowed / DEMO_WINDOWED=1 for a window
 // instead of the whole screen, --stats / DEMO_STATS=1 for frame figures on
-// stderr at the end. The command line wins where both say something.
+// stderr at the end, --scale / DEMO_SCALE for the size the device draws
+// at (auto, a multiple of the program's size, or WxH). The command line
+// wins where both say something.
 #pragma once
 
 #include <string>
 
 #include "d3d9/backend.hpp"
+#include "host/sdl/render_size_choice.hpp"
 
 namespace sdlhost {
 
@@ -16,11 +19,20 @@ struct PlayerSettings {
     const d3d9::BackendDescription* device = nullptr; // NULL: chosen automatically
     bool windowed = false;
     bool stats = false;
+    RenderChoice render;
 };
 
+// The environment's values (NULL: unset).
+struct PlayerEnvironment {
+    const char* device = nullptr;   // DEMO_DEVICE
+    const char* windowed = nullptr; // DEMO_WINDOWED
+    const char* stats = nullptr;    // DEMO_STATS
+    const char* scale = nullptr;    // DEMO_SCALE
+};
+PlayerEnvironment readEnvironment();
+
 // False with the reason for a value it does not know.
-bool readPlayerSettings(const char* device, const char* windowed, const char* stats, PlayerSettings& out,
-                        std::string& why);
+bool readPlayerSettings(const PlayerEnvironment& environment, PlayerSettings& out, std::string& why);
 
 // What the command line asks: play with the settings, or stop at once with
 // `exitCode` (0 after --help or --version, printed on stdout; 2 after a bad

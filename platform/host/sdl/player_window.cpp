@@ -131,7 +131,7 @@ void PlayerWindow::drawableSize(int& width, int& height) const
     if (context_ != nullptr) {
         SDL_GL_GetDrawableSize(window_, &width, &height);
     } else {
-        SDL_GetWindowSize(window_, &width, &height);
+        SDL_GetWindowSizeInPixels(window_, &width, &height);
     }
 }
 

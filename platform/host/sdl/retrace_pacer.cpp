@@ -15,11 +15,24 @@ constexpr std::size_t IntervalsKept = 16; // as RetracePacer::intervals_ holds
 
 } // namespace
 
-Uint64 RetracePacer::period() const
+namespace {
+
+int refreshHertz(SDL_Window* window)
 {
     SDL_DisplayMode mode;
-    const int hertz = SDL_GetWindowDisplayMode(window_, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
-    return std::max<Uint64>(SDL_GetPerformanceFrequency() / static_cast<Uint64>(hertz), 1);
+    return SDL_GetWindowDisplayMode(window, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
+}
+
+} // namespace
+
+double refreshMs(SDL_Window* window)
+{
+    return 1000.0 / refreshHertz(window);
+}
+
+Uint64 RetracePacer::period() const
+{
+    return std::max<Uint64>(SDL_GetPerformanceFrequency() / static_cast<Uint64>(refreshHertz(window_)), 1);
 }
 
 void RetracePacer::waitForRetrace()

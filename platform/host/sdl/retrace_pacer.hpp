@@ -15,6 +15,9 @@
 
 namespace sdlhost {
 
+// Milliseconds a refresh of the display the window is on.
+double refreshMs(SDL_Window* window);
+
 class RetracePacer {
 public:
     explicit RetracePacer(SDL_Window* window) : window_(window) {}

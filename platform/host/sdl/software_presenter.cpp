@@ -56,14 +56,20 @@ bool SoftwarePresenter::useRenderer(bool unscaled, std::string& why)
     return true;
 }
 
-void SoftwarePresenter::present(const d3d9::Frame& frame)
+double SoftwarePresenter::present(const d3d9::Frame& frame)
 {
+    const Uint64 start = SDL_GetPerformanceCounter();
+    const auto since = [start] {
+        return static_cast<double>(SDL_GetPerformanceCounter() - start) * 1000.0 /
+               static_cast<double>(SDL_GetPerformanceFrequency());
+    };
     int windowWidth = 0;
     int windowHeight = 0;
     SDL_GetWindowSizeInPixels(window_, &windowWidth, &windowHeight);
+    const FitRect shown = fitKeepingAspect(windowWidth, windowHeight, frame.width, frame.height);
     std::string why;
-    if (!useRenderer(windowWidth == frame.width && windowHeight == frame.height, why)) {
-        return;
+    if (!useRenderer(shown.width == frame.width && shown.height == frame.height, why)) {
+        return since();
     }
     if (texture_ == nullptr || textureWidth_ != frame.width || textureHeight_ != frame.height) {
         if (texture_ != nullptr) {
@@ -75,7 +81,7 @@ void SoftwarePresenter::present(const d3d9::Frame& frame)
         textureWidth_ = frame.width;
         textureHeight_ = frame.height;
         if (texture_ == nullptr) {
-            return;
+            return since();
         }
     }
     SDL_UpdateTexture(texture_, nullptr, frame.pixels(), frame.width * 4);
@@ -87,12 +93,16 @@ void SoftwarePresenter::present(const d3d9::Frame& frame)
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, &target);
-    SDL_RenderPresent(renderer_);
     if (unscaled_) {
-        pacer_.waitForRetrace(); // that renderer presents at once
-    } else {
-        pacer_.afterWaitingPresent();
+        SDL_RenderPresent(renderer_); // the copy to the window, at once
+        const double work = since();
+        pacer_.waitForRetrace();
+        return work;
     }
+    const double work = since(); // the present may wait for the retrace
+    SDL_RenderPresent(renderer_);
+    pacer_.afterWaitingPresent();
+    return work;
 }
 
 } // namespace sdlhost

@@ -1,7 +1,7 @@
 // Shows frames from memory in the player window: each resolved
 // back buffer is copied into a streaming texture and drawn scaled, aspect
 // kept, by an SDL renderer that presents on the display's retrace. When
-// the window is the frame's size, nothing needs scaling: SDL's own software
+// the picture is the frame's size, nothing needs scaling: SDL's own software
 // renderer copies the frame to the window (through shared memory on X11)
 // without a GL driver and its threads, the cheapest path on a machine
 // without a GPU. That renderer presents at once, so the presenter waits
@@ -24,7 +24,9 @@ public:
     bool open(SDL_Window* window, std::string& why);
     ~SoftwarePresenter();
 
-    void present(const d3d9::Frame& frame);
+    // Shows the frame; the milliseconds that took, waiting for the
+    // retrace left out.
+    double present(const d3d9::Frame& frame);
 
 private:
     // The renderer for a window of this size showing frames of that size.
