@@ -28,8 +28,7 @@ def measure(site, width, height, seconds):
         browser.open(f'http://127.0.0.1:{server.server_address[1]}/')
         # The page's own viewport at the size asked for (a headless window
         # keeps its default size otherwise).
-        browser.command('POST', '/goog/cdp/execute', {'cmd': 'Emulation.setDeviceMetricsOverride', 'params': {
-            'width': width, 'height': height, 'deviceScaleFactor': 1, 'mobile': False}})
+        browser.show_as(width, height, 1)
         deadline = time.time() + 60
         while browser.run('return window.demo.state;') != 'ready':
             if time.time() > deadline:

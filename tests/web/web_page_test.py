@@ -7,6 +7,9 @@ on 127.0.0.1 by this script.
   the pixels within 2/255 a channel, and no more than one in 10,000 off the
   triangle edges (the pixels whose software picture differs between one and
   four samples, widened by one);
+- with a device pixel ratio of 2, the canvas's drawing buffer is 2048 x 1536
+  and its picture the software device's at twice the size within the same
+  bounds; box-filtered down by 2, the 1x frame within looser ones;
 - played in real time after a click, the page reaches its first frame and
   keeps drawing; Escape ends the program with exit code 0;
 - a WebGL context the browser takes away (WEBGL_lose_context) shows the
@@ -36,6 +39,9 @@ import threading
 import time
 import urllib.error
 import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import frame_compare  # noqa: E402
 
 WIDTH, HEIGHT = 1024, 768
 AT_MS = 20440
@@ -117,6 +123,13 @@ class Browser:
     def open(self, url):
         self.command('POST', '/url', {'url': url})
 
+    def show_as(self, width, height, ratio):
+        """The page's viewport exactly width x height CSS pixels at a device
+        pixel ratio, as a screen of that density shows it (the window's own
+        size leaves less to the page)."""
+        self.command('POST', '/goog/cdp/execute', {'cmd': 'Emulation.setDeviceMetricsOverride', 'params': {
+            'width': width, 'height': height, 'deviceScaleFactor': ratio, 'mobile': False}})
+
     def run(self, script, *args):
         return self.command('POST', '/execute/sync', {'script': script, 'args': list(args)})
 
@@ -164,42 +177,29 @@ class Browser:
             self.driver.wait()
 
 
-def software_frame(demokit, work, multisample):
+def software_frame(demokit, work, multisample, scale=1):
     """The software device's frame at AT_MS as RGB bytes, top row first."""
-    path = os.path.join(work, f'software-{"4" if multisample else "1"}.png')
-    options = [] if multisample else ['--no-multisample']
+    path = os.path.join(work, f'software-{"4" if multisample else "1"}-x{scale}.png')
+    options = ([] if multisample else ['--no-multisample']) + ['--scale', str(scale)]
     subprocess.run([demokit, 'record', '--at', str(AT_MS), '--out', path, *options], check=True,
                    capture_output=True, timeout=300)
-    return subprocess.run(['ffmpeg', '-v', 'error', '-i', path, '-f', 'rawvideo', '-pix_fmt', 'rgb24', '-'],
-                          check=True, capture_output=True).stdout
+    return frame_compare.read_rgb(path)
 
 
-def edge_mask(single, multi):
-    """Pixels a triangle edge crosses (one and four samples differ), widened by one."""
-    mask = bytearray(WIDTH * HEIGHT)
-    for i in range(WIDTH * HEIGHT):
-        if single[3 * i:3 * i + 3] != multi[3 * i:3 * i + 3]:
-            y, x = divmod(i, WIDTH)
-            for ny in range(max(0, y - 1), min(HEIGHT, y + 2)):
-                mask[ny * WIDTH + max(0, x - 1):ny * WIDTH + min(WIDTH, x + 2)] = b'\1' * (min(WIDTH, x + 2) -
-                                                                                           max(0, x - 1))
-    return mask
+def check_against_software(rgb, demokit, work, scale, what, within_percent=99.5, off_edges_share=1e-4):
+    """The picture (RGB, the software device's size at scale) against the software device's frame."""
+    width, height = WIDTH * scale, HEIGHT * scale
+    multi = software_frame(demokit, work, True, scale)
+    single = software_frame(demokit, work, False, scale)
+    edges = frame_compare.edge_mask(single, multi, width, height)
+    percent, most, off_edge = frame_compare.compare(rgb, multi, edges)
+    print(f'web: {what} against the software device at {width} x {height}: {percent:.3f}% within 2/255, '
+          f'largest difference {most}, {off_edge} off the edges')
+    check(percent >= within_percent, f'{what}: only {percent:.3f}% of the pixels within 2/255')
+    check(off_edge <= width * height * off_edges_share, f'{what}: {off_edge} differing pixels off the edges')
 
 
-def compare(web_rgba, software, edges):
-    """Share of pixels within 2/255, the largest difference, pixels off the edges that differ more."""
-    within = off_edge = most = 0
-    for i in range(WIDTH * HEIGHT):
-        d = max(abs(web_rgba[4 * i + c] - software[3 * i + c]) for c in range(3))
-        most = max(most, d)
-        if d <= 2:
-            within += 1
-        elif not edges[i]:
-            off_edge += 1
-    return 100.0 * within / (WIDTH * HEIGHT), most, off_edge
-
-
-def check_frame_at(browser, base, demokit, work, extra=''):
+def check_frame_at(browser, base, demokit, work, extra='', ratio=1):
     started = time.time()
     browser.open(f'{base}/?at={AT_MS}{extra}')
     if not browser.wait_for("['finished', 'failed'].includes(window.demo.state)", 180, f'?at={AT_MS} finishing'):
@@ -212,19 +212,25 @@ def check_frame_at(browser, base, demokit, work, extra=''):
         restored = browser.run('return window.Module.demoPage.restorations;')
         check(restored == 1, f'?at={AT_MS}{extra}: the context was given back {restored} times, expected once')
     pixels = browser.run('return window.demo.pixels();')
-    if not check((pixels['width'], pixels['height']) == (WIDTH, HEIGHT), f'canvas is {pixels["width"]} x '
-                 f'{pixels["height"]}'):
+    # The drawing buffer is the picture's size on the screen in device pixels.
+    if not check((pixels['width'], pixels['height']) == (WIDTH * ratio, HEIGHT * ratio),
+                 f'at a pixel ratio of {ratio} the canvas is {pixels["width"]} x {pixels["height"]}'):
         return
     web_rgba = base64.b64decode(pixels['rgba'])
-    with open(os.path.join(work, f'web-{AT_MS}.rgba'), 'wb') as out:
+    with open(os.path.join(work, f'web-{AT_MS}-x{ratio}.rgba'), 'wb') as out:
         out.write(web_rgba)
-    multi = software_frame(demokit, work, True)
-    single = software_frame(demokit, work, False)
-    percent, most, off_edge = compare(web_rgba, multi, edge_mask(single, multi))
-    print(f'web: {AT_MS} ms{extra} against the software device: {percent:.3f}% within 2/255, largest difference '
-          f'{most}, {off_edge} off the edges')
-    check(percent >= 99.5, f'?at={AT_MS}{extra}: only {percent:.3f}% of the pixels within 2/255')
-    check(off_edge <= WIDTH * HEIGHT // 10000, f'?at={AT_MS}{extra}: {off_edge} differing pixels off the edges')
+    rgb = frame_compare.rgb_of_rgba(web_rgba)
+    what = f'?at={AT_MS}{extra} at a pixel ratio of {ratio}'
+    if ratio == 1:
+        check_against_software(rgb, demokit, work, 1, what)
+        return
+    # Drawn at the ratio, it is the software device's frame at that scale as
+    # the OpenGL device must be; box-filtered down, the 1x frame but for
+    # what a finer sampling shows (textures read at four times the points,
+    # edges at sixteen samples a pixel): within looser bounds.
+    check_against_software(rgb, demokit, work, ratio, what)
+    check_against_software(frame_compare.halved(rgb, WIDTH * ratio, HEIGHT * ratio), demokit, work, 1,
+                           f'{what}, box-filtered to 1x', 99.0, 2e-3)
 
 
 def check_real_time(browser, base, work):
@@ -332,6 +338,7 @@ def main():
     browser = None
     try:
         browser = Browser(profile)
+        browser.show_as(WIDTH, HEIGHT, 1)
         check_frame_at(browser, base, args.demokit, args.work)
         check_frame_at(browser, base, args.demokit, args.work, '&loseAt=5000')
         check_real_time(browser, base, args.work)
@@ -342,6 +349,8 @@ def main():
         errors = [entry['message'] for entry in console if entry.get('level') == 'SEVERE']
         check(not errors, f'console errors: {errors[:5]}')
         check_refusals(browser, base, os.path.join(profile, 'without-webgl'))
+        browser.show_as(WIDTH, HEIGHT, 2)
+        check_frame_at(browser, base, args.demokit, args.work, ratio=2)
     finally:
         if browser is not None:
             browser.close()

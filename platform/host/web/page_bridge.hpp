@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "d3d9/backend.hpp"
+
 namespace web {
 
 // One queued input event: a window message and its key code.
@@ -41,6 +43,11 @@ std::uint64_t contextRestorations();
 // lost), the program's loop waiting meanwhile without using the processor;
 // never, when it does not come back (the page says so).
 void waitForContext();
+
+// The size the program's back buffer takes on the screen, in device
+// pixels: fitted into the canvas's box (aspect kept) at the page's
+// devicePixelRatio, as it stands now (the window and the ratio change).
+d3d9::RenderSize pictureSize(std::int32_t programWidth, std::int32_t programHeight);
 
 // Returns after the browser's next animation frame: the frame drawn so far
 // is composited, input events are delivered, the page stays responsive.

@@ -12,6 +12,11 @@
 // program runs on a virtual display, as `demokit record --at` does: the
 // frames before it at 60 Hz of virtual time without pixel work, the frame
 // at MS drawn and shown, then Escape; the picture stays on the canvas.
+//
+// The device draws at the size the picture takes on the screen in device
+// pixels (the canvas's box at the page's devicePixelRatio), following the
+// window and the ratio as they change; the canvas's drawing buffer is that
+// size, so that the browser shows it unscaled.
 #include <emscripten/html5.h>
 #include <GLES3/gl3.h>
 
@@ -124,6 +129,7 @@ bool waitWhileContextLost()
 int runProgram(d3d9::BackendOptions options)
 {
     options.contextGeneration = [] { return web::contextRestorations(); };
+    options.renderSize = [](std::int32_t width, std::int32_t height) { return web::pictureSize(width, height); };
     host::installProgramModules(gl::glBackend(), std::move(options), true);
     const int code = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), 1); // SW_SHOWNORMAL
     win32::resetWindowSystem();
