@@ -5,8 +5,9 @@
 # shows no more frames than the display's 60 a second (the server has no
 # retrace to wait for: the player keeps to the rate itself); in a window
 # made narrower and then taller, the picture is fitted again (aspect kept,
-# black around). With no display at all it ends with -1 (255) and one line
-# on stderr.
+# black around); on a screen of twice the size the device draws at the
+# picture's size there. With no display at all it ends with -1 (255) and
+# one line on stderr.
 # Usage: player_window_test.sh DEMO CLOSE_WINDOW WORKDIR
 set -uo pipefail
 demo=$1
@@ -16,15 +17,20 @@ mkdir -p "$work"
 
 fail() { echo "player_window_test: $*" >&2; exit 1; }
 
-# A free display number, and the server on it.
-number=90
-while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-server=$!
+# A free display number, and a server of that screen size on it.
+server=
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null' EXIT
-export DISPLAY=":$number"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+start_server() {
+  if [ -n "$server" ]; then kill "$server"; wait "$server" 2>/dev/null; fi
+  number=90
+  while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+  Xvfb ":$number" -screen 0 "$1x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  server=$!
+  export DISPLAY=":$number"
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start at $1"
+}
+start_server 1024x768
 
 # Starts the player, waits until its window is mapped.
 # A start whose player ended without a window is tried once more, with
@@ -148,6 +154,27 @@ xdotool key Escape
 expect_exit_zero options "Escape"
 grep -q 'fps median' "$work/options.err" || fail "--stats: no frame figures on stderr"
 echo "--windowed --stats: a ${geometry} window, $(grep -o '[0-9.]* fps median' "$work/options.err")"
+
+# A screen of twice the size: the OpenGL device draws at 2048 x 1536, the
+# picture's size there; DEMO_SCALE=1 keeps the program's own size; the
+# software device starts at the screen's size and says what it draws at.
+start_server 2048x1536
+for setting in gl:auto:2048 gl:1:1024 software:auto:2048; do
+  IFS=: read -r device scale width <<<"$setting"
+  export DEMO_SCALE=$scale
+  start "$device"
+  unset DEMO_SCALE
+  sleep 2
+  import -window root "$work/$device-2x.png" || fail "$device at 2048x1536: no screenshot"
+  white=$(convert "$work/$device-2x.png" -colorspace gray -threshold 80% -format '%[fx:mean]' info:)
+  awk -v w="$white" 'BEGIN { exit !(w > 0.02 && w < 0.9) }' || fail "$device at 2048x1536: no text wall"
+  xdotool key Escape
+  expect_exit_zero "$device" "Escape at 2048x1536"
+  grep -q "drawing at $width x $(( width * 3 / 4 )) with the $device device" "$work/$device.err" ||
+    fail "$device, DEMO_SCALE=$scale at 2048x1536: not drawn at $width ($(cat "$work/$device.err"))"
+  echo "$device, DEMO_SCALE=$scale on a 2048 x 1536 screen: $(grep 'drawn at' "$work/$device.err")," \
+       "$(grep -o '[0-9.]* fps median' "$work/$device.err")"
+done
 
 # No display: the program cannot load its window system.
 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$demo" 2>"$work/nodisplay.err"
