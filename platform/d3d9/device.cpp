@@ -94,11 +94,11 @@ void Device::setDefaultStates()
     rs[D3DRS_LIGHTING] = TRUE;
     rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
     for (auto& sampler : state_.samplerStates) {
-        sampler[D3DSAMP_ADDRESSU] = 1; // D3DTADDRESS_WRAP
-        sampler[D3DSAMP_ADDRESSV] = 1;
-        sampler[D3DSAMP_MAGFILTER] = 1; // D3DTEXF_POINT
-        sampler[D3DSAMP_MINFILTER] = 1;
-        sampler[D3DSAMP_MIPFILTER] = 0;
+        sampler[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+        sampler[D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
+        sampler[D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        sampler[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+        sampler[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
     }
 }
 
@@ -217,7 +217,7 @@ HRESULT STDMETHODCALLTYPE Device::SetStreamSource(UINT stream, IDirect3DVertexBu
 {
     trace::call("SetStreamSource", stream, nameOf(data), offset, stride);
     VertexBuffer* buffer = nullptr;
-    if (stream >= 16 || !ownObject(data, buffer)) {
+    if (stream >= StreamCount || !ownObject(data, buffer)) {
         return D3DERR_INVALIDCALL;
     }
     if (stream != 0) {

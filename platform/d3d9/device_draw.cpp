@@ -36,7 +36,8 @@ HRESULT STDMETHODCALLTYPE Device::Clear(DWORD count, const D3DRECT* rects, DWORD
                                         DWORD stencil)
 {
     trace::call("Clear", count, trace::Hex{flags}, trace::Hex{color}, z, stencil);
-    if ((count != 0 && rects == nullptr) || (flags & ~7u) != 0) {
+    constexpr DWORD KnownFlags = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
+    if ((count != 0 && rects == nullptr) || (flags & ~KnownFlags) != 0) {
         return D3DERR_INVALIDCALL;
     }
     if (!frameWanted()) {

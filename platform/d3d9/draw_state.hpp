@@ -18,6 +18,7 @@ class Shader;
 constexpr std::uint32_t VertexConstantRegisters = 256;
 constexpr std::uint32_t PixelConstantRegisters = 32;
 constexpr std::uint32_t SamplerCount = 16;
+constexpr std::uint32_t StreamCount = 16; // the streams a device takes (one is offered)
 constexpr std::uint32_t RenderStateCount = 256;
 constexpr std::uint32_t TextureStageCount = 8;
 constexpr std::uint32_t TextureStageStateCount = 33;

@@ -230,13 +230,22 @@ TEST_F(FrameSinks, VideoSinkRefusesOddSizesForHalvedChromaAndLeavesNoFile)
     sink.reset();
     EXPECT_FALSE(fs::exists(path("a.mp4")));
     EXPECT_FALSE(fs::exists(path("a.mp4.part")));
-    // RGB kept losslessly has no such limit.
+    // RGB kept losslessly has no such limit. Lossless in .mkv with no codec
+    // named is FFV1; in .mp4, H.264's RGB.
     VideoSettings lossless;
-    lossless.codec = "ffv1";
-    sink = makeVideoSink(path("odd.mkv"), lossless, 0, 0);
-    sink->write({pixels.data(), 5, 4, 0, 0});
-    sink->finish();
-    EXPECT_TRUE(fs::exists(path("odd.mkv")));
+    lossless.lossless = true;
+    for (const char* name : {"odd.mkv", "odd.mp4"}) {
+        sink = makeVideoSink(path(name), lossless, 0, 0);
+        sink->write({pixels.data(), 5, 4, 0, 0});
+        sink->finish();
+        EXPECT_TRUE(fs::exists(path(name)));
+    }
+    const std::string mkv = probeVideo(path("odd.mkv"));
+    const std::string mp4 = probeVideo(path("odd.mp4"));
+    if (!mkv.empty()) {
+        EXPECT_EQ(mkv, "ffv1,5,4,1\n");
+        EXPECT_EQ(mp4, "h264,5,4,1\n");
+    }
 }
 
 TEST_F(FrameSinks, VideoSinkEncodesEveryFrameAtTheRequestedSizeAndNamesTheFileOnlyWhenDone)

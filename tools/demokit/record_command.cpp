@@ -253,7 +253,7 @@ void addRecordCommand(CLI::App& tool, CommandRun& run)
         ->type_name("WxH");
     // Video settings: given only for a video file.
     VideoSettings& video = options->video;
-    command->add_option("--codec", video.codec, "h264 (default), hevc, vp9, av1 or ffv1")->type_name("NAME");
+    command->add_option("--codec", video.codec, "h264 (default; ffv1 for --lossless in .mkv), hevc, vp9, av1 or ffv1")->type_name("NAME");
     command->add_option("--crf", video.crf,
                         "constant rate factor, 0 to 63: lower is better and larger (default 18 for h264, 22 hevc, "
                         "32 vp9 and av1)")

@@ -315,29 +315,34 @@ VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& setting
     if (settings.fps < 1 || settings.fps > 240) {
         throw UsageError("record: --fps must be 1 to 240 for a video");
     }
-    const CodecChoice* codec = findCodec(settings.codec);
-    if (codec == nullptr) {
-        throw UsageError("record: unknown codec '" + settings.codec + "' (h264, hevc, vp9, av1 or ffv1)");
+    if (s.settings.codec.empty()) {
+        // Lossless in .mkv is FFV1, made for archiving; anything else H.264.
+        s.settings.codec = settings.lossless && extensionOf(path) == ".mkv" ? "ffv1" : "h264";
     }
-    s.settings.lossless = settings.lossless || (settings.codec == "ffv1" && settings.pixelFormat.empty());
+    const std::string& name = s.settings.codec;
+    const CodecChoice* codec = findCodec(name);
+    if (codec == nullptr) {
+        throw UsageError("record: unknown codec '" + name + "' (h264, hevc, vp9, av1 or ffv1)");
+    }
+    s.settings.lossless = settings.lossless || (name == "ffv1" && settings.pixelFormat.empty());
     if (s.settings.lossless && !settings.pixelFormat.empty()) {
         throw UsageError("record: --lossless keeps the frames' RGB; leave --pix-fmt out");
     }
     if (s.settings.lossless) {
         if (codec->losslessEncoder[0] == '\0') {
-            throw UsageError("record: " + settings.codec + " has no lossless mode here (ffv1, h264, hevc or vp9)");
+            throw UsageError("record: " + name + " has no lossless mode here (ffv1, h264, hevc or vp9)");
         }
         s.encoder = avcodec_find_encoder_by_name(codec->losslessEncoder);
     } else {
         s.encoder = firstEncoder(*codec);
     }
     if (s.encoder == nullptr) {
-        throw ToolError("record: codec " + settings.codec + " is not in this build's libavcodec");
+        throw ToolError("record: codec " + name + " is not in this build's libavcodec");
     }
     const AVOutputFormat* container = containerFor(path);
     if (avformat_query_codec(container, s.encoder->id, FF_COMPLIANCE_NORMAL) != 1) {
-        throw UsageError("record: a " + extensionOf(path) + " file cannot hold " + settings.codec +
-                         (settings.codec == "ffv1" || s.settings.lossless ? " (use .mkv)" : " (use .mkv or .mp4)"));
+        throw UsageError("record: a " + extensionOf(path) + " file cannot hold " + name +
+                         (name == "ffv1" || s.settings.lossless ? " (use .mkv)" : " (use .mkv or .mp4)"));
     }
     // Fail now, before any frame is made, for an options mistake or a file
     // that cannot be written.

@@ -15,7 +15,7 @@
 #include <string>
 
 struct VideoSettings {
-    std::string codec = "h264";  // h264, hevc, vp9, av1 or ffv1
+    std::string codec;           // h264, hevc, vp9, av1 or ffv1; empty: ffv1 for lossless .mkv, else h264
     std::int32_t crf = -1;       // constant rate factor; -1: the codec's default here
     std::string preset;          // the encoder's speed preset; empty: the default here
     std::string pixelFormat;     // yuv420p or yuv444p; empty: yuv420p (RGB for lossless)
