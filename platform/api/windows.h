@@ -231,6 +231,8 @@ HCURSOR WINAPI SetCursor(HCURSOR hCursor);
 } // extern "C"
 
 // The program's entry point, defined by the system and called by a host.
+#define SW_SHOWNORMAL 1
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
 #endif

@@ -3,15 +3,37 @@
 // back end, "d3dx9_24.dll" with the assembler, and "user32.dll" with the
 // window system (left out where there is no display, so the program ends
 // as it does without one).
+//
+// runProgram is what every host does around the program: the modules in,
+// WinMain as Windows starts it, then every window it left and the modules
+// gone again.
 #pragma once
 
 #include "d3d9/backend.hpp"
+#include "windows.h"
+#include "win32/window_system.hpp"
 
 namespace host {
+
+// The class of the program's one window, which hosts find it by.
+constexpr const char* ProgramWindowClass = "demo";
 
 // Replaces whatever the table held, and the runtime's back end.
 void installProgramModules(const d3d9::BackendDescription& backend, d3d9::BackendOptions options,
                            bool withWindowSystem);
 void removeProgramModules();
+
+// Runs the program once on the back end: no command line, SW_SHOWNORMAL.
+// WinMain's exit code. Inline, so that the program's WinMain is the
+// caller's to link.
+inline int runProgram(const d3d9::BackendDescription& backend, d3d9::BackendOptions options,
+                      bool withWindowSystem)
+{
+    installProgramModules(backend, std::move(options), withWindowSystem);
+    const int code = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWNORMAL);
+    win32::resetWindowSystem();
+    removeProgramModules();
+    return code;
+}
 
 } // namespace host

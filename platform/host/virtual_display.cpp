@@ -1,5 +1,6 @@
 #include "host/virtual_display.hpp"
 
+#include "host/program_modules.hpp"
 #include "win32/window_system.hpp"
 
 namespace host {
@@ -84,7 +85,7 @@ void VirtualDisplay::finishFrame(const d3d9::Frame& frame)
                           (schedule_.stopAfterMs >= 0 ? e >= schedule_.stopAfterMs : nextKept_ >= schedule_.keep.size()) ||
                           (schedule_.stopRequested && schedule_.stopRequested());
     if (pastStop && !escapeSent_) {
-        const HWND window = FindWindowA("demo", nullptr);
+        const HWND window = FindWindowA(host::ProgramWindowClass, nullptr);
         win32::postInputMessage(window, WM_KEYDOWN, VK_ESCAPE, win32::keyMessageParameter(VK_ESCAPE, false));
         escapeSent_ = true;
     }

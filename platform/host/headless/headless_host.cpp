@@ -35,15 +35,10 @@ HeadlessResult runHeadless(const HeadlessOptions& options)
     device.renderScale = options.renderScale;
     device.sink.onPresent = [&display](const d3d9::Frame& frame) { display.present(frame); };
     device.sink.wantsPixels = [&display] { return display.wantsPixels(); };
-    host::installProgramModules(*backend, std::move(device), true);
     win32::setClock(&display);
-
-    result.exitCode = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), 1);
+    result.exitCode = host::runProgram(*backend, std::move(device), true);
     result.framesPresented = display.presents();
-
     win32::setClock(nullptr);
-    win32::resetWindowSystem();
-    host::removeProgramModules();
     return result;
 }
 

@@ -36,19 +36,11 @@ namespace {
 using sdlhost::PlayerSettings;
 using sdlhost::PlayerWindow;
 
-int runProgram()
-{
-    return WinMain(nullptr, nullptr, const_cast<LPSTR>(""), 1); // SW_SHOWNORMAL
-}
-
 // No window system: the program finds no "user32.dll" and ends with -1.
 int runWithoutDisplay(const char* reason)
 {
     std::fprintf(stderr, "demo: no display to play on (%s); `demokit record` renders the demo without one\n", reason);
-    host::installProgramModules(*host::backends().front(), {}, false);
-    const int code = runProgram();
-    host::removeProgramModules();
-    return code;
+    return host::runProgram(*host::backends().front(), {}, false);
 }
 
 // A window for one back end: with a GL context where it draws on one.
@@ -149,8 +141,7 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
         }
         resumed = SDL_GetPerformanceCounter();
     };
-    host::installProgramModules(backend, std::move(options), true);
-    return runProgram();
+    return host::runProgram(backend, std::move(options), true);
 }
 
 // Whether there is a window system to play on. SDL would otherwise settle
@@ -192,8 +183,6 @@ int play(const PlayerSettings& settings)
     window->attachToWindowSystem();
     sdlhost::FrameStats stats;
     const int code = playOn(settings, *window, *backend, stats);
-    win32::resetWindowSystem();
-    host::removeProgramModules();
     window.reset();
     if (settings.stats) {
         stats.print(stderr);

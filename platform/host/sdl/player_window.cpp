@@ -9,6 +9,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include "host/program_modules.hpp"
 #include "host/sdl/key_mapping.hpp"
 #include "win32/window_system.hpp"
 
@@ -29,7 +30,7 @@ std::unique_ptr<PlayerWindow> PlayerWindow::open(const WindowRequest& request, s
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     }
-    player->window_ = SDL_CreateWindow("demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, request.width,
+    player->window_ = SDL_CreateWindow(host::ProgramWindowClass, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, request.width,
                                        request.height, flags);
     if (player->window_ == nullptr) {
         why = SDL_GetError();
@@ -138,7 +139,7 @@ void PlayerWindow::drawableSize(int& width, int& height) const
 // The window the program made: the one it showed, else its class's.
 HWND PlayerWindow::programWindow() const
 {
-    return shownWindow_ != nullptr ? shownWindow_ : FindWindowA("demo", nullptr);
+    return shownWindow_ != nullptr ? shownWindow_ : FindWindowA(host::ProgramWindowClass, nullptr);
 }
 
 void PlayerWindow::deliverKey(const SDL_KeyboardEvent& key)

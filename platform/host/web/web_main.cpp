@@ -91,7 +91,7 @@ void showOnCanvas(const d3d9::Frame& frame)
 void deliverPageInput()
 {
     for (web::PageInput input = web::takeInput(); input.message != 0; input = web::takeInput()) {
-        const HWND window = FindWindowA("demo", nullptr);
+        const HWND window = FindWindowA(host::ProgramWindowClass, nullptr);
         if (window == nullptr) {
             continue;
         }
@@ -130,11 +130,7 @@ int runProgram(d3d9::BackendOptions options)
 {
     options.contextGeneration = [] { return web::contextRestorations(); };
     options.renderSize = [](std::int32_t width, std::int32_t height) { return web::pictureSize(width, height); };
-    host::installProgramModules(gl::glBackend(), std::move(options), true);
-    const int code = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), 1); // SW_SHOWNORMAL
-    win32::resetWindowSystem();
-    host::removeProgramModules();
-    return code;
+    return host::runProgram(gl::glBackend(), std::move(options), true);
 }
 
 void reportDraws(const d3d9::DrawCounts& draws)
