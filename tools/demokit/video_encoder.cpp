@@ -42,26 +42,39 @@ constexpr CodecChoice Codecs[] = {
     {"ffv1", {"ffv1", nullptr, nullptr}, "ffv1"},
 };
 
-// How each encoder spells its speed preset and its rate factor, and the
-// defaults used here: chosen so that the default capture keeps up with the
-// software device on two cores and still cannot be told from the frames.
-struct EncoderTuning {
+// An option an encoder is given: its name and value (nullptr: none).
+struct EncoderOption {
+    const char* name;
+    const char* value;
+};
+
+// What is known of each encoder, in one place: how it spells its speed
+// preset and its rate factor, with the defaults used here (chosen so that
+// the default capture keeps up with the software device on two cores and
+// still cannot be told from the frames); the RGB layout it takes for
+// lossless work; the options it is always given, and those for lossless
+// work (set after the first, so they win).
+struct EncoderTraits {
     const char* encoder;
     const char* presetOption; // nullptr: no presets
     const char* defaultPreset;
     const char* rateOption;   // nullptr: no rate factor (lossless by nature)
     std::int32_t defaultRate;
+    AVPixelFormat losslessFormat; // AV_PIX_FMT_NONE: none
+    std::array<EncoderOption, 2> options;
+    std::array<EncoderOption, 1> losslessOptions;
 };
 
-constexpr EncoderTuning Tunings[] = {
-    {"libx264", "preset", "ultrafast", "crf", 18},
-    {"libx264rgb", "preset", "ultrafast", nullptr, 0},
-    {"libx265", "preset", "fast", "crf", 22},
-    {"libvpx-vp9", "cpu-used", "5", "crf", 32},
-    {"libsvtav1", "preset", "10", "crf", 32},
-    {"libaom-av1", "cpu-used", "8", "crf", 32},
-    {"librav1e", "speed", "10", "qp", 100},
-    {"ffv1", nullptr, nullptr, nullptr, 0},
+const EncoderTraits Encoders[] = {
+    {"libx264", "preset", "ultrafast", "crf", 18, AV_PIX_FMT_NONE, {}, {}},
+    {"libx264rgb", "preset", "ultrafast", nullptr, 0, AV_PIX_FMT_BGR0, {{{"qp", "0"}}}, {}},
+    {"libx265", "preset", "fast", "crf", 22, AV_PIX_FMT_GBRP, {{{"x265-params", "log-level=error"}}},
+     {{{"x265-params", "log-level=error:lossless=1"}}}},
+    {"libvpx-vp9", "cpu-used", "5", "crf", 32, AV_PIX_FMT_GBRP, {{{"row-mt", "1"}}}, {{{"lossless", "1"}}}},
+    {"libsvtav1", "preset", "10", "crf", 32, AV_PIX_FMT_NONE, {}, {}},
+    {"libaom-av1", "cpu-used", "8", "crf", 32, AV_PIX_FMT_NONE, {{{"row-mt", "1"}}}, {}},
+    {"librav1e", "speed", "10", "qp", 100, AV_PIX_FMT_NONE, {}, {}},
+    {"ffv1", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_0RGB32, {{{"level", "3"}, {"slices", "4"}}}, {}},
 };
 
 const CodecChoice* findCodec(const std::string& name)
@@ -74,14 +87,14 @@ const CodecChoice* findCodec(const std::string& name)
     return nullptr;
 }
 
-const EncoderTuning& tuningOf(const std::string& encoder)
+const EncoderTraits& traitsOf(const std::string& encoder)
 {
-    for (const EncoderTuning& tuning : Tunings) {
-        if (encoder == tuning.encoder) {
-            return tuning;
+    for (const EncoderTraits& traits : Encoders) {
+        if (encoder == traits.encoder) {
+            return traits;
         }
     }
-    static const EncoderTuning none = {"", nullptr, nullptr, nullptr, 0};
+    static const EncoderTraits none = {"", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_NONE, {}, {}};
     return none;
 }
 
@@ -153,9 +166,8 @@ AVPixelFormat pixelFormatFor(const VideoSettings& settings, const AVCodec& encod
 {
     if (settings.lossless) {
         const std::string name = encoder.name;
-        const AVPixelFormat format =
-            name == "ffv1" ? AV_PIX_FMT_0RGB32 : name == "libx264rgb" ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_GBRP;
-        if (!offersPixelFormat(encoder, format)) {
+        const AVPixelFormat format = traitsOf(name).losslessFormat;
+        if (format == AV_PIX_FMT_NONE || !offersPixelFormat(encoder, format)) {
             throw ToolError("record: this build's " + name + " cannot encode RGB, so not losslessly");
         }
         return format;
@@ -175,36 +187,31 @@ AVPixelFormat pixelFormatFor(const VideoSettings& settings, const AVCodec& encod
 AVDictionary* encoderOptions(const VideoSettings& settings, const AVCodec& encoder)
 {
     const std::string name = encoder.name;
-    const EncoderTuning& tuning = tuningOf(name);
-    if (!settings.preset.empty() && tuning.presetOption == nullptr) {
+    const EncoderTraits& traits = traitsOf(name);
+    if (!settings.preset.empty() && traits.presetOption == nullptr) {
         throw UsageError("record: " + name + " has no speed presets; leave --preset out");
     }
-    if (settings.crf >= 0 && (settings.lossless || tuning.rateOption == nullptr)) {
+    if (settings.crf >= 0 && (settings.lossless || traits.rateOption == nullptr)) {
         throw UsageError("record: " + settings.codec + " here is lossless; leave --crf out");
     }
     AVDictionary* options = nullptr;
-    if (tuning.presetOption != nullptr) {
-        av_dict_set(&options, tuning.presetOption,
-                    settings.preset.empty() ? tuning.defaultPreset : settings.preset.c_str(), 0);
+    if (traits.presetOption != nullptr) {
+        av_dict_set(&options, traits.presetOption,
+                    settings.preset.empty() ? traits.defaultPreset : settings.preset.c_str(), 0);
     }
-    if (tuning.rateOption != nullptr && !settings.lossless) {
-        const std::int32_t rate = settings.crf >= 0 ? settings.crf : tuning.defaultRate;
-        av_dict_set(&options, tuning.rateOption, std::to_string(rate).c_str(), 0);
+    if (traits.rateOption != nullptr && !settings.lossless) {
+        const std::int32_t rate = settings.crf >= 0 ? settings.crf : traits.defaultRate;
+        av_dict_set(&options, traits.rateOption, std::to_string(rate).c_str(), 0);
     }
-    if (name == "libx264rgb") {
-        av_dict_set(&options, "qp", "0", 0);
-    } else if (name == "libx265") {
-        av_dict_set(&options, "x265-params", settings.lossless ? "log-level=error:lossless=1" : "log-level=error", 0);
-    } else if (name == "libvpx-vp9") {
-        av_dict_set(&options, "row-mt", "1", 0);
-        if (settings.lossless) {
-            av_dict_set(&options, "lossless", "1", 0);
+    for (const EncoderOption& option : traits.options) {
+        if (option.name != nullptr) {
+            av_dict_set(&options, option.name, option.value, 0);
         }
-    } else if (name == "libaom-av1") {
-        av_dict_set(&options, "row-mt", "1", 0);
-    } else if (name == "ffv1") {
-        av_dict_set(&options, "level", "3", 0);
-        av_dict_set(&options, "slices", "4", 0);
+    }
+    for (const EncoderOption& option : traits.losslessOptions) {
+        if (option.name != nullptr && settings.lossless) {
+            av_dict_set(&options, option.name, option.value, 0);
+        }
     }
     return options;
 }
