@@ -44,7 +44,7 @@ void decodeElement(BYTE type, const std::uint8_t* bytes, float out[4])
 
 namespace {
 
-using shader::kernel::ChunkLanes;
+using shader::BatchLanes;
 
 void setDefault(shader::ShaderMachine& machine, std::uint32_t reg, std::int32_t lane)
 {
@@ -66,7 +66,7 @@ void fetchFloats(const std::uint8_t* bytes, std::uint32_t stride, std::int32_t c
             if (i < Floats) {
                 std::memcpy(&value, from + 4 * i, sizeof value);
             }
-            to[i * ChunkLanes + lane] = value;
+            to[i * BatchLanes + lane] = value;
         }
     }
 }
@@ -84,7 +84,7 @@ void fetchInside(BYTE type, const std::uint8_t* bytes, std::uint32_t stride, std
         float value[4];
         decodeElement(type, bytes + static_cast<std::size_t>(lane) * stride, value);
         for (int i = 0; i < 4; ++i) {
-            to[i * ChunkLanes + lane] = value[i];
+            to[i * BatchLanes + lane] = value[i];
         }
     }
 }
@@ -105,7 +105,7 @@ bool insideStream(const VertexStream& stream, std::int64_t at, std::size_t size)
 void fetchVertices(std::span<const InputBinding> bindings, const VertexStream& stream, std::int64_t first,
                    std::int32_t count, shader::ShaderMachine& machine)
 {
-    for (std::int32_t lane = 0; lane < shader::MachineLanes; ++lane) {
+    for (std::int32_t lane = 0; lane < shader::BatchLanes; ++lane) {
         const std::int64_t vertex = first + lane;
         for (const InputBinding& b : bindings) {
             const std::size_t size = elementSize(b.type);
@@ -150,7 +150,7 @@ void fetchVerticesIntoFile(std::span<const InputBinding> bindings, const std::ui
                 decodeElement(b.type, stream.bytes + byteOf(stream, b, vertex), value);
             }
             for (int i = 0; i < 4; ++i) {
-                to[i * ChunkLanes + lane] = value[i];
+                to[i * BatchLanes + lane] = value[i];
             }
         }
     }

@@ -33,12 +33,12 @@ struct VertexStream {
     std::uint32_t stride = 0;
 };
 
-// Reads vertices first .. first + count - 1 (count <= MachineLanes) of a
+// Reads vertices first .. first + count - 1 (count <= BatchLanes) of a
 // stream into machine.inputs, lane by lane.
 void fetchVertices(std::span<const InputBinding> bindings, const VertexStream& stream, std::int64_t first,
                    std::int32_t count, shader::ShaderMachine& machine);
 
-// Reads vertices first .. first + count - 1 (count <= kernel::ChunkLanes)
+// Reads vertices first .. first + count - 1 (count <= shader::BatchLanes)
 // into the v registers of a compiled routine's file that have slots
 // (offsets by register number; ~0u for those it never reads), lanes up to
 // the next multiple of the widest routine included (as (0, 0, 0, 1)).

@@ -9,7 +9,7 @@
 namespace d3d9 {
 namespace {
 
-using shader::kernel::ChunkLanes;
+using shader::BatchLanes;
 
 constexpr double UnitRoundoff = 0x1p-24;
 constexpr double Denormals = 0x1p-100; // flushed to 0 by some hardware: far below any position seen
@@ -51,10 +51,10 @@ inline bool beyondMargin(const PlaneTerms& plane, const MarginScale& scale, doub
 bool chunkBeyondMargin(const PlaneTerms& plane, const MarginScale& scale, const float* p, const float* m,
                        std::int32_t stride, std::int32_t count)
 {
-    const float* a = p + plane.axis * ChunkLanes;
-    const float* w = p + 3 * ChunkLanes;
-    const float* ma = m + plane.axis * ChunkLanes;
-    const float* mw = m + 3 * ChunkLanes;
+    const float* a = p + plane.axis * BatchLanes;
+    const float* w = p + 3 * BatchLanes;
+    const float* ma = m + plane.axis * BatchLanes;
+    const float* mw = m + 3 * BatchLanes;
     int beyond = 1;
     for (std::int32_t lane = 0; lane < count; ++lane) {
         beyond &= beyondMargin(plane, scale, a[lane], w[lane], ma[lane * stride], mw[lane * stride]) ? 1 : 0;
@@ -66,9 +66,9 @@ bool chunkBeyondMargin(const PlaneTerms& plane, const MarginScale& scale, const 
 std::uint32_t commonOutcode(const float* p, std::int32_t count)
 {
     const float* x = p;
-    const float* y = p + ChunkLanes;
-    const float* z = p + 2 * ChunkLanes;
-    const float* w = p + 3 * ChunkLanes;
+    const float* y = p + BatchLanes;
+    const float* z = p + 2 * BatchLanes;
+    const float* w = p + 3 * BatchLanes;
     std::uint32_t left = 1, right = 1, bottom = 1, top = 1, near = 1, far = 1;
     for (std::int32_t lane = 0; lane < count; ++lane) {
         left &= x[lane] < -w[lane] ? 1u : 0u;
@@ -135,8 +135,8 @@ bool ViewRejection::reachesNoPixel(const DrawCall& call, const DrawState& state,
     const std::int64_t first = static_cast<std::int64_t>(call.baseVertex) + call.minIndex;
     const auto count = static_cast<std::int64_t>(call.vertexCount);
     std::uint32_t common = ClipAll;
-    for (std::int64_t done = 0; done < count && common != 0; done += ChunkLanes) {
-        const auto lanes = static_cast<std::int32_t>(std::min<std::int64_t>(ChunkLanes, count - done));
+    for (std::int64_t done = 0; done < count && common != 0; done += BatchLanes) {
+        const auto lanes = static_cast<std::int32_t>(std::min<std::int64_t>(BatchLanes, count - done));
         common &= chunkOutcode(state, first + done, lanes, exact);
     }
     return common != 0;
@@ -158,7 +158,7 @@ std::uint32_t ViewRejection::chunkOutcode(const DrawState& state, std::int64_t f
     // The magnitudes run in the same file, after the position is put by:
     // the magnitude slice is the slice with other modifiers, so it has the
     // same slots, inputs and constants (checked when the program was made).
-    std::copy_n(file_.data() + position, 4 * ChunkLanes, positions_);
+    std::copy_n(file_.data() + position, 4 * BatchLanes, positions_);
     MarginScale scale;
     if (!marginScale(program.analysis().positionRoundings, state.viewport.Width, state.viewport.Height, scale)) {
         return 0;
@@ -184,7 +184,7 @@ void ViewRejection::putLargestInputsInLaneZero(std::int32_t count)
             continue;
         }
         for (std::uint32_t c = 0; c < 4; ++c) {
-            float* lanes = file_.data() + offset + c * ChunkLanes;
+            float* lanes = file_.data() + offset + c * BatchLanes;
             float largest = 0.0f;
             for (std::int32_t lane = 0; lane < count; ++lane) {
                 const float size = std::fabs(lanes[lane]);

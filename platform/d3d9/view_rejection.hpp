@@ -89,7 +89,7 @@ private:
     VertexStream stream_;
     std::vector<float> snapshot_;        // the constants the slice reads
     std::vector<float> file_;            // the slice's registers, and then the magnitudes'
-    float positions_[4 * shader::kernel::ChunkLanes] = {}; // the chunk's positions while the magnitudes run
+    float positions_[4 * shader::BatchLanes] = {}; // the chunk's positions while the magnitudes run
     std::uint32_t magnitudeOffset_ = 0;                    // oPos's slot
 };
 

@@ -22,8 +22,8 @@ RASTER_WIDE_CLONES void PixelShading::interpolateVaryings()
 {
     // All lanes, so that the loops have a fixed length; those past count
     // hold earlier pixels and are not read.
-    constexpr std::int32_t count = BatchSize;
-    float px[BatchSize], py[BatchSize], w[BatchSize];
+    constexpr std::int32_t count = BatchLanes;
+    float px[BatchLanes], py[BatchLanes], w[BatchLanes];
     const float wa = triangle->inverseWPlane[0], wb = triangle->inverseWPlane[1], wc = triangle->inverseWPlane[2];
     for (std::int32_t lane = 0; lane < count; ++lane) {
         px[lane] = static_cast<float>(batch.x[lane]);
@@ -77,11 +77,11 @@ void PixelShading::writeSampleColors()
     const std::int32_t count = batch.count;
     // Through copies, which the stores into the target cannot alias, so
     // that each pixel's samples become one vector operation.
-    std::uint32_t* out[BatchSize];
+    std::uint32_t* out[BatchLanes];
     for (std::int32_t lane = 0; lane < count; ++lane)
         out[lane] = color + (static_cast<std::size_t>(batch.y[lane]) * width + static_cast<std::size_t>(batch.x[lane])) *
                                 Samples;
-    std::uint32_t laneMasks[BatchSize], laneColors[BatchSize];
+    std::uint32_t laneMasks[BatchLanes], laneColors[BatchLanes];
     std::memcpy(laneMasks, masks, sizeof laneMasks);
     std::memcpy(laneColors, colors, sizeof laneColors);
     for (std::int32_t lane = 0; lane < count; ++lane) {

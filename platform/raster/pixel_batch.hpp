@@ -1,5 +1,5 @@
 // Running the pixel program on batches of covered pixels of one triangle:
-// collects up to BatchSize pixels with their sample masks, interpolates the
+// collects up to BatchLanes pixels with their sample masks, interpolates the
 // varyings at each pixel's sample point (i, j) from the triangle's
 // varying/w and 1/w planes (perspective-correct), calls the program and
 // writes its colour into the masked samples. Entry point: PixelShading
@@ -28,7 +28,7 @@ public:
         batch.y[lane] = y;
         masks[lane] = mask;
         batch.count = lane + (mask != 0 ? 1 : 0);
-        if (batch.count == BatchSize)
+        if (batch.count == BatchLanes)
             flush();
     }
 
@@ -37,7 +37,7 @@ public:
     void addRun(std::int32_t x, std::int32_t y, const std::uint32_t* runMasks, std::int32_t pixels)
     {
         std::int32_t lane = batch.count;
-        if (lane + pixels > BatchSize) { // the batch fills on the way
+        if (lane + pixels > BatchLanes) { // the batch fills on the way
             for (std::int32_t p = 0; p < pixels; ++p)
                 add(x + p, y, runMasks[p]);
             return;
@@ -49,7 +49,7 @@ public:
             lane += runMasks[p] != 0 ? 1 : 0;
         }
         batch.count = lane;
-        if (lane == BatchSize)
+        if (lane == BatchLanes)
             flush();
     }
 
@@ -67,8 +67,8 @@ private:
     const ScreenTriangle* triangle = nullptr;
     std::int32_t varyingCount;
     PixelBatch batch;
-    std::uint32_t masks[BatchSize];
-    std::uint32_t colors[BatchSize];
+    std::uint32_t masks[BatchLanes];
+    std::uint32_t colors[BatchLanes];
 };
 
 } // namespace raster

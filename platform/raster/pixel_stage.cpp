@@ -28,7 +28,7 @@ RASTER_WIDE_CLONES void packColours(const float* c, std::int32_t componentStep, 
     }
 }
 
-using shader::kernel::ChunkLanes;
+using shader::BatchLanes;
 
 // The input register of a varying.
 shader::RegisterType registerOf(const shader::Varying& varying)
@@ -64,7 +64,7 @@ struct PixelProgramRun {
         }
         std::memset(machine.pixelColors, 0, sizeof machine.pixelColors);
         shader::runProgram(*input->program, machine);
-        packColours(&machine.pixelColors[0].c[0][0], shader::MachineLanes, batch.count, colors);
+        packColours(&machine.pixelColors[0].c[0][0], shader::BatchLanes, batch.count, colors);
     }
 
     void runRoutine(const PixelBatch& batch, std::uint32_t* colors) const
@@ -91,13 +91,13 @@ struct PixelProgramRun {
             }
             for (int c = 0; c < 4; ++c) {
                 if ((targetComponents[k] & (1u << c)) != 0) {
-                    std::memcpy(file + targetOffsets[k] + c * ChunkLanes, batch.varyings[k][c],
+                    std::memcpy(file + targetOffsets[k] + c * BatchLanes, batch.varyings[k][c],
                                 sizeof batch.varyings[k][c]);
                 }
             }
         }
         routine.run(file, batch.count, samplers.data());
-        packColours(file + colourOffset, ChunkLanes, batch.count, colors);
+        packColours(file + colourOffset, BatchLanes, batch.count, colors);
     }
 };
 
@@ -115,8 +115,6 @@ void readVaryingComponents(const PixelStageInput& input, std::uint8_t* component
 
 PixelShader makePixelShader(PixelStageInput input)
 {
-    static_assert(BatchSize == shader::MachineLanes, "one pixel batch is one run of the machine");
-    static_assert(BatchSize == ChunkLanes, "one pixel batch is one run of the routine");
     PixelProgramRun run;
     if (input.routine != nullptr) {
         const shader::CompiledProgram& routine = *input.routine;

@@ -14,10 +14,12 @@
 #include <functional>
 #include <vector>
 
+#include "shader/batch_lanes.hpp"
+
 namespace raster {
 
 constexpr std::int32_t MaxVaryings = 10; // interpolated 4-vectors handed to the pixel program: v0, v1, t0 - t7
-constexpr std::int32_t BatchSize = 32;  // pixels shaded per call
+using shader::BatchLanes;               // pixels shaded per call
 
 // Colour and depth per sample. Index of sample s of pixel (x, y):
 // (y * width + x) * samples + s.
@@ -54,10 +56,10 @@ struct ShadedVertex {
 // each pixel's centre, structure of arrays so that a loop over lanes
 // vectorises.
 struct PixelBatch {
-    std::int32_t count;                        // lanes in use, 1 to BatchSize
-    std::int32_t x[BatchSize];
-    std::int32_t y[BatchSize];
-    float varyings[MaxVaryings][4][BatchSize]; // [varying][component][lane]
+    std::int32_t count;                        // lanes in use, 1 to BatchLanes
+    std::int32_t x[BatchLanes];
+    std::int32_t y[BatchLanes];
+    float varyings[MaxVaryings][4][BatchLanes]; // [varying][component][lane]
 };
 
 // Computes colors[lane] (A8R8G8B8) for lanes 0 .. batch.count - 1.

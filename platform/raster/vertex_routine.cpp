@@ -5,7 +5,7 @@
 namespace raster {
 
 using shader::RegisterType;
-using shader::kernel::ChunkLanes;
+using shader::BatchLanes;
 
 VertexRoutine::VertexRoutine(const shader::ProgramAnalysis& program, shader::RoutineWidth width)
     : program_(program.whole, program.type, width)
@@ -29,13 +29,13 @@ void VertexRoutine::gatherChunk(const VertexStageInput& input, const float* file
     for (std::int32_t lane = 0; lane < count; ++lane) {
         ShadedVertex& v = out[lane];
         for (int i = 0; i < 4; ++i) {
-            v.position[i] = position[i * ChunkLanes + lane];
+            v.position[i] = position[i * BatchLanes + lane];
         }
         for (std::size_t k = 0; k < input.varyings.size(); ++k) {
             const shader::Varying& source = input.varyings[k];
             const float* r = file + (source.colour ? colourOffsets_[source.number] : texCoordOffsets_[source.number]);
             for (int i = 0; i < 4; ++i) {
-                const float value = r[i * ChunkLanes + lane];
+                const float value = r[i * BatchLanes + lane];
                 v.varyings[k][i] = source.colour ? clampColour(value) : value;
             }
         }
@@ -52,8 +52,8 @@ void VertexRoutine::shade(const VertexStageInput& input, const float* snapshot, 
     }
     float* f = file.data();
     program_.prepareFile(f, snapshot, 1.0f);
-    for (std::int32_t first = 0; first < vertexCount; first += ChunkLanes) {
-        const std::int32_t count = std::min(ChunkLanes, vertexCount - first);
+    for (std::int32_t first = 0; first < vertexCount; first += BatchLanes) {
+        const std::int32_t count = std::min(BatchLanes, vertexCount - first);
         program_.clearTemporaries(f);
         d3d9::fetchVerticesIntoFile(input.bindings, inputOffsets_, input.stream, input.firstVertex + first, count, f);
         program_.run(f, count, nullptr);

@@ -8,7 +8,7 @@
 namespace raster {
 namespace {
 
-using shader::MachineLanes;
+using shader::BatchLanes;
 using shader::Register;
 
 // Outputs a program does not write read as 0, and w as 1.
@@ -17,11 +17,11 @@ void clearOutputs(shader::ShaderMachine& m)
     Register* outputs[] = {&m.position, &m.colorOutputs[0], &m.colorOutputs[1]};
     for (Register* r : outputs) {
         std::fill(&r->c[0][0], &r->c[3][0], 0.0f);
-        std::fill(&r->c[3][0], &r->c[3][0] + MachineLanes, 1.0f);
+        std::fill(&r->c[3][0], &r->c[3][0] + BatchLanes, 1.0f);
     }
     for (Register& r : m.texCoordOutputs) {
         std::fill(&r.c[0][0], &r.c[3][0], 0.0f);
-        std::fill(&r.c[3][0], &r.c[3][0] + MachineLanes, 1.0f);
+        std::fill(&r.c[3][0], &r.c[3][0] + BatchLanes, 1.0f);
     }
 }
 
@@ -51,8 +51,8 @@ void shadeVertices(const VertexStageInput& input, std::vector<ShadedVertex>& out
     thread_local shader::ShaderMachine machine;
     machine.constants = input.constants;
     machine.samplers = nullptr; // vertex programs of shader model 2.0 do not sample
-    for (std::int32_t first = 0; first < input.vertexCount; first += MachineLanes) {
-        const std::int32_t count = std::min(MachineLanes, input.vertexCount - first);
+    for (std::int32_t first = 0; first < input.vertexCount; first += BatchLanes) {
+        const std::int32_t count = std::min(BatchLanes, input.vertexCount - first);
         d3d9::fetchVertices(input.bindings, input.stream, input.firstVertex + first, count, machine);
         clearOutputs(machine);
         shader::runProgram(*input.program, machine);

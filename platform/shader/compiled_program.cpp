@@ -13,7 +13,6 @@
 namespace shader {
 namespace {
 
-using kernel::ChunkLanes;
 using kernel::Operation;
 
 bool operationOf(const ExecutedInstruction& step, Operation& operation)
@@ -87,7 +86,7 @@ std::uint32_t CompiledProgram::slotFor(RegisterType type, std::uint32_t number)
             return s.offset;
         }
     }
-    slots_.push_back({key, static_cast<std::uint32_t>(slots_.size()) * 4 * ChunkLanes});
+    slots_.push_back({key, static_cast<std::uint32_t>(slots_.size()) * 4 * BatchLanes});
     return slots_.back().offset;
 }
 
@@ -142,7 +141,7 @@ bool CompiledProgram::compileOperand(const SourceParameter& s, std::uint32_t row
     const std::uint32_t offset = slotFor(s.type, s.number + row);
     out.batchStep = 1;
     for (int i = 0; i < 4; ++i) {
-        out.component[i] = offset + static_cast<std::uint32_t>(swizzleComponent(s.swizzle, i)) * ChunkLanes;
+        out.component[i] = offset + static_cast<std::uint32_t>(swizzleComponent(s.swizzle, i)) * BatchLanes;
     }
     return true;
 }
@@ -195,7 +194,7 @@ bool CompiledProgram::compile(const ProgramPart& part)
         }
     }
     constantCount_ = static_cast<std::uint32_t>(part.constantsRead.size());
-    constantBase_ = static_cast<std::uint32_t>(slots_.size()) * 4 * ChunkLanes;
+    constantBase_ = static_cast<std::uint32_t>(slots_.size()) * 4 * BatchLanes;
     for (const ConstantOperand& c : constantOperands_) {
         kernel::Instruction& k = code_[c.instruction];
         kernel::Source& source = c.isRow ? k.row[c.operand] : k.source[c.operand];
@@ -218,22 +217,22 @@ void CompiledProgram::listFills(const ProgramPart& part)
         for (std::uint32_t c = 0; c < 4; ++c) {
             if ((output.components & (1u << c)) == 0) {
                 if (c == 3) {
-                    outputWs_.push_back(offset + c * ChunkLanes);
+                    outputWs_.push_back(offset + c * BatchLanes);
                 } else {
-                    fills_.push_back({offset + c * ChunkLanes, 0.0f});
+                    fills_.push_back({offset + c * BatchLanes, 0.0f});
                 }
             }
         }
     }
     for (const RegisterComponents& input : part.undeclaredInputsRead) {
         for (std::uint32_t c = 0; c < 4; ++c) {
-            fills_.push_back({slot(input.type, input.number) + c * ChunkLanes, 0.0f});
+            fills_.push_back({slot(input.type, input.number) + c * BatchLanes, 0.0f});
         }
     }
     for (const RegisterComponents& temporary : part.temporariesReadFirst) {
         for (std::uint32_t c = 0; c < 4; ++c) {
             if ((temporary.components & (1u << c)) != 0) {
-                temporaryClears_.push_back(slot(temporary.type, temporary.number) + c * ChunkLanes);
+                temporaryClears_.push_back(slot(temporary.type, temporary.number) + c * BatchLanes);
             }
         }
     }
@@ -245,17 +244,17 @@ void CompiledProgram::prepareFile(float* file, const float* snapshot, float outp
         std::memcpy(file + constantBase_, snapshot, sizeof(float) * 4 * constantCount_);
     }
     for (const Fill& f : fills_) {
-        std::fill_n(file + f.offset, ChunkLanes, f.value);
+        std::fill_n(file + f.offset, BatchLanes, f.value);
     }
     for (const std::uint32_t offset : outputWs_) {
-        std::fill_n(file + offset, ChunkLanes, outputW);
+        std::fill_n(file + offset, BatchLanes, outputW);
     }
 }
 
 void CompiledProgram::clearTemporaries(float* file) const
 {
     for (const std::uint32_t offset : temporaryClears_) {
-        std::fill_n(file + offset, ChunkLanes, 0.0f);
+        std::fill_n(file + offset, BatchLanes, 0.0f);
     }
 }
 

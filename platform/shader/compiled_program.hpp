@@ -33,7 +33,7 @@ public:
     bool compiled() const { return compiled_; }
     std::int32_t width() const { return width_; }
     std::size_t fileSize() const { return fileSize_; } // floats
-    // A register's slot (its x component; y, z, w follow ChunkLanes apart),
+    // A register's slot (its x component; y, z, w follow BatchLanes apart),
     // or ~0u when the program does not use it and it is not an output.
     std::uint32_t slot(RegisterType type, std::uint32_t number) const;
     // Whether another routine's register file is laid out as this one's
@@ -69,7 +69,7 @@ private:
     std::vector<kernel::Instruction> code_;
     std::vector<Slot> slots_;
     struct Fill {
-        std::uint32_t offset; // ChunkLanes floats from here
+        std::uint32_t offset; // BatchLanes floats from here
         float value;
     };
     std::vector<Fill> fills_;        // outputs never written (w left out) and inputs never declared

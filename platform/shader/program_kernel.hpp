@@ -4,7 +4,7 @@
 // instruction by instruction, each over every batch of lanes of the chunk.
 //
 // The register file holds each register the program uses as four
-// components of ChunkLanes floats (lane-register slots), then each
+// components of BatchLanes floats (lane-register slots), then each
 // constant register it reads as four floats (each read into every lane). The arithmetic is the shader
 // machine's, operation for operation in the same order, without fused
 // multiply-add, so that both give the same bits.
@@ -17,9 +17,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "shader/batch_lanes.hpp"
+
 namespace shader::kernel {
 
-constexpr std::int32_t ChunkLanes = 32; // lanes a run of the instructions takes
 constexpr std::int32_t MaxWidth = 8;    // lanes of the widest routine (AVX2)
 
 enum class Operation : std::uint8_t {

@@ -338,7 +338,7 @@ void run(const Instruction& in, float* file, std::int32_t batches, const Sampler
         compute<Op>(file, in, rows, b, samplers, r);
         for (int i = 0; i < 4; ++i) {
             if ((in.mask & (1 << i)) != 0) {
-                store(file + in.destination + static_cast<std::uint32_t>(i * ChunkLanes + b * Width),
+                store(file + in.destination + static_cast<std::uint32_t>(i * BatchLanes + b * Width),
                       in.saturate ? saturate(r[i]) : r[i]);
             }
         }

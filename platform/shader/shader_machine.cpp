@@ -56,7 +56,7 @@ void copyComponents(const Register& r, std::uint8_t swizzle, Register& out, Modi
 {
     for (int i = 0; i < 4; ++i) {
         const float* from = r.c[swizzleComponent(swizzle, i)];
-        for (int l = 0; l < MachineLanes; ++l) {
+        for (int l = 0; l < BatchLanes; ++l) {
             out.c[i][l] = modify(from[l]);
         }
     }
@@ -72,7 +72,7 @@ void fetch(const ShaderMachine& m, const SourceParameter& s, std::uint32_t row, 
         const float* c = m.constants + 4 * n;
         for (int i = 0; i < 4; ++i) {
             const float v = applyModifier(c[swizzleComponent(s.swizzle, i)], s.modifier);
-            std::fill(out.c[i], out.c[i] + MachineLanes, v);
+            std::fill(out.c[i], out.c[i] + BatchLanes, v);
         }
         return;
     }
@@ -108,7 +108,7 @@ void store(Register& to, const Register& value, std::uint8_t mask, bool saturate
         if ((mask & (1 << i)) == 0) {
             continue;
         }
-        for (int l = 0; l < MachineLanes; ++l) {
+        for (int l = 0; l < BatchLanes; ++l) {
             to.c[i][l] = saturated ? saturate(value.c[i][l]) : value.c[i][l];
         }
     }
@@ -118,7 +118,7 @@ template <typename Op>
 void perComponent(Register& r, const Register& a, const Register& b, Op op)
 {
     for (int i = 0; i < 4; ++i) {
-        for (int l = 0; l < MachineLanes; ++l) {
+        for (int l = 0; l < BatchLanes; ++l) {
             r.c[i][l] = op(a.c[i][l], b.c[i][l]);
         }
     }
@@ -128,7 +128,7 @@ void perComponent(Register& r, const Register& a, const Register& b, Op op)
 template <typename Op>
 void replicateScalar(Register& r, const Register& a, Op op)
 {
-    for (int l = 0; l < MachineLanes; ++l) {
+    for (int l = 0; l < BatchLanes; ++l) {
         const float v = op(a.c[3][l]);
         for (int i = 0; i < 4; ++i) {
             r.c[i][l] = v;
@@ -138,7 +138,7 @@ void replicateScalar(Register& r, const Register& a, Op op)
 
 void dot(Register& r, const Register& a, const Register& b, int components, int intoComponent)
 {
-    for (int l = 0; l < MachineLanes; ++l) {
+    for (int l = 0; l < BatchLanes; ++l) {
         float sum = a.c[0][l] * b.c[0][l];
         for (int i = 1; i < components; ++i) {
             sum += a.c[i][l] * b.c[i][l];
@@ -172,7 +172,7 @@ std::int32_t wrapTexel(float coordinate, std::int32_t size)
 
 void sampleTexture(Register& r, const Register& coordinates, const SamplerTexture& texture)
 {
-    for (int l = 0; l < MachineLanes; ++l) {
+    for (int l = 0; l < BatchLanes; ++l) {
         if (texture.texels == nullptr || texture.width <= 0 || texture.height <= 0) {
             r.c[0][l] = r.c[1][l] = r.c[2][l] = 0.0f;
             r.c[3][l] = 1.0f;
@@ -217,7 +217,7 @@ void computeByOpcode(Opcode op, const Register& a, const Register& b, const Regi
     case Opcode::Sge: perComponent(result, a, b, [](float x, float y) { return x >= y ? 1.0f : 0.0f; }); break;
     case Opcode::Lrp:
         for (int i = 0; i < 4; ++i) {
-            for (int l = 0; l < MachineLanes; ++l) {
+            for (int l = 0; l < BatchLanes; ++l) {
                 result.c[i][l] = a.c[i][l] * (b.c[i][l] - c.c[i][l]) + c.c[i][l];
             }
         }
@@ -231,7 +231,7 @@ void computeByOpcode(Opcode op, const Register& a, const Register& b, const Regi
         replicateScalar(result, a, [](float x) { return x == 0.0f ? -INFINITY : std::log2(std::fabs(x)); });
         break;
     case Opcode::Pow:
-        for (int l = 0; l < MachineLanes; ++l) {
+        for (int l = 0; l < BatchLanes; ++l) {
             const float v = std::pow(std::fabs(a.c[3][l]), b.c[3][l]);
             result.c[0][l] = result.c[1][l] = result.c[2][l] = result.c[3][l] = v;
         }
@@ -256,7 +256,7 @@ void execute(ShaderMachine& m, const DecodedInstruction& in, const ExecutionRule
     case ResultShape::Dot: dot(result, a, b, rule.columns, -1); break;
     case ResultShape::MatrixRows: matrixProduct(m, in, rule, pixel, result, scratchA, scratchB); break;
     case ResultShape::Cross:
-        for (int l = 0; l < MachineLanes; ++l) {
+        for (int l = 0; l < BatchLanes; ++l) {
             result.c[0][l] = a.c[1][l] * b.c[2][l] - a.c[2][l] * b.c[1][l];
             result.c[1][l] = a.c[2][l] * b.c[0][l] - a.c[0][l] * b.c[2][l];
             result.c[2][l] = a.c[0][l] * b.c[1][l] - a.c[1][l] * b.c[0][l];
@@ -265,7 +265,7 @@ void execute(ShaderMachine& m, const DecodedInstruction& in, const ExecutionRule
     case ResultShape::Normalize:
         dot(scratchB, a, a, 3, -1);
         for (int i = 0; i < 4; ++i) {
-            for (int l = 0; l < MachineLanes; ++l) {
+            for (int l = 0; l < BatchLanes; ++l) {
                 result.c[i][l] = a.c[i][l] * reciprocalSquareRoot(scratchB.c[0][l]);
             }
         }

@@ -17,12 +17,12 @@
 
 #include "shader/program_analysis.hpp"
 
+#include "shader/batch_lanes.hpp"
+
 namespace shader {
 
-constexpr std::int32_t MachineLanes = 32;
-
 struct alignas(64) Register {
-    float c[4][MachineLanes]; // [component x y z w][lane]
+    float c[4][BatchLanes]; // [component x y z w][lane]
 };
 
 // A texture as a sampler sees it: A8R8G8B8 texels, point-sampled, wrapped.
@@ -47,7 +47,7 @@ struct ShaderMachine {
     const SamplerTexture* samplers = nullptr; // 16 entries
 };
 
-// Runs every executed instruction over all MachineLanes lanes (lanes past
+// Runs every executed instruction over all BatchLanes lanes (lanes past
 // those in use compute harmless values).
 void runProgram(const ProgramAnalysis& program, ShaderMachine& machine);
 // Runs a vertex program's position slice alone: enough for oPos.

@@ -88,8 +88,8 @@ std::vector<Vec4> runMachine(const shader::ProgramAnalysis& program, std::size_t
     const std::vector<float> c = constants();
     machine->constants = c.data();
     std::vector<Vec4> out(count);
-    for (std::size_t first = 0; first < count; first += shader::MachineLanes) {
-        for (int lane = 0; lane < shader::MachineLanes; ++lane) {
+    for (std::size_t first = 0; first < count; first += shader::BatchLanes) {
+        for (int lane = 0; lane < shader::BatchLanes; ++lane) {
             for (int which = 0; which < 3; ++which) {
                 const Vec4 v = input(first + static_cast<std::size_t>(lane), which);
                 for (int i = 0; i < 4; ++i) {
@@ -102,7 +102,7 @@ std::vector<Vec4> runMachine(const shader::ProgramAnalysis& program, std::size_t
             }
         }
         shader::runProgram(program, *machine);
-        for (int lane = 0; lane < shader::MachineLanes && first + static_cast<std::size_t>(lane) < count; ++lane) {
+        for (int lane = 0; lane < shader::BatchLanes && first + static_cast<std::size_t>(lane) < count; ++lane) {
             for (int i = 0; i < 4; ++i) {
                 out[first + static_cast<std::size_t>(lane)][static_cast<std::size_t>(i)] =
                     machine->texCoordOutputs[0].c[i][lane];

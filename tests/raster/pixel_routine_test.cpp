@@ -100,7 +100,7 @@ void expectRoutineMatchesMachine(const std::string& text, const std::string& wha
         const PixelShader routine = shaderFor(program, true, constants, width);
         for (int round = 0; round < 40; ++round) {
             PixelBatch batch{};
-            batch.count = 1 + round % BatchSize;
+            batch.count = 1 + round % BatchLanes;
             for (auto& varying : batch.varyings) {
                 for (auto& component : varying) {
                     for (float& lane : component) {
@@ -113,13 +113,13 @@ void expectRoutineMatchesMachine(const std::string& text, const std::string& wha
             for (std::int32_t v = 0; v < MaxVaryings; ++v) {
                 for (std::int32_t c = 0; c < 4; ++c) {
                     if ((read[static_cast<std::size_t>(v)] & (1u << c)) == 0) {
-                        for (std::int32_t lane = 0; lane < BatchSize; ++lane) {
+                        for (std::int32_t lane = 0; lane < BatchLanes; ++lane) {
                             uninterpolated.varyings[v][c][lane] = lane % 2 == 0 ? NaN : -1e30f;
                         }
                     }
                 }
             }
-            std::uint32_t expected[BatchSize], actual[BatchSize];
+            std::uint32_t expected[BatchLanes], actual[BatchLanes];
             machine(batch, expected);
             routine(uninterpolated, actual);
             for (std::int32_t lane = 0; lane < batch.count; ++lane) {
@@ -216,15 +216,15 @@ TEST(PixelRoutine, squareRootPowersAreTheLibrarysForEveryBase)
         std::uint32_t pattern = 1;
         std::int64_t differences = 0;
         for (bool first = true; pattern < 0x7F800000u; first = false) {
-            for (std::int32_t lane = 0; lane < kernel::ChunkLanes; ++lane, pattern += 61) {
+            for (std::int32_t lane = 0; lane < shader::BatchLanes; ++lane, pattern += 61) {
                 std::memcpy(&base[lane], &pattern, sizeof pattern);
             }
             if (first) { // and what the library answers alone
                 const float special[] = {0.0f, -0.0f, Inf, -Inf, NaN, -4.0f, -1e-40f};
                 std::copy(std::begin(special), std::end(special), base + 3);
             }
-            compiled.run(file.data(), kernel::ChunkLanes, nullptr);
-            for (std::int32_t lane = 0; lane < kernel::ChunkLanes; ++lane) {
+            compiled.run(file.data(), shader::BatchLanes, nullptr);
+            for (std::int32_t lane = 0; lane < shader::BatchLanes; ++lane) {
                 const float expected = std::pow(std::fabs(base[lane]), 0.5f);
                 differences += std::memcmp(&expected, &result[lane], sizeof expected) != 0 ? 1 : 0;
             }
@@ -248,19 +248,19 @@ TEST(PixelRoutine, undeclaredInputsReadZeroAndAllTenDeclaredInputsAreFed)
     ASSERT_EQ(reader->varyings.size(), 1u);
     for (RoutineWidth width : widths) {
         PixelBatch batch{};
-        batch.count = BatchSize;
+        batch.count = BatchLanes;
         for (int c = 0; c < 4; ++c) {
-            for (int lane = 0; lane < BatchSize; ++lane) {
+            for (int lane = 0; lane < BatchLanes; ++lane) {
                 batch.varyings[0][c][lane] = 0.25f;
                 batch.varyings[1][c][lane] = 0.5f; // t2, for the feeder
             }
         }
-        std::uint32_t colours[BatchSize], machine[BatchSize], routine[BatchSize];
+        std::uint32_t colours[BatchLanes], machine[BatchLanes], routine[BatchLanes];
         shaderFor(feeder, false, constants, width)(batch, colours);
         EXPECT_EQ(colours[0], 0xBFBFBFBFu); // 0.75
         shaderFor(reader, false, constants, width)(batch, machine);
         shaderFor(reader, true, constants, width)(batch, routine);
-        for (int lane = 0; lane < BatchSize; ++lane) {
+        for (int lane = 0; lane < BatchLanes; ++lane) {
             EXPECT_EQ(machine[lane], 0x40404040u) << lane; // 0.25 + 0
             EXPECT_EQ(routine[lane], machine[lane]) << lane;
         }
@@ -282,15 +282,15 @@ TEST(PixelRoutine, undeclaredInputsReadZeroAndAllTenDeclaredInputsAreFed)
     EXPECT_EQ(all->varyings[9].number, 7u);         // t7, the tenth
     for (RoutineWidth width : widths) {
         PixelBatch batch{};
-        batch.count = BatchSize;
+        batch.count = BatchLanes;
         for (int v = 0; v < MaxVaryings; ++v) {
             for (int c = 0; c < 4; ++c) {
-                for (int lane = 0; lane < BatchSize; ++lane) {
+                for (int lane = 0; lane < BatchLanes; ++lane) {
                     batch.varyings[v][c][lane] = v == 9 ? 0.5f : 0.0f; // only t7
                 }
             }
         }
-        std::uint32_t machine[BatchSize], routine[BatchSize];
+        std::uint32_t machine[BatchLanes], routine[BatchLanes];
         shaderFor(all, false, constants, width)(batch, machine);
         shaderFor(all, true, constants, width)(batch, routine);
         EXPECT_EQ(machine[0], 0x80808080u); // t7 reached the colour

@@ -10,7 +10,7 @@
 #include "data/shader_programs.hpp"
 #include "shader/shader_machine.hpp"
 
-using shader::MachineLanes;
+using shader::BatchLanes;
 using shader::ProgramAnalysis;
 using shader::Register;
 using shader::ShaderMachine;
@@ -77,7 +77,7 @@ TEST(ShaderMachine, vertexProgramComputesPositionAndTheLightingVectors)
     shader::applyDefinitions(program, constants.data(), 256);
     EXPECT_EQ(constants[4 * 15 + 3], 1.0f); // def c15
     machine->constants = constants.data();
-    for (int l = 0; l < MachineLanes; ++l) {
+    for (int l = 0; l < BatchLanes; ++l) {
         setLane(machine->inputs[0], l, 1.0f + l, 2.0f, -1.0f, 1.0f); // position, w defaulted to 1
         setLane(machine->inputs[1], l, 0.0f, 0.0f, 1.0f, 1.0f);      // normal
         setLane(machine->inputs[2], l, 1.0f, 0.0f, 0.0f, 1.0f);      // tangent
@@ -85,7 +85,7 @@ TEST(ShaderMachine, vertexProgramComputesPositionAndTheLightingVectors)
         setLane(machine->inputs[4], l, 0.125f, 0.875f, 0.0f, 1.0f);  // texture coordinate
     }
     shader::runProgram(program, *machine);
-    for (int l = 0; l < MachineLanes; l += 5) {
+    for (int l = 0; l < BatchLanes; l += 5) {
         const V4 p = {1.0 + l, 2, -1, 1};
         auto row = [&](const float* m, int r) { return m[4 * r] * p.x + m[4 * r + 1] * p.y + m[4 * r + 2] * p.z + m[4 * r + 3] * p.w; };
         expectNear(lane(machine->position, l), {row(clip, 0), row(clip, 1), row(clip, 2), row(clip, 3)}, 1e-5, "oPos");
