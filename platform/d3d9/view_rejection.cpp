@@ -23,8 +23,9 @@ struct PlaneTerms {
     bool near;
 };
 
-constexpr PlaneTerms Planes[6] = {{0, -1, false}, {0, 1, false}, {1, -1, false},
-                                  {1, 1, false},  {2, -1, true}, {2, 1, false}};
+// In the bits' order (clip_planes.hpp): near, far, left, right, bottom, top.
+constexpr PlaneTerms Planes[ClipPlaneCount] = {{2, -1, true},  {2, 1, false}, {0, -1, false},
+                                               {0, 1, false},  {1, -1, false}, {1, 1, false}};
 
 bool marginScale(std::uint32_t roundings, double viewportWidth, double viewportHeight, MarginScale& out)
 {
@@ -92,7 +93,7 @@ std::uint32_t clipOutcodeWithMargin(const float position[4], const float magnitu
         return 0;
     }
     std::uint32_t outside = 0;
-    for (std::uint32_t plane = 0; plane < 6; ++plane) {
+    for (std::uint32_t plane = 0; plane < ClipPlaneCount; ++plane) {
         const PlaneTerms& terms = Planes[plane];
         outside |= beyondMargin(terms, scale, position[terms.axis], position[3], magnitude[terms.axis], magnitude[3])
                        ? 1u << plane
@@ -210,7 +211,7 @@ std::uint32_t ViewRejection::planesBeyondMargin(std::uint32_t common, const Marg
 {
     const float* magnitudes = file_.data() + magnitudeOffset_;
     std::uint32_t beyond = 0;
-    for (std::uint32_t plane = 0; plane < 6; ++plane) {
+    for (std::uint32_t plane = 0; plane < ClipPlaneCount; ++plane) {
         if ((common & (1u << plane)) != 0 &&
             chunkBeyondMargin(Planes[plane], scale, positions_, magnitudes, laneZero ? 0 : 1, count)) {
             beyond |= 1u << plane;

@@ -28,23 +28,13 @@
 #include <vector>
 
 #include "d3d9/backend.hpp"
+#include "d3d9/clip_planes.hpp"
 #include "d3d9/draw_state.hpp"
 #include "d3d9/resources.hpp"
 #include "d3d9/vertex_fetch.hpp"
 #include "shader/program_kernel.hpp"
 
 namespace d3d9 {
-
-// The planes of the clip volume, one bit each, in one order for every use.
-enum ClipPlane : std::uint32_t {
-    ClipLeft = 1,   // x < -w
-    ClipRight = 2,  // x > w
-    ClipBottom = 4, // y < -w
-    ClipTop = 8,    // y > w
-    ClipNear = 16,  // z < 0
-    ClipFar = 32,   // z > w
-    ClipAll = 63,
-};
 
 // The planes a clip-space position lies outside of.
 inline std::uint32_t clipOutcode(float x, float y, float z, float w)

@@ -65,12 +65,12 @@ std::uint32_t rejectOutcode(const float* p, float sideX, float sideY)
 {
     const float x = p[0], y = p[1], z = p[2], w = p[3];
     std::uint32_t code = 0;
-    code |= !(z >= 0.0f) ? 1u : 0u;
-    code |= !(z <= w) ? 2u : 0u;
-    code |= !(x >= -sideX * w) ? 4u : 0u;
-    code |= !(x <= sideX * w) ? 8u : 0u;
-    code |= !(y >= -sideY * w) ? 16u : 0u;
-    code |= !(y <= sideY * w) ? 32u : 0u;
+    code |= !(z >= 0.0f) ? d3d9::ClipNear : 0u;
+    code |= !(z <= w) ? d3d9::ClipFar : 0u;
+    code |= !(x >= -sideX * w) ? d3d9::ClipLeft : 0u;
+    code |= !(x <= sideX * w) ? d3d9::ClipRight : 0u;
+    code |= !(y >= -sideY * w) ? d3d9::ClipBottom : 0u;
+    code |= !(y <= sideY * w) ? d3d9::ClipTop : 0u;
     return code;
 }
 
