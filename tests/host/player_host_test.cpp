@@ -7,12 +7,12 @@
 #include "host/sdl/key_mapping.hpp"
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/render_size_choice.hpp"
-#include "host/sdl/window_fit.hpp"
+#include "host/picture_fit.hpp"
 #include "win32/window_system.hpp"
 
 namespace {
 
-using sdlhost::FitRect;
+using host::FitRect;
 
 void expectFit(FitRect fit, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height)
 {
@@ -24,13 +24,13 @@ void expectFit(FitRect fit, std::int32_t x, std::int32_t y, std::int32_t width, 
 
 TEST(PlayerWindowFit, backBufferKeepsItsAspectCentredInAnyWindow)
 {
-    expectFit(sdlhost::fitKeepingAspect(1024, 768, 1024, 768), 0, 0, 1024, 768);
-    expectFit(sdlhost::fitKeepingAspect(1920, 1080, 1024, 768), 240, 0, 1440, 1080); // pillar-box
-    expectFit(sdlhost::fitKeepingAspect(1024, 1000, 1024, 768), 0, 116, 1024, 768);  // letter-box
-    expectFit(sdlhost::fitKeepingAspect(2048, 1536, 1024, 768), 0, 0, 2048, 1536);
-    expectFit(sdlhost::fitKeepingAspect(3, 1, 1024, 768), 1, 0, 1, 1);
-    expectFit(sdlhost::fitKeepingAspect(0, 768, 1024, 768), 0, 0, 0, 0);
-    expectFit(sdlhost::fitKeepingAspect(1024, 768, 0, 0), 0, 0, 0, 0);
+    expectFit(host::fitKeepingAspect(1024, 768, 1024, 768), 0, 0, 1024, 768);
+    expectFit(host::fitKeepingAspect(1920, 1080, 1024, 768), 240, 0, 1440, 1080); // pillar-box
+    expectFit(host::fitKeepingAspect(1024, 1000, 1024, 768), 0, 116, 1024, 768);  // letter-box
+    expectFit(host::fitKeepingAspect(2048, 1536, 1024, 768), 0, 0, 2048, 1536);
+    expectFit(host::fitKeepingAspect(3, 1, 1024, 768), 1, 0, 1, 1);
+    expectFit(host::fitKeepingAspect(0, 768, 1024, 768), 0, 0, 0, 0);
+    expectFit(host::fitKeepingAspect(1024, 768, 0, 0), 0, 0, 0, 0);
 }
 
 TEST(PlayerKeys, sdlKeysBecomeTheVirtualKeysOfWindows)
@@ -101,8 +101,8 @@ TEST(PlayerRenderSize, scaleSettingTakesAutoMultiplesAndSizesOnly)
     EXPECT_NE(why.find("WxH"), std::string::npos);
 
     // The picture's size is the back buffer fitted into the drawable.
-    EXPECT_EQ(sdlhost::shownSize(2560, 1600, {1024, 768}), (d3d9::RenderSize{2133, 1600}));
-    EXPECT_EQ(sdlhost::shownSize(3840, 2160, {1024, 768}), (d3d9::RenderSize{2880, 2160}));
+    EXPECT_EQ(host::shownSize(2560, 1600, {1024, 768}), (d3d9::RenderSize{2133, 1600}));
+    EXPECT_EQ(host::shownSize(3840, 2160, {1024, 768}), (d3d9::RenderSize{2880, 2160}));
 }
 
 TEST(PlayerRenderSize, softwareSizeStepsDownWhileFramesMissTheRefreshAndNeverBelowTheProgramsOrBackUp)

@@ -4,7 +4,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
-#include "host/sdl/window_fit.hpp"
+#include "host/picture_fit.hpp"
 
 namespace sdlhost {
 
@@ -13,7 +13,7 @@ void presentGlFrame(PlayerWindow& window, const d3d9::Frame& frame)
     int width = 0;
     int height = 0;
     window.drawableSize(width, height);
-    const FitRect fit = fitKeepingAspect(width, height, frame.width, frame.height);
+    const host::FitRect fit = host::fitKeepingAspect(width, height, frame.width, frame.height);
 
     // The device keeps its own state; leave it as found.
     GLint readFramebuffer = 0;

@@ -21,6 +21,7 @@
 #include <SDL.h>
 
 #include "host/backend_list.hpp"
+#include "host/picture_fit.hpp"
 #include "host/program_modules.hpp"
 #include "host/sdl/frame_stats.hpp"
 #include "host/sdl/gl_presenter.hpp"
@@ -90,16 +91,10 @@ void chooseRenderSize(const PlayerSettings& settings, PlayerWindow& window, sdlh
         options.renderSize = [&window, &adaptive](std::int32_t width, std::int32_t height) {
             int drawableWidth = 0, drawableHeight = 0;
             window.drawableSize(drawableWidth, drawableHeight);
-            const d3d9::RenderSize shown = sdlhost::shownSize(drawableWidth, drawableHeight, {width, height});
+            const d3d9::RenderSize shown = host::shownSize(drawableWidth, drawableHeight, {width, height});
             return window.hasOpenGl() ? shown : adaptive.sizeFor(shown, {width, height});
         };
     }
-}
-
-double millisecondsSince(Uint64 start)
-{
-    return static_cast<double>(SDL_GetPerformanceCounter() - start) * 1000.0 /
-           static_cast<double>(SDL_GetPerformanceFrequency());
 }
 
 // Frames go to the window: blitted on the GPU from a GL back end's
@@ -128,7 +123,7 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
             sdlhost::presentGlFrame(window, frame);
             glPacer.afterWaitingPresent(); // the swap interval may be ignored (Xvfb)
         } else {
-            const double programMs = millisecondsSince(resumed);
+            const double programMs = sdlhost::millisecondsSince(resumed);
             const double presentMs = presenter.present(frame);
             if (adaptive.frameMade(programMs + presentMs) && settings.stats) {
                 std::fprintf(stderr, "demo: the software device falls behind the display at %d x %d\n", frame.width,

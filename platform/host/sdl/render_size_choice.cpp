@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "host/sdl/window_fit.hpp"
 
 namespace sdlhost {
 
@@ -32,12 +31,6 @@ bool readRenderChoice(const std::string& text, RenderChoice& out, std::string& w
     why = "takes auto, 1 to 4, or a size WxH of at most " + std::to_string(d3d9::MaxRenderSide) + " a side, not \"" +
           text + "\"";
     return false;
-}
-
-d3d9::RenderSize shownSize(std::int32_t drawableWidth, std::int32_t drawableHeight, d3d9::RenderSize program)
-{
-    const FitRect fit = fitKeepingAspect(drawableWidth, drawableHeight, program.width, program.height);
-    return {fit.width, fit.height};
 }
 
 d3d9::RenderSize AdaptiveRenderSize::sizeFor(d3d9::RenderSize shown, d3d9::RenderSize program)

@@ -25,10 +25,6 @@ struct RenderChoice {
 // takes); false with the reason otherwise.
 bool readRenderChoice(const std::string& text, RenderChoice& out, std::string& why);
 
-// The picture's size in a drawable of this size: the program's back
-// buffer fitted, aspect kept, as the presenters show it.
-d3d9::RenderSize shownSize(std::int32_t drawableWidth, std::int32_t drawableHeight, d3d9::RenderSize program);
-
 // The software device's size, chosen while it plays: it starts at the
 // picture's size on the screen; whenever the slowest tenth of a second's
 // frames took more than four fifths of a refresh to make, it steps down by

@@ -30,6 +30,12 @@ double refreshMs(SDL_Window* window)
     return 1000.0 / refreshHertz(window);
 }
 
+double millisecondsSince(Uint64 start)
+{
+    return static_cast<double>(SDL_GetPerformanceCounter() - start) * 1000.0 /
+           static_cast<double>(SDL_GetPerformanceFrequency());
+}
+
 Uint64 RetracePacer::period() const
 {
     return std::max<Uint64>(SDL_GetPerformanceFrequency() / static_cast<Uint64>(refreshHertz(window_)), 1);

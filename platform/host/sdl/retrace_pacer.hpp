@@ -17,6 +17,8 @@ namespace sdlhost {
 
 // Milliseconds a refresh of the display the window is on.
 double refreshMs(SDL_Window* window);
+// Milliseconds since a reading of SDL's performance counter.
+double millisecondsSince(Uint64 start);
 
 class RetracePacer {
 public:

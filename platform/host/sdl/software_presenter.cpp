@@ -1,6 +1,6 @@
 #include "host/sdl/software_presenter.hpp"
 
-#include "host/sdl/window_fit.hpp"
+#include "host/picture_fit.hpp"
 
 namespace sdlhost {
 
@@ -59,14 +59,11 @@ bool SoftwarePresenter::useRenderer(bool unscaled, std::string& why)
 double SoftwarePresenter::present(const d3d9::Frame& frame)
 {
     const Uint64 start = SDL_GetPerformanceCounter();
-    const auto since = [start] {
-        return static_cast<double>(SDL_GetPerformanceCounter() - start) * 1000.0 /
-               static_cast<double>(SDL_GetPerformanceFrequency());
-    };
+    const auto since = [start] { return millisecondsSince(start); };
     int windowWidth = 0;
     int windowHeight = 0;
     SDL_GetWindowSizeInPixels(window_, &windowWidth, &windowHeight);
-    const FitRect shown = fitKeepingAspect(windowWidth, windowHeight, frame.width, frame.height);
+    const host::FitRect shown = host::fitKeepingAspect(windowWidth, windowHeight, frame.width, frame.height);
     std::string why;
     if (!useRenderer(shown.width == frame.width && shown.height == frame.height, why)) {
         return since();
@@ -88,7 +85,7 @@ double SoftwarePresenter::present(const d3d9::Frame& frame)
     int width = 0;
     int height = 0;
     SDL_GetRendererOutputSize(renderer_, &width, &height);
-    const FitRect fit = fitKeepingAspect(width, height, frame.width, frame.height);
+    const host::FitRect fit = host::fitKeepingAspect(width, height, frame.width, frame.height);
     const SDL_Rect target = {fit.x, fit.y, fit.width, fit.height};
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);

@@ -21,7 +21,7 @@ EM_ASYNC_JS(void, pageNextAnimationFrame, (), { await new Promise((resolve) => r
 EM_JS(int, pageContextLost, (), { return Module.demoPage.contextLost() ? 1 : 0; });
 EM_JS(int, pageContextRestorations, (), { return Module.demoPage.restorations; });
 EM_ASYNC_JS(void, pageContextBack, (), { await Module.demoPage.contextBack(); });
-EM_JS(int, pagePictureSize, (int width, int height), { return Module.demoPage.pictureSize(width, height); });
+EM_JS(int, pageBoxSize, (), { return Module.demoPage.boxSize(); });
 
 } // namespace
 
@@ -67,10 +67,10 @@ void waitForContext()
     pageContextBack();
 }
 
-d3d9::RenderSize pictureSize(std::int32_t programWidth, std::int32_t programHeight)
+d3d9::RenderSize canvasBoxSize()
 {
     // Packed by the page as width << 16 | height.
-    const auto packed = static_cast<std::uint32_t>(pagePictureSize(programWidth, programHeight));
+    const auto packed = static_cast<std::uint32_t>(pageBoxSize());
     return {static_cast<std::int32_t>(packed >> 16), static_cast<std::int32_t>(packed & 0xFFFFu)};
 }
 

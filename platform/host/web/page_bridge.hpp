@@ -44,10 +44,10 @@ std::uint64_t contextRestorations();
 // never, when it does not come back (the page says so).
 void waitForContext();
 
-// The size the program's back buffer takes on the screen, in device
-// pixels: fitted into the canvas's box (aspect kept) at the page's
-// devicePixelRatio, as it stands now (the window and the ratio change).
-d3d9::RenderSize pictureSize(std::int32_t programWidth, std::int32_t programHeight);
+// The canvas's box in device pixels (its CSS size at the page's
+// devicePixelRatio), as it stands now: the window and the ratio change.
+// 0 x 0 before the page is laid out.
+d3d9::RenderSize canvasBoxSize();
 
 // Returns after the browser's next animation frame: the frame drawn so far
 // is composited, input events are delivered, the page stays responsive.

@@ -25,6 +25,7 @@
 
 #include "d3d9/backend.hpp"
 #include "gl/gl_backend.hpp"
+#include "host/picture_fit.hpp"
 #include "host/program_modules.hpp"
 #include "host/virtual_display.hpp"
 #include "host/web/page_bridge.hpp"
@@ -129,7 +130,10 @@ bool waitWhileContextLost()
 int runProgram(d3d9::BackendOptions options)
 {
     options.contextGeneration = [] { return web::contextRestorations(); };
-    options.renderSize = [](std::int32_t width, std::int32_t height) { return web::pictureSize(width, height); };
+    options.renderSize = [](std::int32_t width, std::int32_t height) {
+        const d3d9::RenderSize box = web::canvasBoxSize();
+        return host::shownSize(box.width, box.height, {width, height});
+    };
     return host::runProgram(gl::glBackend(), std::move(options), true);
 }
 

@@ -1,6 +1,6 @@
-#include "host/sdl/window_fit.hpp"
+#include "host/picture_fit.hpp"
 
-namespace sdlhost {
+namespace host {
 
 FitRect fitKeepingAspect(std::int32_t windowWidth, std::int32_t windowHeight, std::int32_t imageWidth,
                          std::int32_t imageHeight)
@@ -22,4 +22,10 @@ FitRect fitKeepingAspect(std::int32_t windowWidth, std::int32_t windowHeight, st
     return {(windowWidth - width) / 2, (windowHeight - height) / 2, width, height};
 }
 
-} // namespace sdlhost
+d3d9::RenderSize shownSize(std::int32_t drawableWidth, std::int32_t drawableHeight, d3d9::RenderSize program)
+{
+    const FitRect fit = fitKeepingAspect(drawableWidth, drawableHeight, program.width, program.height);
+    return {fit.width, fit.height};
+}
+
+} // namespace host
