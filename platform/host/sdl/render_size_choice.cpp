@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-
 namespace sdlhost {
 
 bool readRenderChoice(const std::string& text, RenderChoice& out, std::string& why)
@@ -54,11 +53,11 @@ bool AdaptiveRenderSize::frameMade(double workMs)
     if (workMs_.size() < JudgedFrames) {
         return false;
     }
-    std::vector<double> sorted = workMs_;
+    const auto slowTenth = workMs_.begin() + static_cast<std::ptrdiff_t>(workMs_.size() * 9 / 10);
+    std::nth_element(workMs_.begin(), slowTenth, workMs_.end());
+    const bool behind = *slowTenth > refreshMs_ * 0.8;
     workMs_.clear();
-    const auto slowTenth = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() * 9 / 10);
-    std::nth_element(sorted.begin(), slowTenth, sorted.end());
-    if (*slowTenth <= refreshMs_ * 0.8 || atFloor_) {
+    if (!behind || atFloor_) {
         return false;
     }
     ++steps_;
