@@ -50,6 +50,12 @@ public:
     // above where there are none): a host whose blit to a target of the
     // same size and format resolves them needs no resolve before it.
     virtual unsigned glSampledFramebuffer() { return glFramebuffer(); }
+    // Hands the pixels to `take` once they are resolved: at once, on this
+    // thread, by default; where a back end resolves the frame while the
+    // program goes on, on one of its threads, after Present has returned.
+    // The pixels are valid during the call, and the back end's next frame
+    // waits for it to return.
+    virtual void whenResolved(std::function<void(const std::uint32_t*)> take) { take(readPixels()); }
 
 protected:
     ~FrameSource() = default;
@@ -73,6 +79,8 @@ struct Frame {
     DrawCounts draws;      // filled by the front end
 
     const std::uint32_t* pixels() const { return source->readPixels(); }
+    // The pixels, handed over when they are ready (see FrameSource::whenResolved).
+    void whenResolved(std::function<void(const std::uint32_t*)> take) const { source->whenResolved(std::move(take)); }
     unsigned glFramebuffer() const { return source->glFramebuffer(); }
     unsigned glSampledFramebuffer() const { return source->glSampledFramebuffer(); }
 };

@@ -16,6 +16,7 @@
 #include <limits>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "d3d9/draw_state.hpp"
@@ -202,6 +203,8 @@ private:
         pool_.finish(); // the frame in flight
         return frame_.data();
     }
+    void whenResolved(std::function<void(const std::uint32_t*)> take) override;
+    void handOverResolved();
 
     std::shared_ptr<const DrawState> makeDrawState(const d3d9::DrawState& state) const;
     std::size_t snapshotConstants(const d3d9::DrawState& state, const shader::ProgramAnalysis& program);
@@ -227,6 +230,11 @@ private:
     std::uint64_t pixelVersion_ = ~0ull;
     bool referenceShading_ = false;
     std::vector<BandClears> clears_; // one a band; each touched only by the worker scanning that band
+    // The frame in flight's hand-over: whether frame_ holds it resolved,
+    // and who waits for it (the worker that resolves its last band calls).
+    std::mutex resolvedMutex_;
+    bool resolved_ = true;
+    std::function<void(const std::uint32_t*)> takeResolved_;
 };
 
 // Corner numbers relative to MinVertexIndex, three a triangle. A corner
@@ -537,13 +545,51 @@ void SoftwareBackend::startPixelWork(bool resolveFrame)
     std::swap(recording_, inFlight_);
     recording_->reset();
     constantsVersion_ = ~0ull; // the snapshots went with the queue
+    if (resolveFrame) {
+        std::lock_guard<std::mutex> hold(resolvedMutex_);
+        resolved_ = false;
+        takeResolved_ = nullptr;
+    }
     auto next = std::make_shared<std::atomic<std::int32_t>>(0);
+    auto done = std::make_shared<std::atomic<std::int32_t>>(0);
     const std::int32_t bands = (target_.height + BandRows - 1) / BandRows;
-    pool_.start([this, next, bands, resolveFrame](std::int32_t) {
+    pool_.start([this, next, done, bands, resolveFrame](std::int32_t) {
         for (std::int32_t band = (*next)++; band < bands; band = (*next)++) {
             rasterizeBand(*inFlight_, band, resolveFrame);
+            if (resolveFrame && ++*done == bands) {
+                handOverResolved();
+            }
         }
     });
+}
+
+// On the worker that resolved the last band: the frame is whole.
+void SoftwareBackend::handOverResolved()
+{
+    std::function<void(const std::uint32_t*)> take;
+    {
+        std::lock_guard<std::mutex> hold(resolvedMutex_);
+        resolved_ = true;
+        take = std::move(takeResolved_);
+        takeResolved_ = nullptr;
+    }
+    if (take) {
+        take(frame_.data());
+    }
+}
+
+// A frame already whole is handed over at once; else the worker that
+// finishes it does so, before the next frame's work can start.
+void SoftwareBackend::whenResolved(std::function<void(const std::uint32_t*)> take)
+{
+    {
+        std::lock_guard<std::mutex> hold(resolvedMutex_);
+        if (!resolved_) {
+            takeResolved_ = std::move(take);
+            return;
+        }
+    }
+    take(frame_.data());
 }
 
 d3d9::Frame SoftwareBackend::present(bool rendered)

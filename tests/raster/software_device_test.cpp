@@ -295,3 +295,32 @@ TEST(SoftwareDevice, drawsStoppedAtTheFrontEndWouldHaveDrawnNothing)
     clipscene::expectTheSamePicture(raster::softwareBackend(), D3DMULTISAMPLE_NONE, 18, 1.0);
     clipscene::expectTheSamePicture(raster::softwareBackend(), D3DMULTISAMPLE_4_SAMPLES, 18, 1.0);
 }
+
+TEST(SoftwareDevice, framesHandedOverOnceResolvedAreWholeAndInOrder)
+{
+    // Each frame is handed over from the device's workers while the program
+    // goes on: a clear of its own colour and a triangle, frame after frame,
+    // the last one before the device goes. Each must be the whole frame (the
+    // triangle's pixel and the clear's), never the next one's.
+    std::vector<std::uint32_t> handed;
+    {
+        SoftwareRun run(D3DMULTISAMPLE_4_SAMPLES, true, 3);
+        run.onFrame = [&handed](const d3d9::Frame& frame) {
+            EXPECT_TRUE(frame.rendered);
+            frame.whenResolved([&handed, width = frame.width](const std::uint32_t* pixels) {
+                handed.push_back(pixels[47 * width + 63]); // the clear's
+                handed.push_back(pixels[2 * width + 2]);   // the triangle's
+            });
+        };
+        for (std::uint32_t k = 0; k < 12; ++k) {
+            run.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u | (k * 0x0A0B0Cu), 1.0f, 0);
+            drawRedTriangle(run.device);
+            run.device->Present(nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    ASSERT_EQ(handed.size(), 24u);
+    for (std::uint32_t k = 0; k < 12; ++k) {
+        EXPECT_EQ(handed[2 * k], 0xFF000000u | (k * 0x0A0B0Cu)) << "frame " << k;
+        EXPECT_EQ(handed[2 * k + 1], 0xFFFF0000u) << "frame " << k;
+    }
+}

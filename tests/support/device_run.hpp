@@ -24,6 +24,8 @@ struct DeviceRun {
     bool lastRendered = false;
     d3d9::DrawCounts lastDraws;
     bool wantPixels = true;
+    // Called with each presented frame instead of reading it at once.
+    std::function<void(const d3d9::Frame&)> onFrame;
 
     explicit DeviceRun(const d3d9::BackendDescription& backend, D3DMULTISAMPLE_TYPE samples = D3DMULTISAMPLE_NONE,
                        bool multisample = true, std::int32_t threads = 2, bool stopUnseenDraws = true,
@@ -35,6 +37,10 @@ struct DeviceRun {
         options.threads = threads;
         options.stopUnseenDraws = stopUnseenDraws;
         options.sink.onPresent = [this](const d3d9::Frame& frame) {
+            if (onFrame) {
+                onFrame(frame);
+                return;
+            }
             lastFrame.assign(frame.pixels(), frame.pixels() + frame.width * frame.height);
             lastRendered = frame.rendered;
             lastDraws = frame.draws;

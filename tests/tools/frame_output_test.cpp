@@ -170,8 +170,8 @@ TEST_F(FrameSinks, PngSinkWritesOneOpaqueFrameAndRefusesASecond)
 {
     const std::vector<std::uint32_t> pixels = patternFrame(6, 4);
     auto sink = makePngSink(path("still.png"));
-    sink->write({pixels.data(), 6, 4, 0, 1500});
-    EXPECT_THROW(sink->write({pixels.data(), 6, 4, 1, 1540}), ToolError);
+    sink->write(FrameView::ofWords(pixels.data(), 6, 4, 0, 1500));
+    EXPECT_THROW(sink->write(FrameView::ofWords(pixels.data(), 6, 4, 1, 1540)), ToolError);
     sink->finish();
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -186,7 +186,7 @@ TEST_F(FrameSinks, SequenceSinkNumbersScaledFilesInWriteOrderInANewFolderSilentl
     testing::internal::CaptureStdout();
     for (std::uint32_t k = 0; k < 3; ++k) {
         const std::vector<std::uint32_t> frame(8 * 4, argb(0, k * 80, 0, 0));
-        sink->write({frame.data(), 8, 4, k, static_cast<std::int32_t>(k) * 40});
+        sink->write(FrameView::ofWords(frame.data(), 8, 4, k, static_cast<std::int32_t>(k) * 40));
     }
     sink->finish();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -226,7 +226,7 @@ TEST_F(FrameSinks, VideoSinkRefusesOddSizesForHalvedChromaAndLeavesNoFile)
 {
     auto sink = makeVideoSink(path("a.mp4"), VideoSettings{}, 0, 0);
     const std::vector<std::uint32_t> pixels = patternFrame(5, 4);
-    EXPECT_THROW(sink->write({pixels.data(), 5, 4, 0, 0}), ToolError);
+    EXPECT_THROW(sink->write(FrameView::ofWords(pixels.data(), 5, 4, 0, 0)), ToolError);
     sink.reset();
     EXPECT_FALSE(fs::exists(path("a.mp4")));
     EXPECT_FALSE(fs::exists(path("a.mp4.part")));
@@ -236,7 +236,7 @@ TEST_F(FrameSinks, VideoSinkRefusesOddSizesForHalvedChromaAndLeavesNoFile)
     lossless.lossless = true;
     for (const char* name : {"odd.mkv", "odd.mp4"}) {
         sink = makeVideoSink(path(name), lossless, 0, 0);
-        sink->write({pixels.data(), 5, 4, 0, 0});
+        sink->write(FrameView::ofWords(pixels.data(), 5, 4, 0, 0));
         sink->finish();
         EXPECT_TRUE(fs::exists(path(name)));
     }
@@ -257,7 +257,7 @@ TEST_F(FrameSinks, VideoSinkEncodesEveryFrameAtTheRequestedSizeAndNamesTheFileOn
     std::vector<std::uint32_t> pixels = patternFrame(96, 72);
     for (int k = 0; k < 12; ++k) {
         std::rotate(pixels.begin(), pixels.begin() + 5, pixels.end());
-        sink->write({pixels.data(), 96, 72, k, k * 40});
+        sink->write(FrameView::ofWords(pixels.data(), 96, 72, k, k * 40));
     }
     EXPECT_FALSE(fs::exists(file));
     EXPECT_TRUE(fs::exists(file + ".part"));
@@ -368,6 +368,49 @@ TEST(CaptureQueueWork, CopiesOnlyTheCropAndRefusesOneOutsideTheFrame)
     EXPECT_EQ(sink.firstPixels, std::vector<std::uint32_t>{3 * 10 + 2});
     EXPECT_THROW(queue.push(frame.data(), 10, 8, CropRect{6, 0, 6, 4}, 0), ToolError);
     EXPECT_THROW(queue.push(frame.data(), 10, 8, CropRect{0, -1, 6, 4}, 0), ToolError);
+}
+
+TEST(CaptureQueueWork, PacksBlueGreenRedBytesForASinkThatTakesThemAtEveryRowLength)
+{
+    // A sink that asks for packed bytes, and keeps them.
+    class PackedSink final : public FrameSink {
+    public:
+        void write(const FrameView& frame) override
+        {
+            EXPECT_EQ(frame.pixels, nullptr);
+            bytes.assign(frame.bytes, frame.bytes + static_cast<std::size_t>(frame.width) * frame.height * 3);
+        }
+        void finish() override {}
+        FrameLayout takesLayout() const override { return FrameLayout::Bgr24Bytes; }
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<std::uint32_t> frame(13 * 3);
+    for (std::size_t k = 0; k < frame.size(); ++k) {
+        frame[k] = 0xA0000000u | static_cast<std::uint32_t>(k * 0x010203u + 0x0F1E2Du);
+    }
+    // Row lengths around the four-pixel steps, cropped out of a wider frame,
+    // against the bytes picked one at a time.
+    for (int width = 1; width <= 13; ++width) {
+        PackedSink sink;
+        {
+            CaptureQueue queue(sink, 1, 2);
+            ASSERT_TRUE(queue.push(frame.data(), 13, 3, CropRect{13 - width, 1, width, 2}, 0));
+            queue.drain();
+        }
+        std::vector<std::uint8_t> expected;
+        for (int y = 1; y < 3; ++y) {
+            for (int x = 13 - width; x < 13; ++x) {
+                const std::uint32_t word = frame[static_cast<std::size_t>(y) * 13 + x];
+                expected.insert(expected.end(), {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                                                 static_cast<std::uint8_t>(word >> 16)});
+            }
+        }
+        EXPECT_EQ(sink.bytes, expected) << width << " pixels a row";
+    }
+    // The packer writes nothing past its rows.
+    std::vector<std::uint8_t> out(7 * 3 + 4, 0xEE);
+    packBgr24(reinterpret_cast<const std::uint8_t*>(frame.data()), 7, 1, 13 * 4, FrameLayout::Argb32Words, out.data());
+    EXPECT_EQ(std::vector<std::uint8_t>(out.end() - 4, out.end()), std::vector<std::uint8_t>(4, 0xEE));
 }
 
 TEST(CaptureQueueWork, AFailedWriteStopsThePushesAndIsThrownByDrain)

@@ -9,8 +9,14 @@
 
 #include "tool_errors.hpp"
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 CaptureQueue::CaptureQueue(FrameSink& sink, int workers, std::size_t depth)
-    : sink_(sink), depth_(std::max<std::size_t>(depth, 1))
+    : sink_(sink), layout_(sink.takesLayout()), depth_(std::max<std::size_t>(depth, 1))
 {
     const int count = sink.takesConcurrentWrites() ? std::max(workers, 1) : 1;
     for (int k = 0; k < count; ++k) {
@@ -30,21 +36,27 @@ CaptureQueue::~CaptureQueue()
     }
 }
 
+CropRect CaptureQueue::keptRect(int width, int height, const CropRect& crop)
+{
+    const bool whole = crop.width <= 0 || crop.height <= 0;
+    const CropRect kept = whole ? CropRect{0, 0, width, height} : crop;
+    if (kept.x < 0 || kept.y < 0 || kept.width <= 0 || kept.height <= 0 || kept.x + kept.width > width ||
+        kept.y + kept.height > height) {
+        throw ToolError("the crop " + std::to_string(kept.width) + " x " + std::to_string(kept.height) + " at " +
+                        std::to_string(kept.x) + "," + std::to_string(kept.y) + " does not lie inside the " +
+                        std::to_string(width) + " x " + std::to_string(height) + " frame");
+    }
+    return kept;
+}
+
 bool CaptureQueue::push(const std::uint32_t* pixels, int width, int height, const CropRect& crop,
                         std::int32_t elapsedMs)
 {
-    const bool whole = crop.width <= 0 || crop.height <= 0;
-    const int x = whole ? 0 : crop.x;
-    const int y = whole ? 0 : crop.y;
-    const int keptWidth = whole ? width : crop.width;
-    const int keptHeight = whole ? height : crop.height;
-    if (pixels == nullptr || x < 0 || y < 0 || keptWidth <= 0 || keptHeight <= 0 || x + keptWidth > width ||
-        y + keptHeight > height) {
-        throw ToolError("the crop " + std::to_string(keptWidth) + " x " + std::to_string(keptHeight) + " at " +
-                        std::to_string(x) + "," + std::to_string(y) + " does not lie inside the " +
-                        std::to_string(width) + " x " + std::to_string(height) + " frame");
+    if (pixels == nullptr) {
+        throw ToolError("no frame pixels to capture");
     }
-
+    const CropRect kept = keptRect(width, height, crop);
+    const int x = kept.x, y = kept.y, keptWidth = kept.width, keptHeight = kept.height;
     std::unique_ptr<Buffer> buffer;
     {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -63,12 +75,22 @@ bool CaptureQueue::push(const std::uint32_t* pixels, int width, int height, cons
     // The one copy a frame costs: out of the device's frame, which is reused
     // as soon as this returns.
     const auto rowWords = static_cast<std::size_t>(keptWidth);
-    buffer->pixels.resize(rowWords * static_cast<std::size_t>(keptHeight));
-    for (int row = 0; row < keptHeight; ++row) {
-        std::memcpy(buffer->pixels.data() + static_cast<std::size_t>(row) * rowWords,
-                    pixels + static_cast<std::size_t>(y + row) * static_cast<std::size_t>(width) + x, rowWords * 4);
+    const std::uint32_t* first = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x;
+    buffer->view = {nullptr, nullptr, layout_, keptWidth, keptHeight, 0, elapsedMs};
+    if (layout_ == FrameLayout::Bgr24Bytes) {
+        buffer->pixels.resize((rowWords * 3 * static_cast<std::size_t>(keptHeight) + 3) / 4);
+        auto* packed = reinterpret_cast<std::uint8_t*>(buffer->pixels.data());
+        packBgr24(reinterpret_cast<const std::uint8_t*>(first), keptWidth, keptHeight,
+                  static_cast<std::ptrdiff_t>(width) * 4, FrameLayout::Argb32Words, packed);
+        buffer->view.bytes = packed;
+    } else {
+        buffer->pixels.resize(rowWords * static_cast<std::size_t>(keptHeight));
+        for (int row = 0; row < keptHeight; ++row) {
+            std::memcpy(buffer->pixels.data() + static_cast<std::size_t>(row) * rowWords,
+                        first + static_cast<std::size_t>(row) * static_cast<std::size_t>(width), rowWords * 4);
+        }
+        buffer->view = FrameView::ofWords(buffer->pixels.data(), keptWidth, keptHeight, 0, elapsedMs);
     }
-    buffer->view = {buffer->pixels.data(), keptWidth, keptHeight, 0, elapsedMs};
     {
         std::lock_guard<std::mutex> lock(mutex_);
         buffer->view.index = next_++;
@@ -93,8 +115,25 @@ std::int64_t CaptureQueue::written() const
     return written_;
 }
 
+namespace {
+
+// Writers yield to the renderer, which every frame waits on: at a lower
+// priority they take the cores' idle time and never preempt a rendering
+// thread that the others wait for (the queue's bound keeps them from
+// falling far behind). Threads they start, an encoder's, inherit it.
+void lowerThisThreadsPriority()
+{
+#if defined(__linux__)
+    constexpr int WriterNice = 10;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), WriterNice); // this thread alone on Linux
+#endif
+}
+
+} // namespace
+
 void CaptureQueue::work()
 {
+    lowerThisThreadsPriority();
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         changed_.wait(lock, [&] { return stopping_ || (!waiting_.empty() && failure_ == nullptr); });

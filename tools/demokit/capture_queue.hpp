@@ -1,6 +1,7 @@
 // Frames on their way from the device to a sink, so that rendering and
 // writing run at the same time: each presented frame is copied once (only
-// the part kept) into a buffer reused from frame to frame, and written by
+// the part kept, in the layout the sink takes) into a buffer reused from
+// frame to frame, and written by
 // worker threads: one for a sink that takes frames in order (a video), as
 // many as asked for one that takes them in any order (PNG files).
 //
@@ -39,8 +40,12 @@ public:
     CaptureQueue(const CaptureQueue&) = delete;
     CaptureQueue& operator=(const CaptureQueue&) = delete;
 
+    // The rectangle of a width x height frame that crop keeps (the whole
+    // frame for an empty crop); a ToolError when it does not lie inside.
+    static CropRect keptRect(int width, int height, const CropRect& crop);
     // Copies crop of the width x height frame and queues it as the next
-    // frame. False, with nothing queued, once a write has failed.
+    // frame. False, with nothing queued, once a write has failed. May be
+    // called from any thread, one frame at a time.
     bool push(const std::uint32_t* pixels, int width, int height, const CropRect& crop, std::int32_t elapsedMs);
     // Waits until every queued frame is written; throws the first failure
     // of a write.
@@ -50,13 +55,14 @@ public:
 
 private:
     struct Buffer {
-        std::vector<std::uint32_t> pixels;
+        std::vector<std::uint32_t> pixels; // words, whatever the layout (bytes are read through them)
         FrameView view;
     };
 
     void work();
 
     FrameSink& sink_;
+    FrameLayout layout_; // the sink's
     std::size_t depth_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;

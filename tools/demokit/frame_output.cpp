@@ -197,15 +197,22 @@ public:
         const int width = outWidth_ != 0 ? outWidth_ : frame.width;
         const int height = outHeight_ != 0 ? outHeight_ : frame.height;
         if (width == frame.width && height == frame.height) {
-            encoder_.encode(reinterpret_cast<const std::uint8_t*>(frame.pixels), width, height,
-                            static_cast<std::ptrdiff_t>(width) * 4, FrameLayout::Argb32Words);
+            const int pixelBytes = frame.layout == FrameLayout::Bgr24Bytes ? 3 : 4;
+            encoder_.encode(frame.bytes, width, height, static_cast<std::ptrdiff_t>(width) * pixelBytes, frame.layout);
             return;
+        }
+        if (frame.pixels == nullptr) {
+            throw ToolError("record: a frame to resize must come as A8R8G8B8 words");
         }
         const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, width, height);
         encoder_.encode(rgba.data(), width, height, static_cast<std::ptrdiff_t>(width) * 4, FrameLayout::RgbaBytes);
     }
 
     void finish() override { encoder_.finish(); }
+    FrameLayout takesLayout() const override
+    {
+        return outWidth_ == 0 && outHeight_ == 0 ? encoder_.takesLayout() : FrameLayout::Argb32Words;
+    }
 
 private:
     VideoEncoder encoder_;

@@ -21,15 +21,25 @@
 std::vector<std::uint8_t> convertFrame(const std::uint32_t* pixels, int width, int height, int outWidth,
                                        int outHeight);
 
-// One frame handed to a sink: width x height A8R8G8B8 words, row 0 on top,
-// no padding; index counts the frames of the output from 0 and elapsedMs is
-// the demo time the frame shows.
+// One frame handed to a sink: width x height pixels, row 0 on top, no
+// padding, in the layout the sink takes; index counts the frames of the
+// output from 0 and elapsedMs is the demo time the frame shows.
 struct FrameView {
-    const std::uint32_t* pixels = nullptr;
+    const std::uint32_t* pixels = nullptr; // A8R8G8B8 words (NULL in another layout)
+    const std::uint8_t* bytes = nullptr;   // the first pixel's first byte, in any layout
+    FrameLayout layout = FrameLayout::Argb32Words;
     int width = 0;
     int height = 0;
     std::int64_t index = 0;
     std::int32_t elapsedMs = 0;
+
+    // A frame of A8R8G8B8 words.
+    static FrameView ofWords(const std::uint32_t* words, int width, int height, std::int64_t index,
+                             std::int32_t elapsedMs)
+    {
+        return {words, reinterpret_cast<const std::uint8_t*>(words), FrameLayout::Argb32Words, width, height, index,
+                elapsedMs};
+    }
 };
 
 class FrameSink {
@@ -41,6 +51,10 @@ public:
     // Whether write may run on several threads at once (frames then arrive
     // in any order); otherwise they come one at a time, in order.
     virtual bool takesConcurrentWrites() const { return false; }
+    // The layout frames reach write in: A8R8G8B8 words, or B, G, R bytes for
+    // a sink that would pack them itself (then the capture packs them as it
+    // copies them, one pass instead of two).
+    virtual FrameLayout takesLayout() const { return FrameLayout::Argb32Words; }
 };
 
 // Writes the one frame it is given to path as a PNG, at the frame's size.

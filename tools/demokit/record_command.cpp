@@ -175,8 +175,8 @@ int runRecord(const RecordOptions& options)
     CaptureQueue queue(*sink, writers, 4);
     ProgressBar progress("record", static_cast<std::int64_t>(times.size()));
     progress.showRate("fps");
-    std::int64_t presented = 0;
-    bool failed = false; // a write failed: the run is stopped, the failure reported after it
+    std::atomic<std::int64_t> presented{0};
+    std::atomic<bool> failed{false}; // a write failed: the run is stopped, the failure reported after it
     InterruptHandler interruptHandler;
     interrupted.store(false);
 
@@ -186,13 +186,22 @@ int runRecord(const RecordOptions& options)
     run.threads = options.range.threads;
     run.renderScale = options.scale;
     run.keep = times;
+    // A frame is copied into the queue by the device's worker that finishes
+    // it, while the program goes on with the next one.
     run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
         if (failed || interrupted.load()) {
             return;
         }
-        const CropRect crop = options.crop ? pictureBand(frame.width, frame.height) : CropRect{};
-        failed = !queue.push(frame.pixels(), frame.width, frame.height, crop, elapsedMs);
-        presented += failed ? 0 : 1;
+        const CropRect crop = CaptureQueue::keptRect(frame.width, frame.height,
+                                                     options.crop ? pictureBand(frame.width, frame.height) : CropRect{});
+        const int width = frame.width, height = frame.height;
+        frame.whenResolved([&queue, &failed, &presented, width, height, crop, elapsedMs](const std::uint32_t* pixels) {
+            if (queue.push(pixels, width, height, crop, elapsedMs)) {
+                ++presented;
+            } else {
+                failed = true;
+            }
+        });
         progress.update(presented);
     };
     run.stopRequested = [&] { return failed || interrupted.load(); };
@@ -204,11 +213,11 @@ int runRecord(const RecordOptions& options)
     const std::string where = outputPath(options);
     if (interrupted.load()) {
         std::fprintf(stderr, "demokit: record: interrupted; %s holds the %lld frames made\n", where.c_str(),
-                     static_cast<long long>(presented));
+                     static_cast<long long>(presented.load()));
         return 130;
     }
     if (presented != static_cast<std::int64_t>(times.size())) {
-        throw ToolError("record: " + std::to_string(presented) + " of " + std::to_string(times.size()) +
+        throw ToolError("record: " + std::to_string(presented.load()) + " of " + std::to_string(times.size()) +
                         " frames were presented");
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

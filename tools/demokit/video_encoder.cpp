@@ -5,11 +5,13 @@
 // Entry points: VideoEncoder, describeVideoCodecs.
 #include "video_encoder.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -52,8 +54,10 @@ struct EncoderOption {
 // preset and its rate factor, with the defaults used here (chosen so that
 // the default capture keeps up with the software device on two cores and
 // still cannot be told from the frames); the RGB layout it takes for
-// lossless work; the options it is always given, and those for lossless
-// work (set after the first, so they win).
+// lossless work; whether it runs on slice threads (x264: with no frame
+// threads it costs a sixth less CPU, which the renderer has more use for,
+// and holds no frames back); the options it is always given, and those for
+// lossless work (set after the first, so they win).
 struct EncoderTraits {
     const char* encoder;
     const char* presetOption; // nullptr: no presets
@@ -61,20 +65,21 @@ struct EncoderTraits {
     const char* rateOption;   // nullptr: no rate factor (lossless by nature)
     std::int32_t defaultRate;
     AVPixelFormat losslessFormat; // AV_PIX_FMT_NONE: none
+    bool sliceThreads;            // false: the library's own threading
     std::array<EncoderOption, 2> options;
     std::array<EncoderOption, 1> losslessOptions;
 };
 
 const EncoderTraits Encoders[] = {
-    {"libx264", "preset", "ultrafast", "crf", 18, AV_PIX_FMT_NONE, {}, {}},
-    {"libx264rgb", "preset", "ultrafast", nullptr, 0, AV_PIX_FMT_BGR0, {{{"qp", "0"}}}, {}},
-    {"libx265", "preset", "fast", "crf", 22, AV_PIX_FMT_GBRP, {{{"x265-params", "log-level=error"}}},
+    {"libx264", "preset", "ultrafast", "crf", 18, AV_PIX_FMT_NONE, true, {}, {}},
+    {"libx264rgb", "preset", "ultrafast", nullptr, 0, AV_PIX_FMT_BGR0, true, {{{"qp", "0"}}}, {}},
+    {"libx265", "preset", "fast", "crf", 22, AV_PIX_FMT_GBRP, false, {{{"x265-params", "log-level=error"}}},
      {{{"x265-params", "log-level=error:lossless=1"}}}},
-    {"libvpx-vp9", "cpu-used", "5", "crf", 32, AV_PIX_FMT_GBRP, {{{"row-mt", "1"}}}, {{{"lossless", "1"}}}},
-    {"libsvtav1", "preset", "10", "crf", 32, AV_PIX_FMT_NONE, {}, {}},
-    {"libaom-av1", "cpu-used", "8", "crf", 32, AV_PIX_FMT_NONE, {{{"row-mt", "1"}}}, {}},
-    {"librav1e", "speed", "10", "qp", 100, AV_PIX_FMT_NONE, {}, {}},
-    {"ffv1", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_0RGB32, {{{"level", "3"}, {"slices", "4"}}}, {}},
+    {"libvpx-vp9", "cpu-used", "5", "crf", 32, AV_PIX_FMT_GBRP, false, {{{"row-mt", "1"}}}, {{{"lossless", "1"}}}},
+    {"libsvtav1", "preset", "10", "crf", 32, AV_PIX_FMT_NONE, false, {}, {}},
+    {"libaom-av1", "cpu-used", "8", "crf", 32, AV_PIX_FMT_NONE, false, {{{"row-mt", "1"}}}, {}},
+    {"librav1e", "speed", "10", "qp", 100, AV_PIX_FMT_NONE, false, {}, {}},
+    {"ffv1", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_0RGB32, false, {{{"level", "3"}, {"slices", "4"}}}, {}},
 };
 
 const CodecChoice* findCodec(const std::string& name)
@@ -94,7 +99,7 @@ const EncoderTraits& traitsOf(const std::string& encoder)
             return traits;
         }
     }
-    static const EncoderTraits none = {"", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_NONE, {}, {}};
+    static const EncoderTraits none = {"", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_NONE, false, {}, {}};
     return none;
 }
 
@@ -216,34 +221,34 @@ AVDictionary* encoderOptions(const VideoSettings& settings, const AVCodec& encod
     return options;
 }
 
-// Packs a frame into B, G, R bytes: swscale turns that layout into 4:2:0
-// through its direct converter, several times faster than from 32-bit pixels.
-void packBgr24(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, std::ptrdiff_t pitch,
-               FrameLayout layout, std::vector<std::uint8_t>& packed)
+} // namespace
+
+// Four pixels at a time from words: two 8-byte loads, each pair's six
+// bytes kept, stored 8 bytes at a time (the last two of each store are
+// overwritten by the next; the last four pixels of a row go singly, so
+// nothing is written past the row).
+void packBgr24(const std::uint8_t* src, std::int32_t width, std::int32_t height, std::ptrdiff_t srcPitch,
+               FrameLayout layout, std::uint8_t* out)
 {
-    packed.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-    std::uint8_t* out = packed.data();
+    const bool words = layout == FrameLayout::Argb32Words; // B at byte 0 of a word; RGBA's R at 0
     for (std::int32_t row = 0; row < height; ++row) {
-        const std::uint8_t* in = pixels + row * pitch;
-        if (layout == FrameLayout::Argb32Words) {
-            for (std::int32_t x = 0; x < width; ++x, out += 3) {
-                std::uint32_t word;
-                std::memcpy(&word, in + 4 * x, 4);
-                out[0] = static_cast<std::uint8_t>(word);
-                out[1] = static_cast<std::uint8_t>(word >> 8);
-                out[2] = static_cast<std::uint8_t>(word >> 16);
+        const std::uint8_t* in = src + row * srcPitch;
+        std::int32_t x = 0;
+        for (; words && x + 4 < width; x += 4, in += 16, out += 12) {
+            std::uint64_t pair[2];
+            std::memcpy(pair, in, sizeof pair);
+            for (int k = 0; k < 2; ++k) { // little-endian: B, G, R, A, B, G, R, A
+                const std::uint64_t packed = (pair[k] & 0xFFFFFFu) | ((pair[k] >> 8) & 0xFFFFFF000000u);
+                std::memcpy(out + 6 * k, &packed, sizeof packed);
             }
-        } else {
-            for (std::int32_t x = 0; x < width; ++x, out += 3) {
-                out[0] = in[4 * x + 2];
-                out[1] = in[4 * x + 1];
-                out[2] = in[4 * x];
-            }
+        }
+        for (; x < width; ++x, in += 4, out += 3) {
+            out[0] = in[words ? 0 : 2];
+            out[1] = in[1];
+            out[2] = in[words ? 2 : 0];
         }
     }
 }
-
-} // namespace
 
 bool isVideoPath(const std::string& path)
 {
@@ -280,7 +285,7 @@ struct VideoEncoder::State {
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     FrameLayout layout = FrameLayout::Argb32Words;
-    bool packs = false;                  // frames go through packBgr24 first
+    bool packs = false;                  // converted from B, G, R bytes, packed here when they come otherwise
     std::vector<std::uint8_t> packed;
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -355,7 +360,7 @@ VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& setting
     // that cannot be written.
     AVDictionary* options = encoderOptions(s.settings, *s.encoder);
     av_dict_free(&options);
-    (void)pixelFormatFor(s.settings, *s.encoder);
+    s.packs = pixelFormatFor(s.settings, *s.encoder) == AV_PIX_FMT_YUV420P;
     s.partPath = path + ".part";
     // Through the file protocol, so that a name with a colon is never read as
     // another protocol (the muxer reopens it by this name for faststart).
@@ -372,6 +377,11 @@ VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& setting
 
 VideoEncoder::~VideoEncoder() = default;
 
+FrameLayout VideoEncoder::takesLayout() const
+{
+    return state_->packs ? FrameLayout::Bgr24Bytes : FrameLayout::Argb32Words;
+}
+
 void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight, FrameLayout layout)
 {
     const AVPixelFormat format = pixelFormatFor(settings, *encoder);
@@ -384,7 +394,6 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     width = frameWidth;
     height = frameHeight;
     this->layout = layout;
-    packs = format == AV_PIX_FMT_YUV420P;
     const AVPixelFormat sourceFormat = packs                                ? AV_PIX_FMT_BGR24
                                        : layout == FrameLayout::Argb32Words ? AV_PIX_FMT_0RGB32
                                                                             : AV_PIX_FMT_RGBA;
@@ -402,7 +411,11 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     codec->time_base = {1, settings.fps};
     codec->framerate = {settings.fps, 1};
     codec->sample_aspect_ratio = {1, 1};
-    codec->thread_count = 0; // one a core
+    codec->thread_count = 0; // the library's choice
+    if (traitsOf(encoder->name).sliceThreads) {
+        codec->thread_type = FF_THREAD_SLICE;
+        codec->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); // one a core
+    }
     codec->bit_rate = 0;     // quality-driven (libvpx needs this for a pure crf)
     if (description != nullptr && (description->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
         // What swscale's default conversion is: BT.601 matrix, video range.
@@ -495,10 +508,13 @@ void VideoEncoder::encode(const std::uint8_t* pixels, std::int32_t width, std::i
     if (av_frame_make_writable(s.frame) < 0) {
         throw ToolError("record: out of memory for a video frame of '" + s.path + "'");
     }
-    if (s.packs) {
-        packBgr24(pixels, width, height, pitch, layout, s.packed);
+    if (s.packs && layout != FrameLayout::Bgr24Bytes) {
+        s.packed.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+        packBgr24(pixels, width, height, pitch, layout, s.packed.data());
         pixels = s.packed.data();
         pitch = static_cast<std::ptrdiff_t>(width) * 3;
+    } else if (!s.packs && layout == FrameLayout::Bgr24Bytes) {
+        throw ToolError("record: B, G, R frames go only to a 4:2:0 video");
     }
     const std::uint8_t* const planes[1] = {pixels};
     const int pitches[1] = {static_cast<int>(pitch)};

@@ -23,9 +23,15 @@ struct VideoSettings {
     std::int32_t fps = 60;       // frames a second, 1 to 240
 };
 
-// Frames as they arrive: A8R8G8B8 words (the back buffer's layout) or R, G,
-// B, A bytes (a frame resized by the tool).
-enum class FrameLayout { Argb32Words, RgbaBytes };
+// Frames as they arrive: A8R8G8B8 words (the back buffer's layout), R, G,
+// B, A bytes (a frame resized by the tool), or B, G, R bytes (packed by the
+// capture queue for an encoder that converts from them).
+enum class FrameLayout { Argb32Words, RgbaBytes, Bgr24Bytes };
+
+// Packs width x height pixels of src (rows srcPitch bytes apart, A8R8G8B8
+// words or R, G, B, A bytes) into B, G, R bytes at out, width * 3 a row.
+void packBgr24(const std::uint8_t* src, std::int32_t width, std::int32_t height, std::ptrdiff_t srcPitch,
+               FrameLayout layout, std::uint8_t* out);
 
 // One line a codec, what --codec takes and which encoder of this build's
 // libraries it uses (or that it has none), for --help.
@@ -46,6 +52,9 @@ public:
     VideoEncoder(const VideoEncoder&) = delete;
     VideoEncoder& operator=(const VideoEncoder&) = delete;
 
+    // The layout the encoder converts from fastest: B, G, R bytes for 4:2:0
+    // (swscale's direct converter), else the frame's own words.
+    FrameLayout takesLayout() const;
     // One frame of width x height pixels, rows pitch bytes apart. Every frame
     // has the first frame's size and layout, which must be even on both sides
     // for formats with halved chroma.
