@@ -96,7 +96,7 @@ void BM_VertexProgramCompiled(benchmark::State& state)
         return;
     }
     std::vector<raster::ShadedVertex> out;
-    std::vector<float> file;
+    raster::VertexScratch file;
     for (auto _ : state) {
         for (std::int32_t d = 0; d < Draws; ++d) {
             routine.shade(draw.input(d * DrawVertices, DrawVertices), draw.snapshot.data(), out, file);

@@ -147,9 +147,9 @@ Scene textScene(std::int32_t cubes, std::int32_t large)
     return scene;
 }
 
-raster::DrawState drawState(raster::CullMode cull)
+raster::RasterState drawState(raster::CullMode cull)
 {
-    raster::DrawState state;
+    raster::RasterState state;
     state.viewport = Band;
     state.cull = cull;
     state.varyingCount = 2;
@@ -162,12 +162,12 @@ raster::DrawState drawState(raster::CullMode cull)
 
 // Counters: triangles in and after set-up, their rows and covered pixels.
 void countWork(benchmark::State& bench, const Scene& scene, const std::vector<raster::ScreenTriangle>& triangles,
-               raster::RenderTarget& target, const raster::DrawState& state, std::int32_t endRow)
+               raster::RenderTarget& target, const raster::RasterState& state, std::int32_t endRow)
 {
     std::int64_t rows = 0, shaded = 0;
     for (const raster::ScreenTriangle& tri : triangles)
         rows += std::max(0, std::min(tri.maxY, endRow - 1) - tri.minY + 1);
-    raster::DrawState counting = state;
+    raster::RasterState counting = state;
     counting.depthTest = false;
     counting.shade = [&shaded](const raster::PixelBatch& batch, std::uint32_t* colors) {
         shaded += batch.count;
@@ -186,7 +186,7 @@ void countWork(benchmark::State& bench, const Scene& scene, const std::vector<ra
 // half.
 void runFrame(benchmark::State& bench, const Scene& scene, bool halfBand)
 {
-    const raster::DrawState state = drawState(scene.cull);
+    const raster::RasterState state = drawState(scene.cull);
     const std::int32_t endRow = halfBand ? Band.y + Band.height / 2 : Band.y + Band.height;
     raster::RenderTarget target;
     target.resize(Width, Height, 4);
@@ -221,7 +221,7 @@ void textCubes(benchmark::State& bench)
 void setupOnly(benchmark::State& bench)
 {
     const Scene scene = textScene(static_cast<std::int32_t>(bench.range(0)), 0);
-    const raster::DrawState state = drawState(scene.cull);
+    const raster::RasterState state = drawState(scene.cull);
     std::vector<raster::ScreenTriangle> triangles;
     for (auto _ : bench) {
         triangles.clear();

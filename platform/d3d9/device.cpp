@@ -119,7 +119,6 @@ HRESULT STDMETHODCALLTYPE Device::SetViewport(const D3DVIEWPORT9* v)
         return D3DERR_INVALIDCALL;
     }
     setViewport(*v);
-    ++state_.pixelVersion;
     return D3D_OK;
 }
 
@@ -146,6 +145,15 @@ void Device::setViewport(const D3DVIEWPORT9& viewport)
     const LONG bottom = std::max(toRenderY(std::int64_t{viewport.Y} + viewport.Height), y + 1);
     state_.viewport = {static_cast<DWORD>(x),         static_cast<DWORD>(y), static_cast<DWORD>(right - x),
                        static_cast<DWORD>(bottom - y), viewport.MinZ,         viewport.MaxZ};
+    markChanged(dirty::Viewport);
+}
+
+// The one place the dirty bits are set: for the back end, and for the
+// front end's own test of draws that reach no pixel.
+void Device::markChanged(DirtyBits bits)
+{
+    state_.dirty |= bits;
+    rejectionDirty_ |= bits;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetViewport(D3DVIEWPORT9* v)
@@ -164,7 +172,7 @@ HRESULT STDMETHODCALLTYPE Device::SetRenderState(D3DRENDERSTATETYPE s, DWORD val
         return D3DERR_INVALIDCALL;
     }
     state_.renderStates[s] = value;
-    ++state_.pixelVersion;
+    markChanged(dirty::RenderStates);
     return D3D_OK;
 }
 
@@ -227,7 +235,7 @@ HRESULT STDMETHODCALLTYPE Device::SetStreamSource(UINT stream, IDirect3DVertexBu
     state_.stream = buffer;
     state_.streamOffset = offset;
     state_.streamStride = stride;
-    ++state_.layoutVersion;
+    markChanged(dirty::Streams);
     return D3D_OK;
 }
 
@@ -238,6 +246,7 @@ HRESULT STDMETHODCALLTYPE Device::SetIndices(IDirect3DIndexBuffer9* data)
         return D3DERR_INVALIDCALL;
     }
     state_.indices = indices_.get();
+    markChanged(dirty::Indices);
     return D3D_OK;
 }
 
@@ -261,7 +270,7 @@ void Device::refreshElements()
     } else {
         state_.elements = &declaration_.get()->elements();
     }
-    ++state_.layoutVersion;
+    markChanged(dirty::Declaration);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetVertexShader(IDirect3DVertexShader9* shader)
@@ -271,7 +280,7 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShader(IDirect3DVertexShader9* shader
         return D3DERR_INVALIDCALL;
     }
     state_.vertexShader = vertexShader_.get();
-    ++state_.layoutVersion;
+    markChanged(dirty::VertexShader);
     refreshVertexConstants();
     return D3D_OK;
 }
@@ -283,8 +292,7 @@ HRESULT STDMETHODCALLTYPE Device::SetPixelShader(IDirect3DPixelShader9* shader)
         return D3DERR_INVALIDCALL;
     }
     state_.pixelShader = pixelShader_.get();
-    ++state_.layoutVersion;
-    ++state_.pixelVersion;
+    markChanged(dirty::PixelShader);
     refreshPixelConstants();
     return D3D_OK;
 }
@@ -296,7 +304,7 @@ HRESULT STDMETHODCALLTYPE Device::SetTexture(DWORD stage, IDirect3DBaseTexture9*
         return D3DERR_INVALIDCALL;
     }
     state_.textures[stage] = textures_[stage].get();
-    ++state_.pixelVersion;
+    markChanged(dirty::Textures);
     return D3D_OK;
 }
 
@@ -317,7 +325,7 @@ HRESULT STDMETHODCALLTYPE Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATE
         return D3DERR_INVALIDCALL;
     }
     state_.samplerStates[sampler][type] = value; // point filtering and wrapping are what is drawn
-    ++state_.pixelVersion;
+    markChanged(dirty::SamplerStates);
     return D3D_OK;
 }
 
@@ -354,7 +362,7 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const flo
     if (program != nullptr && program->hasDefinitions() && program->definesAnyIn(start, count)) {
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
     }
-    ++state_.vertexConstantsVersion;
+    markChanged(dirty::VertexConstants);
     return D3D_OK;
 }
 
@@ -379,7 +387,7 @@ void Device::refreshVertexConstants()
     if (state_.vertexShader != nullptr) {
         state_.vertexShader->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
     }
-    ++state_.vertexConstantsVersion;
+    markChanged(dirty::VertexConstants);
 }
 
 void Device::refreshPixelConstants()
@@ -388,8 +396,7 @@ void Device::refreshPixelConstants()
     if (state_.pixelShader != nullptr) {
         state_.pixelShader->applyDefinitions(state_.pixelConstants, PixelConstantRegisters);
     }
-    ++state_.pixelConstantsVersion;
-    ++state_.pixelVersion;
+    markChanged(dirty::PixelConstants);
 }
 
 } // namespace d3d9

@@ -84,6 +84,7 @@ private:
 
     void setDefaultStates();
     void setViewport(const D3DVIEWPORT9& viewport);
+    void markChanged(DirtyBits bits);
     LONG toRenderX(std::int64_t x) const;
     LONG toRenderY(std::int64_t y) const;
     void followRenderSize();
@@ -121,6 +122,7 @@ private:
     std::array<Bound<Texture>, SamplerCount> textures_;
 
     ViewRejection rejection_;
+    DirtyBits rejectionDirty_ = dirty::All; // changed since the rejection test last ran
     DrawCounts draws_;                // this frame's
     std::set<DeviceChild*> children_;
     bool inScene_ = false;

@@ -2,6 +2,7 @@
 // Checks come first and apply to every frame; the back end is handed only
 // the clears and draws of frames whose pixels somebody wants.
 #include <algorithm>
+#include <utility>
 
 #include "com/assertion.hpp"
 #include "d3d9/call_trace.hpp"
@@ -112,6 +113,7 @@ void Device::remakeCopies()
     for (DeviceChild* child : children_) {
         child->setCopy(child->makeCopy(*backend_));
     }
+    state_.dirty = dirty::All; // a new back end, or one that lost everything: nothing derived stands
 }
 
 // Between two frames: a new back end when the host's render size changed
@@ -187,12 +189,17 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, IN
         return D3D_OK;
     }
     const DrawCall call = {type, base, minIndex, vertices, startIndex, primitives, indexCount};
-    if (options_.stopUnseenDraws && rejection_.reachesNoPixel(call, state_, backend_->exactPositions())) {
+    if (options_.stopUnseenDraws &&
+        rejection_.reachesNoPixel(call, state_, backend_->exactPositions(), std::exchange(rejectionDirty_, 0))) {
         ++draws_.stopped;
         return D3D_OK;
     }
     ++draws_.sent;
-    return backend_->draw(call, state_);
+    const HRESULT drawn = backend_->draw(call, state_);
+    if (drawn == D3D_OK) {
+        state_.dirty = 0; // the back end's derived state stands for what was drawn
+    }
+    return drawn;
 }
 
 } // namespace d3d9

@@ -1,7 +1,9 @@
 // The state a clear or draw is made with, as the front end keeps it and a
 // back end reads it: plain values and pointers to the front end's objects,
-// valid during the call. Version counters let a back end keep what it
-// derived from a group of states until one of them changes.
+// valid during the call. Dirty bits, one a kind of state the program sets,
+// say what changed since the back end's last draw, so that a back end
+// renews only what it derived from those (each back end's update function
+// says which bit renews what).
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,25 @@ constexpr std::uint32_t TextureStageCount = 8;
 constexpr std::uint32_t TextureStageStateCount = 33;
 constexpr std::uint32_t SamplerStateCount = 14;
 
+// What changed: one bit a kind of state the program sets. The front end
+// sets them in one place (Device::markChanged) and clears them once a back
+// end has drawn with them; a back end made again sees them all set.
+using DirtyBits = std::uint32_t;
+namespace dirty {
+constexpr DirtyBits RenderStates = 1u << 0;    // SetRenderState
+constexpr DirtyBits SamplerStates = 1u << 1;   // SetSamplerState
+constexpr DirtyBits Textures = 1u << 2;        // SetTexture
+constexpr DirtyBits VertexShader = 1u << 3;    // SetVertexShader
+constexpr DirtyBits PixelShader = 1u << 4;     // SetPixelShader
+constexpr DirtyBits VertexConstants = 1u << 5; // SetVertexShaderConstantF, or a vertex program's defs
+constexpr DirtyBits PixelConstants = 1u << 6;  // SetPixelShaderConstantF, or a pixel program's defs
+constexpr DirtyBits Viewport = 1u << 7;        // SetViewport, or a new render size
+constexpr DirtyBits Streams = 1u << 8;         // SetStreamSource
+constexpr DirtyBits Indices = 1u << 9;         // SetIndices
+constexpr DirtyBits Declaration = 1u << 10;    // SetVertexDeclaration, SetFVF
+constexpr DirtyBits All = (1u << 11) - 1;
+} // namespace dirty
+
 struct DrawState {
     std::int32_t width = 0;  // the back buffer's size
     std::int32_t height = 0;
@@ -45,10 +66,7 @@ struct DrawState {
     float vertexConstants[4 * VertexConstantRegisters] = {};
     float pixelConstants[4 * PixelConstantRegisters] = {};
 
-    std::uint64_t layoutVersion = 0;          // declaration, FVF, stream, programs
-    std::uint64_t pixelVersion = 0;           // viewport, render and sampler states, pixel program, textures, pixel constants
-    std::uint64_t vertexConstantsVersion = 0; // vertex constants, vertex program
-    std::uint64_t pixelConstantsVersion = 0;  // pixel constants, pixel program
+    DirtyBits dirty = dirty::All; // changed since the back end last drew
 };
 
 } // namespace d3d9

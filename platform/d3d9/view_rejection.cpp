@@ -106,10 +106,11 @@ std::uint32_t clipOutcodeWithMargin(const float position[4], const float magnitu
 // draws that follow while it stands.
 void ViewRejection::bindLayout(const DrawState& state)
 {
-    if (layoutVersion_ == state.layoutVersion) {
+    const bool stands = (pending_ & (dirty::Declaration | dirty::VertexShader)) == 0;
+    pending_ = 0;
+    if (stands) {
         return;
     }
-    layoutVersion_ = state.layoutVersion;
     const Shader& program = *state.vertexShader;
     bindings_ = bindInputs(*state.elements, program.analysis().inputs);
     for (std::uint32_t n = 0; n < 16; ++n) {
@@ -117,8 +118,9 @@ void ViewRejection::bindLayout(const DrawState& state)
     }
 }
 
-bool ViewRejection::reachesNoPixel(const DrawCall& call, const DrawState& state, bool exact)
+bool ViewRejection::reachesNoPixel(const DrawCall& call, const DrawState& state, bool exact, DirtyBits changed)
 {
+    pending_ |= changed;
     const Shader& program = *state.vertexShader;
     const shader::CompiledProgram* slice = program.positionSlice();
     if (slice == nullptr || !slice->compiled() || call.vertexCount == 0 ||

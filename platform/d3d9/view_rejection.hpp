@@ -61,8 +61,9 @@ struct MarginScale {
 class ViewRejection {
 public:
     // Whether no vertex of the draw's range can be seen: all outside one
-    // plane (with the margin unless `exact`).
-    bool reachesNoPixel(const DrawCall& call, const DrawState& state, bool exact);
+    // plane (with the margin unless `exact`). `changed`: the state changed
+    // since the last call.
+    bool reachesNoPixel(const DrawCall& call, const DrawState& state, bool exact, DirtyBits changed);
 
 private:
     // The planes every vertex of one chunk lies outside of.
@@ -74,7 +75,7 @@ private:
                                      bool laneZero);
 
     std::vector<InputBinding> bindings_; // the vertex program's inputs in the draw's layout
-    std::uint64_t layoutVersion_ = ~0ull;
+    DirtyBits pending_ = dirty::All;     // changed since the layout was last bound
     std::uint32_t sliceInputs_[16] = {}; // v registers' slots in the slice's file; ~0u: never read
     VertexStream stream_;
     std::vector<float> snapshot_;        // the constants the slice reads

@@ -77,6 +77,7 @@ struct ContextObjects {
     ProgramCache programs;
     VertexLayout layout;
     StateCache cache;
+    const LinkedProgram* uniformsOf = nullptr; // the pair whose uniforms the last draw set
 #ifdef DEMO_GL_ES
     RebasedIndices rebased; // OpenGL ES draws with no base vertex
 #endif
@@ -140,8 +141,9 @@ public:
     }
 
 private:
-    void uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state);
-    void bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state);
+    LinkedProgram* update(const d3d9::DrawState& state, d3d9::DirtyBits dirty);
+    void uploadUniforms(const LinkedProgram& linked, const d3d9::DrawState& state, d3d9::DirtyBits changed);
+    void bindTextures(const GlProgram& pixel, const d3d9::DrawState& state);
     void bindIndices(GLuint name);
     void uploadWhatTheDrawReads(const d3d9::DrawCall& call, const d3d9::DrawState& state);
 
@@ -169,28 +171,69 @@ bool GlBackend::rebuiltAfterLoss()
     return true;
 }
 
-void GlBackend::uploadConstants(LinkedProgram& linked, const d3d9::DrawState& state)
+// What each changed kind of state renews, on top of what the draw itself
+// reads (the stream's and indices' changed bytes, the index buffer bound):
+// - VertexShader, PixelShader: the linked pair (from the cache of pairs);
+// - RenderStates, Viewport: the fixed-function state (culling, depth,
+//   viewport, scissor, fill, multisampling);
+// - Declaration, Streams, VertexShader: the vertex array's attributes, and
+//   the colour inputs' swizzle of OpenGL ES;
+// - VertexConstants, PixelConstants: the programs' constant uniforms;
+// - Viewport: the half-pixel shift uniform;
+// - Textures, PixelShader: the texture units the pixel program samples.
+// SamplerStates and Indices renew nothing: samplers point-sample and wrap
+// whatever is set, and indices are bound at each draw. A pair taken up
+// again (another pair drew between) has all its uniforms set again.
+// NULL when the pair could not be linked (then nothing was renewed).
+LinkedProgram* GlBackend::update(const d3d9::DrawState& state, d3d9::DirtyBits dirty)
 {
-    if (linked.vertexConstants >= 0 && linked.vertexConstantsVersion != state.vertexConstantsVersion) {
+    ContextObjects& o = *objects_;
+    const GlProgram& pixel = programOf(*state.pixelShader);
+    LinkedProgram& linked = o.programs.link(programOf(*state.vertexShader), pixel);
+    if (linked.name == 0) {
+        return nullptr; // the translated programs did not compile or link: reported
+    }
+    const D3DVIEWPORT9& v = state.viewport;
+    const DWORD* rs = state.renderStates;
+    const bool writesDepth = rs[D3DRS_ZENABLE] != D3DZB_FALSE && rs[D3DRS_ZWRITEENABLE] != 0;
+    if (o.clears.beforeDraw(o.framebuffer.drawName(),
+                            {static_cast<LONG>(v.X), static_cast<LONG>(v.Y), static_cast<LONG>(v.X + v.Width),
+                             static_cast<LONG>(v.Y + v.Height)},
+                            writesDepth)) {
+        o.cache.forget();
+    }
+    o.layout.bind(state, dirty, o.cache.vertexArrayBound);
+    applyDrawStates(state, dirty, o.framebuffer.drawName(), o.cache);
+    if (o.cache.program != linked.name) {
+        glUseProgram(linked.name);
+        o.cache.program = linked.name;
+    }
+    if (o.uniformsOf != &linked) {
+        o.uniformsOf = &linked;
+        dirty = d3d9::dirty::All;
+    }
+    uploadUniforms(linked, state, dirty);
+    bindTextures(pixel, state);
+    return &linked;
+}
+
+void GlBackend::uploadUniforms(const LinkedProgram& linked, const d3d9::DrawState& state, d3d9::DirtyBits changed)
+{
+    namespace dirty = d3d9::dirty;
+    if (linked.vertexConstants >= 0 && (changed & dirty::VertexConstants) != 0) {
         glUniform4fv(linked.vertexConstants, static_cast<GLsizei>(programOf(*state.vertexShader).glsl.constantCount),
                      state.vertexConstants);
-        linked.vertexConstantsVersion = state.vertexConstantsVersion;
     }
-    if (linked.pixelConstants >= 0 && linked.pixelConstantsVersion != state.pixelConstantsVersion) {
+    if (linked.pixelConstants >= 0 && (changed & dirty::PixelConstants) != 0) {
         glUniform4fv(linked.pixelConstants, static_cast<GLsizei>(programOf(*state.pixelShader).glsl.constantCount),
                      state.pixelConstants);
-        linked.pixelConstantsVersion = state.pixelConstantsVersion;
     }
-    if (linked.colourInputs >= 0 && linked.colourInputsValue != objects_->layout.colourInputs()) {
+    if (linked.colourInputs >= 0 && (changed & (dirty::Declaration | dirty::Streams | dirty::VertexShader)) != 0) {
         glUniform1i(linked.colourInputs, static_cast<GLint>(objects_->layout.colourInputs()));
-        linked.colourInputsValue = objects_->layout.colourInputs();
     }
-    if (linked.pixelShift >= 0 &&
-        (linked.shiftWidth != state.viewport.Width || linked.shiftHeight != state.viewport.Height)) {
+    if (linked.pixelShift >= 0 && (changed & dirty::Viewport) != 0) {
         glUniform2f(linked.pixelShift, 1.0f / static_cast<float>(state.viewport.Width),
                     -1.0f / static_cast<float>(state.viewport.Height));
-        linked.shiftWidth = state.viewport.Width;
-        linked.shiftHeight = state.viewport.Height;
     }
 }
 
@@ -226,7 +269,7 @@ void GlBackend::uploadWhatTheDrawReads(const d3d9::DrawCall& call, const d3d9::D
                 static_cast<std::int64_t>((call.startIndex + call.indexCount) * indexBytes));
 }
 
-void GlBackend::bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& state)
+void GlBackend::bindTextures(const GlProgram& pixel, const d3d9::DrawState& state)
 {
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
         const GLuint name = textureName(state.textures[s]);
@@ -240,28 +283,10 @@ void GlBackend::bindTextures(const ProgramCopy& pixel, const d3d9::DrawState& st
 
 HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
 {
-    const ProgramCopy& pixel = programOf(*state.pixelShader);
-    LinkedProgram& linked = objects_->programs.link(programOf(*state.vertexShader), pixel);
-    if (linked.name == 0) {
-        return D3DERR_INVALIDCALL; // the translated programs did not compile or link: reported
+    if (update(state, state.dirty) == nullptr) {
+        return D3DERR_INVALIDCALL;
     }
-    const D3DVIEWPORT9& v = state.viewport;
-    const bool writesDepth = state.renderStates[D3DRS_ZENABLE] != D3DZB_FALSE && state.renderStates[D3DRS_ZWRITEENABLE] != 0;
-    if (objects_->clears.beforeDraw(objects_->framebuffer.drawName(),
-                           {static_cast<LONG>(v.X), static_cast<LONG>(v.Y), static_cast<LONG>(v.X + v.Width),
-                            static_cast<LONG>(v.Y + v.Height)},
-                           writesDepth)) {
-        objects_->cache.forget();
-    }
-    objects_->layout.bind(state, objects_->cache.vertexArrayBound);
     uploadWhatTheDrawReads(call, state);
-    applyDrawStates(state, objects_->framebuffer.drawName(), objects_->cache);
-    if (objects_->cache.program != linked.name) {
-        glUseProgram(linked.name);
-        objects_->cache.program = linked.name;
-    }
-    uploadConstants(linked, state);
-    bindTextures(pixel, state);
 #ifdef DEMO_GL_ES
     std::size_t offset = 0;
     const d3d9::Buffer& indices = *state.indices;

@@ -56,16 +56,16 @@ VertexLayout::~VertexLayout()
     }
 }
 
-void VertexLayout::bind(const d3d9::DrawState& state, bool& bound)
+void VertexLayout::bind(const d3d9::DrawState& state, d3d9::DirtyBits dirty, bool& bound)
 {
     if (!bound) {
         glBindVertexArray(vertexArray_);
         bound = true;
     }
-    if (version_ == state.layoutVersion) {
+    if (set_ && (dirty & (d3d9::dirty::Declaration | d3d9::dirty::Streams | d3d9::dirty::VertexShader)) == 0) {
         return;
     }
-    version_ = state.layoutVersion;
+    set_ = true;
     colourInputs_ = 0;
     vertexBytes_ = 0;
     glBindBuffer(GL_ARRAY_BUFFER, bufferName(state.stream));

@@ -23,9 +23,10 @@ public:
     VertexLayout(const VertexLayout&) = delete;
     VertexLayout& operator=(const VertexLayout&) = delete;
 
-    // Binds the vertex array (unless bound says it is, and makes it so)
-    // with the draw's layout.
-    void bind(const d3d9::DrawState& state, bool& bound);
+    // Binds the vertex array (unless bound says it is, and makes it so),
+    // its attributes set again when the declaration, the stream or the
+    // vertex program changed.
+    void bind(const d3d9::DrawState& state, d3d9::DirtyBits dirty, bool& bound);
     // Bit N: vN is fed by a D3DCOLOR element (OpenGL ES only; else 0).
     std::uint32_t colourInputs() const { return colourInputs_; }
     // The bytes from a vertex's start to the end of the last element read.
@@ -34,7 +35,7 @@ public:
 private:
     ContextLife life_;
     GLuint vertexArray_ = 0;
-    std::uint64_t version_ = ~0ull; // the layout version the array holds
+    bool set_ = false; // the array's attributes have been set
     std::uint32_t colourInputs_ = 0;
     std::size_t vertexBytes_ = 0;
 };

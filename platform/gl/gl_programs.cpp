@@ -55,7 +55,7 @@ std::string infoLog(GLuint name, GetLength getLength, GetLog getLog)
 
 } // namespace
 
-ProgramCopy::~ProgramCopy()
+GlProgram::~GlProgram()
 {
     if (name != 0 && life.current()) {
         glDeleteShader(name);
@@ -71,9 +71,9 @@ ProgramCache::~ProgramCache()
     }
 }
 
-std::unique_ptr<ProgramCopy> ProgramCache::compile(const d3d9::Shader& shader)
+std::unique_ptr<GlProgram> ProgramCache::compile(const d3d9::Shader& shader)
 {
-    auto copy = std::make_unique<ProgramCopy>();
+    auto copy = std::make_unique<GlProgram>();
     copy->serial = ++serials_;
     GlslOptions options;
     options.remapDepth = remapDepth_;
@@ -98,7 +98,7 @@ std::unique_ptr<ProgramCopy> ProgramCache::compile(const d3d9::Shader& shader)
     return copy;
 }
 
-LinkedProgram& ProgramCache::link(const ProgramCopy& vertex, const ProgramCopy& pixel)
+LinkedProgram& ProgramCache::link(const GlProgram& vertex, const GlProgram& pixel)
 {
     const auto key = std::make_pair(vertex.serial, pixel.serial);
     const auto found = linked_.find(key);
@@ -137,9 +137,9 @@ LinkedProgram& ProgramCache::link(const ProgramCopy& vertex, const ProgramCopy& 
     return linked;
 }
 
-const ProgramCopy& programOf(const d3d9::Shader& shader)
+const GlProgram& programOf(const d3d9::Shader& shader)
 {
-    const auto* copy = static_cast<const ProgramCopy*>(shader.copy());
+    const auto* copy = static_cast<const GlProgram*>(shader.copy());
     PLATFORM_ASSERT(copy != nullptr);
     return *copy;
 }

@@ -23,8 +23,8 @@ namespace gl {
 using MessageSink = std::function<void(const std::string&)>;
 
 // A translated, compiled program (name 0 when compiling failed).
-struct ProgramCopy final : d3d9::DeviceCopy {
-    ~ProgramCopy() override;
+struct GlProgram final : d3d9::DeviceCopy {
+    ~GlProgram() override;
     GlslProgram glsl;
     ContextLife life;
     GLuint name = 0;
@@ -37,10 +37,6 @@ struct LinkedProgram {
     GLint pixelConstants = -1;
     GLint pixelShift = -1;
     GLint colourInputs = -1; // OpenGL ES: which inputs the program swizzles from R, G, B, A
-    std::uint32_t colourInputsValue = ~0u;
-    DWORD shiftWidth = 0, shiftHeight = 0; // the viewport pixelShift was last set for (0: never)
-    std::uint64_t vertexConstantsVersion = ~0ull; // last uploaded
-    std::uint64_t pixelConstantsVersion = ~0ull;
 };
 
 class ProgramCache {
@@ -50,9 +46,9 @@ public:
     ProgramCache(const ProgramCache&) = delete;
     ProgramCache& operator=(const ProgramCache&) = delete;
 
-    std::unique_ptr<ProgramCopy> compile(const d3d9::Shader& shader);
+    std::unique_ptr<GlProgram> compile(const d3d9::Shader& shader);
     // The linked pair; its name is 0 when it could not be made.
-    LinkedProgram& link(const ProgramCopy& vertex, const ProgramCopy& pixel);
+    LinkedProgram& link(const GlProgram& vertex, const GlProgram& pixel);
 
 private:
     ContextLife life_;
@@ -62,6 +58,6 @@ private:
     std::map<std::pair<std::uint64_t, std::uint64_t>, LinkedProgram> linked_;
 };
 
-const ProgramCopy& programOf(const d3d9::Shader& shader);
+const GlProgram& programOf(const d3d9::Shader& shader);
 
 } // namespace gl

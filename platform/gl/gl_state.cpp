@@ -31,43 +31,14 @@ void applyDepth(const DWORD* rs)
     glDepthMask(rs[D3DRS_ZWRITEENABLE] != 0 ? GL_TRUE : GL_FALSE);
 }
 
-bool sameViewport(const D3DVIEWPORT9& a, const D3DVIEWPORT9& b)
-{
-    return a.X == b.X && a.Y == b.Y && a.Width == b.Width && a.Height == b.Height && a.MinZ == b.MinZ &&
-           a.MaxZ == b.MaxZ;
-}
-
-// Whether the cache holds the states this draw needs; else it is made to.
-bool cacheHolds(const d3d9::DrawState& state, GLuint framebuffer, StateCache& cache)
-{
-    const DWORD* rs = state.renderStates;
-    if (cache.known && cache.framebuffer == framebuffer && cache.height == state.height &&
-        sameViewport(cache.viewport, state.viewport) && cache.cull == rs[D3DRS_CULLMODE] &&
-        cache.zEnable == rs[D3DRS_ZENABLE] && cache.zFunc == rs[D3DRS_ZFUNC] &&
-        cache.zWrite == rs[D3DRS_ZWRITEENABLE] && cache.fill == rs[D3DRS_FILLMODE] &&
-        cache.multisample == rs[D3DRS_MULTISAMPLEANTIALIAS]) {
-        return true;
-    }
-    cache.known = true;
-    cache.framebuffer = framebuffer;
-    cache.height = state.height;
-    cache.viewport = state.viewport;
-    cache.cull = rs[D3DRS_CULLMODE];
-    cache.zEnable = rs[D3DRS_ZENABLE];
-    cache.zFunc = rs[D3DRS_ZFUNC];
-    cache.zWrite = rs[D3DRS_ZWRITEENABLE];
-    cache.fill = rs[D3DRS_FILLMODE];
-    cache.multisample = rs[D3DRS_MULTISAMPLEANTIALIAS];
-    return false;
-}
-
 } // namespace
 
-void applyDrawStates(const d3d9::DrawState& state, GLuint framebuffer, StateCache& cache)
+void applyDrawStates(const d3d9::DrawState& state, d3d9::DirtyBits dirty, GLuint framebuffer, StateCache& cache)
 {
-    if (cacheHolds(state, framebuffer, cache)) {
+    if (cache.known && (dirty & (d3d9::dirty::RenderStates | d3d9::dirty::Viewport)) == 0) {
         return;
     }
+    cache.known = true;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     const D3DVIEWPORT9& v = state.viewport;
     const GLint x = static_cast<GLint>(v.X);

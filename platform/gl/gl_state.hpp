@@ -18,12 +18,7 @@ namespace gl {
 // something else may have changed GL state: the host at Present, uploads,
 // clears.
 struct StateCache {
-    // What the draw states were applied from (valid when known).
-    bool known = false;
-    GLuint framebuffer = 0;
-    std::int32_t height = 0;
-    D3DVIEWPORT9 viewport = {};
-    DWORD cull = 0, zEnable = 0, zFunc = 0, zWrite = 0, fill = 0, multisample = 0;
+    bool known = false; // the draw states were applied, and nothing has touched them since
     // Bindings (0: unknown).
     GLuint program = 0;
     GLuint textures[d3d9::SamplerCount] = {};
@@ -33,9 +28,9 @@ struct StateCache {
     void forget() { *this = StateCache{}; }
 };
 
-// Everything a draw depends on besides programs and layout, where it
-// differs from what the cache holds.
-void applyDrawStates(const d3d9::DrawState& state, GLuint framebuffer, StateCache& cache);
+// Everything a draw depends on besides programs and layout: set again when
+// the render states or the viewport changed, or the cache forgot them.
+void applyDrawStates(const d3d9::DrawState& state, d3d9::DirtyBits dirty, GLuint framebuffer, StateCache& cache);
 // A clear of rectangles (already inside the viewport; rows from the top).
 void applyClear(const d3d9::ClearCall& call, std::int32_t height, GLuint framebuffer);
 

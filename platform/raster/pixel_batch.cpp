@@ -10,7 +10,7 @@
 
 namespace raster {
 
-PixelShading::PixelShading(RenderTarget& renderTarget, const DrawState& drawState)
+PixelShading::PixelShading(RenderTarget& renderTarget, const RasterState& drawState)
     : target(renderTarget), state(drawState), varyingCount(std::clamp(drawState.varyingCount, 0, MaxVaryings))
 {
     batch.count = 0;

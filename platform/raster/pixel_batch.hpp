@@ -15,7 +15,7 @@ namespace raster {
 
 class PixelShading {
 public:
-    PixelShading(RenderTarget& target, const DrawState& state);
+    PixelShading(RenderTarget& target, const RasterState& state);
 
     void beginTriangle(const ScreenTriangle& tri) { triangle = &tri; }
 
@@ -63,7 +63,7 @@ private:
     void writeSampleColors();
 
     RenderTarget& target;
-    const DrawState& state;
+    const RasterState& state;
     const ScreenTriangle* triangle = nullptr;
     std::int32_t varyingCount;
     PixelBatch batch;

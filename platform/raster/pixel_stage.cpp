@@ -113,7 +113,7 @@ void readVaryingComponents(const PixelStageInput& input, std::uint8_t* component
     }
 }
 
-PixelShader makePixelShader(PixelStageInput input)
+BatchShader makeBatchShader(PixelStageInput input)
 {
     PixelProgramRun run;
     if (input.routine != nullptr) {

@@ -21,11 +21,11 @@ struct PixelStageInput {
     std::array<shader::SamplerTexture, 16> samplers;
 };
 
-// The shading function for DrawState::shade. Safe to call from several
+// The shading function for RasterState::shade. Safe to call from several
 // threads at once: each uses its own registers.
-PixelShader makePixelShader(PixelStageInput input);
+BatchShader makeBatchShader(PixelStageInput input);
 
-// DrawState::varyingComponents for that shading: what the compiled routine
+// RasterState::varyingComponents for that shading: what the compiled routine
 // reads of each varying (the machine: every component).
 void readVaryingComponents(const PixelStageInput& input, std::uint8_t* components);
 

@@ -62,10 +62,14 @@ struct PixelBatch {
     float varyings[MaxVaryings][4][BatchLanes]; // [varying][component][lane]
 };
 
-// Computes colors[lane] (A8R8G8B8) for lanes 0 .. batch.count - 1.
-using PixelShader = std::function<void(const PixelBatch& batch, std::uint32_t* colors)>;
+// Computes colors[lane] (A8R8G8B8) for lanes 0 .. batch.count - 1: the
+// pixel program of a draw, run on a batch.
+using BatchShader = std::function<void(const PixelBatch& batch, std::uint32_t* colors)>;
 
-struct DrawState {
+// What set-up and scanning need of a draw: derived from the front end's
+// state by the back end (derived_state.cpp), shared by the draws that
+// follow while none of its sources changes.
+struct RasterState {
     Viewport viewport;
     CullMode cull = CullMode::Clockwise;
     bool depthTest = true;   // less-or-equal against the stored D16
@@ -74,7 +78,7 @@ struct DrawState {
     // The components of each varying that the shading reads (bits x = 1 to
     // w = 8); the others are not interpolated, and hold anything.
     std::uint8_t varyingComponents[MaxVaryings] = {0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF};
-    PixelShader shade;
+    BatchShader shade;
 };
 
 // A clipped, projected, culled triangle ready for scanning: fixed-point
@@ -93,7 +97,7 @@ struct ScreenTriangle {
 // the side planes (a guard band, so the picture is that of an unbounded
 // clip), projects, applies the viewport, removes culled and empty triangles
 // and appends what remains, in order, to out.
-void setupTriangles(const DrawState& state, const ShadedVertex* vertices, const std::uint32_t* indices,
+void setupTriangles(const RasterState& state, const ShadedVertex* vertices, const std::uint32_t* indices,
                     std::size_t triangleCount, std::vector<ScreenTriangle>& out);
 
 // Scans the triangles in order into rows [firstRow, endRow) of target:
@@ -101,7 +105,7 @@ void setupTriangles(const DrawState& state, const ShadedVertex* vertices, const 
 // sample, the pixel program once per pixel with any sample passing, its
 // colour into the passing samples. Calls for disjoint row ranges may run on
 // different threads at once.
-void rasterizeTriangles(RenderTarget& target, const DrawState& state, const ScreenTriangle* triangles,
+void rasterizeTriangles(RenderTarget& target, const RasterState& state, const ScreenTriangle* triangles,
                         std::size_t count, std::int32_t firstRow, std::int32_t endRow);
 
 // Clears the samples of the pixels in [x0, x1) x [y0, y1).

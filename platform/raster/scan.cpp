@@ -259,7 +259,7 @@ void scanByRuns(const TriangleScan<Samples>& scan, std::int32_t top, std::int32_
 }
 
 template <std::int32_t Samples>
-void scanTriangle(RenderTarget& target, const DrawState& state, const QuadLanes<Samples>& lanes,
+void scanTriangle(RenderTarget& target, const RasterState& state, const QuadLanes<Samples>& lanes,
                   const ScreenTriangle& tri, std::int32_t firstRow, std::int32_t endRow, PixelShading& shading)
 {
     const std::int32_t left = std::max(tri.minX, 0);
@@ -279,7 +279,7 @@ void scanTriangle(RenderTarget& target, const DrawState& state, const QuadLanes<
 }
 
 template <std::int32_t Samples>
-void scanAll(RenderTarget& target, const DrawState& state, const ScreenTriangle* triangles, std::size_t count,
+void scanAll(RenderTarget& target, const RasterState& state, const ScreenTriangle* triangles, std::size_t count,
              std::int32_t firstRow, std::int32_t endRow)
 {
     PixelShading shading(target, state);
@@ -294,7 +294,7 @@ void scanAll(RenderTarget& target, const DrawState& state, const ScreenTriangle*
 } // namespace
 
 // Targets of 1, 2 or 4 samples; a draw without a pixel program changes nothing.
-void rasterizeTriangles(RenderTarget& target, const DrawState& state, const ScreenTriangle* triangles,
+void rasterizeTriangles(RenderTarget& target, const RasterState& state, const ScreenTriangle* triangles,
                         std::size_t count, std::int32_t firstRow, std::int32_t endRow)
 {
     if (!state.shade)

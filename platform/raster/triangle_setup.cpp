@@ -166,7 +166,7 @@ void solvePlanes(const ProjectedCorner* const corner[3], std::int32_t varyingCou
 }
 
 // Projects, culls, bounds and solves one triangle that needs no clipping.
-void emitTriangle(const DrawState& state, const ViewportMap& map, const ShadedVertex& a, const ShadedVertex& b,
+void emitTriangle(const RasterState& state, const ViewportMap& map, const ShadedVertex& a, const ShadedVertex& b,
                   const ShadedVertex& c, std::vector<ScreenTriangle>& out)
 {
     ProjectedCorner projected[3];
@@ -191,7 +191,7 @@ void emitTriangle(const DrawState& state, const ViewportMap& map, const ShadedVe
 }
 
 // Clips against the planes in `planes` and emits the polygon as a fan.
-void emitClipped(const DrawState& state, const ViewportMap& map, const ShadedVertex* const corner[3],
+void emitClipped(const RasterState& state, const ViewportMap& map, const ShadedVertex* const corner[3],
                  std::uint32_t planes, std::vector<ScreenTriangle>& out)
 {
     const std::int32_t varyingCount = std::clamp(state.varyingCount, 0, MaxVaryings);
@@ -205,7 +205,7 @@ void emitClipped(const DrawState& state, const ViewportMap& map, const ShadedVer
 
 } // namespace
 
-void setupTriangles(const DrawState& state, const ShadedVertex* vertices, const std::uint32_t* indices,
+void setupTriangles(const RasterState& state, const ShadedVertex* vertices, const std::uint32_t* indices,
                     std::size_t triangleCount, std::vector<ScreenTriangle>& out)
 {
     if (state.viewport.width <= 0 || state.viewport.height <= 0)

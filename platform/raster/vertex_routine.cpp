@@ -43,8 +43,9 @@ void VertexRoutine::gatherChunk(const VertexStageInput& input, const float* file
 }
 
 void VertexRoutine::shade(const VertexStageInput& input, const float* snapshot, std::vector<ShadedVertex>& out,
-                          std::vector<float>& file) const
+                          VertexScratch& scratch) const
 {
+    std::vector<float>& file = scratch.registers;
     const std::int32_t vertexCount = std::max(input.vertexCount, 0);
     out.resize(static_cast<std::size_t>(vertexCount));
     if (file.size() < program_.fileSize()) {

@@ -13,7 +13,7 @@
 
 namespace raster {
 
-class VertexRoutine {
+class VertexRoutine final : public VertexShading {
 public:
     explicit VertexRoutine(const shader::ProgramAnalysis& program,
                            shader::RoutineWidth width = shader::RoutineWidth::Best);
@@ -21,12 +21,9 @@ public:
     bool compiled() const { return program_.compiled(); }
     std::int32_t width() const { return program_.width(); }
 
-    // Shades input.vertexCount vertices into out, reading the constants from
-    // `snapshot` (the whole program's constantsRead registers, four floats
-    // each, in that order; input.constants is not read). `file` is the
-    // caller's scratch.
+    // The routine's register file is the scratch's registers.
     void shade(const VertexStageInput& input, const float* snapshot, std::vector<ShadedVertex>& out,
-               std::vector<float>& file) const;
+               VertexScratch& scratch) const override;
 
 private:
     void gatherChunk(const VertexStageInput& input, const float* file, std::int32_t count, ShadedVertex* out) const;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "d3d9/draw_state.hpp"
+#include "raster/vertex_routine.hpp"
 #include "shader/shader_machine.hpp"
 
 namespace raster {
@@ -58,6 +60,30 @@ void shadeVertices(const VertexStageInput& input, std::vector<ShadedVertex>& out
         shader::runProgram(*input.program, machine);
         gatherBatch(machine, input.varyings, count, out.data() + first);
     }
+}
+
+void MachineVertexShading::shade(const VertexStageInput& input, const float* snapshot, std::vector<ShadedVertex>& out,
+                                 VertexScratch& scratch) const
+{
+    scratch.registers.resize(4 * d3d9::VertexConstantRegisters); // the registers never read hold anything
+    for (const std::uint32_t n : input.program->whole.constantsRead) {
+        std::memcpy(scratch.registers.data() + 4 * n, snapshot, 4 * sizeof(float));
+        snapshot += 4;
+    }
+    VertexStageInput whole = input;
+    whole.constants = scratch.registers.data();
+    shadeVertices(whole, out);
+}
+
+std::shared_ptr<const VertexShading> makeVertexShading(const shader::ProgramAnalysis& program, bool reference)
+{
+    if (!reference) {
+        auto routine = std::make_shared<VertexRoutine>(program);
+        if (routine->compiled()) {
+            return routine;
+        }
+    }
+    return std::make_shared<MachineVertexShading>();
 }
 
 } // namespace raster

@@ -1,10 +1,12 @@
-// The vertex stage of a draw on the shader machine (the reference path):
-// the vertex program run over the draw's vertex range in batches, its
-// outputs gathered into the varyings the pixel program reads. The compiled
-// path is the vertex routine's (vertex_routine.hpp).
+// The vertex stage of a draw: one interface, VertexShading, with two
+// implementations that give the same bits: the shader machine (the
+// reference, here) and the compiled routine (vertex_routine.hpp). Either
+// runs the vertex program over the draw's vertex range and gathers its
+// outputs into the varyings the pixel program reads.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -18,7 +20,7 @@ static_assert(MaxVaryings == static_cast<std::int32_t>(shader::MaxVaryings), "ev
 
 struct VertexStageInput {
     const shader::ProgramAnalysis* program;
-    const float* constants;              // 4 x 256 floats, defs applied
+    const float* constants;              // shadeVertices alone: 4 x 256 floats, defs applied
     std::span<const d3d9::InputBinding> bindings;
     d3d9::VertexStream stream;
     std::int64_t firstVertex;            // BaseVertexIndex + MinVertexIndex
@@ -32,7 +34,36 @@ inline float clampColour(float v)
     return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
 }
 
-// Shades vertexCount vertices into out.
+// The shader machine over vertexCount vertices into out, with the whole
+// constant file of input.constants.
 void shadeVertices(const VertexStageInput& input, std::vector<ShadedVertex>& out);
+
+// What a worker lends the shading from draw to draw: the routine's register
+// file, or the machine's constant file.
+struct VertexScratch {
+    std::vector<float> registers;
+};
+
+class VertexShading {
+public:
+    virtual ~VertexShading() = default;
+    // Shades input.vertexCount vertices into out, reading the constants from
+    // `snapshot` (the whole program's constantsRead registers, four floats
+    // each, in that order; input.constants is not read). Safe on several
+    // threads at once, each with its own scratch.
+    virtual void shade(const VertexStageInput& input, const float* snapshot, std::vector<ShadedVertex>& out,
+                       VertexScratch& scratch) const = 0;
+};
+
+// The machine behind the interface: the snapshot spread into a whole file.
+class MachineVertexShading final : public VertexShading {
+public:
+    void shade(const VertexStageInput& input, const float* snapshot, std::vector<ShadedVertex>& out,
+               VertexScratch& scratch) const override;
+};
+
+// The shading of a program: compiled where it compiles and the reference
+// is not asked for, else the machine.
+std::shared_ptr<const VertexShading> makeVertexShading(const shader::ProgramAnalysis& program, bool reference);
 
 } // namespace raster

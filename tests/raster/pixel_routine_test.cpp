@@ -46,7 +46,7 @@ const std::vector<std::uint32_t>& texels()
     return t;
 }
 
-PixelShader shaderFor(const std::shared_ptr<ProgramAnalysis>& program, bool compiled,
+BatchShader shaderFor(const std::shared_ptr<ProgramAnalysis>& program, bool compiled,
                       const std::vector<float>& constants, RoutineWidth width)
 {
     PixelStageInput input;
@@ -59,7 +59,7 @@ PixelShader shaderFor(const std::shared_ptr<ProgramAnalysis>& program, bool comp
     input.constants = constants;
     shader::applyDefinitions(*program, input.constants.data(), 32);
     input.samplers[0] = SamplerTexture{texels().data(), 5, 3, 7};
-    return makePixelShader(std::move(input));
+    return makeBatchShader(std::move(input));
 }
 
 // The varying components the routine says it reads (the rasterizer leaves
@@ -96,8 +96,8 @@ void expectRoutineMatchesMachine(const std::string& text, const std::string& wha
         widths.push_back(RoutineWidth::Eight);
     }
     for (RoutineWidth width : widths) {
-        const PixelShader machine = shaderFor(program, false, constants, width);
-        const PixelShader routine = shaderFor(program, true, constants, width);
+        const BatchShader machine = shaderFor(program, false, constants, width);
+        const BatchShader routine = shaderFor(program, true, constants, width);
         for (int round = 0; round < 40; ++round) {
             PixelBatch batch{};
             batch.count = 1 + round % BatchLanes;

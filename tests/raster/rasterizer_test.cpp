@@ -18,7 +18,7 @@
 namespace {
 
 using raster::CullMode;
-using raster::DrawState;
+using raster::RasterState;
 using raster::PixelBatch;
 using raster::RenderTarget;
 using raster::ShadedVertex;
@@ -38,7 +38,7 @@ ShadedVertex screenVertex(const Viewport& viewport, double sx, double sy, double
     return v;
 }
 
-raster::PixelShader solid(std::uint32_t color)
+raster::BatchShader solid(std::uint32_t color)
 {
     return [color](const PixelBatch& batch, std::uint32_t* colors) {
         for (std::int32_t lane = 0; lane < batch.count; ++lane)
@@ -46,9 +46,9 @@ raster::PixelShader solid(std::uint32_t color)
     };
 }
 
-DrawState drawState(const Viewport& viewport, raster::PixelShader shade)
+RasterState drawState(const Viewport& viewport, raster::BatchShader shade)
 {
-    DrawState state;
+    RasterState state;
     state.viewport = viewport;
     state.cull = CullMode::None;
     state.shade = std::move(shade);
@@ -64,7 +64,7 @@ RenderTarget makeTarget(std::int32_t width, std::int32_t height, std::int32_t sa
     return target;
 }
 
-void draw(RenderTarget& target, const DrawState& state, const std::vector<ShadedVertex>& vertices,
+void draw(RenderTarget& target, const RasterState& state, const std::vector<ShadedVertex>& vertices,
           const std::vector<std::uint32_t>& indices)
 {
     std::vector<raster::ScreenTriangle> triangles;
@@ -78,7 +78,7 @@ std::size_t sampleIndex(const RenderTarget& target, std::int32_t x, std::int32_t
 }
 
 // A quad at one depth over every sample of the viewport's pixels.
-void drawQuad(RenderTarget& target, const DrawState& state, double depth)
+void drawQuad(RenderTarget& target, const RasterState& state, double depth)
 {
     const Viewport& v = state.viewport;
     const double left = v.x - 1, top = v.y - 1, right = v.x + v.width + 1, bottom = v.y + v.height + 1;
@@ -121,7 +121,7 @@ bool strictlyInside(const Mesh& mesh, std::int64_t px, std::int64_t py)
 std::vector<std::int32_t> countCoverage(const Mesh& mesh, std::int32_t samples, std::int32_t size)
 {
     const Viewport viewport{0, 0, size, size, 0.0f, 1.0f};
-    DrawState state = drawState(viewport, solid(1));
+    RasterState state = drawState(viewport, solid(1));
     state.depthTest = false;
     std::vector<ShadedVertex> vertices;
     for (const auto& corner : mesh.corners)
@@ -192,7 +192,7 @@ TEST(Rasterizer, fillRuleTakesTopAndLeftEdgesButNotBottomAndRight)
         for (std::int32_t samples : {1, 4}) {
             const Viewport viewport{0, 0, 720, 640, 0.0f, 1.0f};
             RenderTarget target = makeTarget(720, 640, samples);
-            const DrawState state = drawState(viewport, solid(7));
+            const RasterState state = drawState(viewport, solid(7));
             draw(target, state,
                  {screenVertex(viewport, r.x0, r.y0, 0.5), screenVertex(viewport, r.x1, r.y0, 0.5),
                   screenVertex(viewport, r.x1, r.y1, 0.5), screenVertex(viewport, r.x0, r.y1, 0.5)},
@@ -219,7 +219,7 @@ TEST(Rasterizer, cullingRemovesOnlyTheSelectedWindingAndDegenerateTriangles)
     const std::vector<std::uint32_t> clockwise{0, 1, 2}, counterClockwise{0, 2, 1}, collinear{1, 3, 2};
     auto render = [&](CullMode cull, const std::vector<std::uint32_t>& indices) {
         RenderTarget target = makeTarget(64, 64, 1);
-        DrawState state = drawState(viewport, solid(5));
+        RasterState state = drawState(viewport, solid(5));
         state.cull = cull;
         draw(target, state, vertices, indices);
         return target.color;
@@ -241,7 +241,7 @@ TEST(Rasterizer, depthTestPassesLessOrEqualOnSixteenBitDepths)
     RenderTarget target = makeTarget(16, 16, 4);
     EXPECT_EQ(target.depth[0], 65535u);
     auto quadAt = [&](double depth, std::uint32_t color, bool test, bool write) {
-        DrawState state = drawState(viewport, solid(color));
+        RasterState state = drawState(viewport, solid(color));
         state.depthTest = test;
         state.depthWrite = write;
         drawQuad(target, state, depth);
@@ -271,7 +271,7 @@ TEST(Rasterizer, depthMapsToTheViewportRangeAndIsInterpolatedPerSample)
 {
     const Viewport viewport{0, 0, 32, 32, 0.25f, 0.75f};
     RenderTarget target = makeTarget(32, 32, 4);
-    DrawState state = drawState(viewport, solid(1));
+    RasterState state = drawState(viewport, solid(1));
     // z/w runs from 0 at x = 0 to 1 at x = 32: depth 0.25 + x / 64.
     draw(target, state,
          {screenVertex(viewport, 0, 0, 0.0), screenVertex(viewport, 32, 0, 1.0), screenVertex(viewport, 32, 32, 1.0),
@@ -285,7 +285,7 @@ TEST(Rasterizer, depthMapsToTheViewportRangeAndIsInterpolatedPerSample)
 }
 
 // A shader that writes varying 0's first component as the colour's bits.
-raster::PixelShader varyingBits()
+raster::BatchShader varyingBits()
 {
     return [](const PixelBatch& batch, std::uint32_t* colors) {
         for (std::int32_t lane = 0; lane < batch.count; ++lane)
@@ -304,7 +304,7 @@ TEST(Rasterizer, varyingsArePerspectiveCorrectAtThePixelSamplePoint)
 {
     const Viewport viewport{0, 0, 64, 64, 0.0f, 1.0f};
     RenderTarget target = makeTarget(64, 64, 1);
-    DrawState state = drawState(viewport, varyingBits());
+    RasterState state = drawState(viewport, varyingBits());
     state.varyingCount = 1;
     std::vector<ShadedVertex> v{screenVertex(viewport, 0, 0, 0.5, 1.0), screenVertex(viewport, 32, 0, 0.5, 3.0),
                                 screenVertex(viewport, 0, 32, 0.5, 1.0)};
@@ -321,7 +321,7 @@ TEST(Rasterizer, nearPlaneClipDrawsOnlyTheFrontPartWithTheUnclippedVaryings)
 {
     const Viewport viewport{0, 0, 64, 64, 0.0f, 1.0f};
     RenderTarget target = makeTarget(64, 64, 1);
-    DrawState state = drawState(viewport, varyingBits());
+    RasterState state = drawState(viewport, varyingBits());
     state.varyingCount = 1;
     const double sx[3] = {6, 58, 20}, sy[3] = {6, 10, 58}, depth[3] = {0.5, -0.5, 0.75}, w[3] = {2, 1, 4};
     const double value[3] = {0.0, 1.0, 0.25};
@@ -369,7 +369,7 @@ TEST(Rasterizer, viewportBandBoundsEveryWriteEvenForGuardBandAndNearClippedTrian
         target.resize(1024, 768, 4);
         raster::clearColor(target, 0, 0, 1024, 768, 0x11111111u);
         raster::clearDepth(target, 0, 0, 1024, 768, 1.0f);
-        DrawState state = drawState(viewport, solid(0xFF00FF00u));
+        RasterState state = drawState(viewport, solid(0xFF00FF00u));
         auto clipVertex = [](float x, float y, float z, float w) {
             ShadedVertex v{};
             v.position[0] = x, v.position[1] = y, v.position[2] = z, v.position[3] = w;
@@ -407,7 +407,7 @@ TEST(Rasterizer, halfCoveredPixelShadesOnceAtItsCentreAndResolvesToHalfIntensity
     RenderTarget target = makeTarget(16, 16, 4);
     std::map<std::pair<std::int32_t, std::int32_t>, std::int32_t> calls;
     std::vector<float> varyingAtColumnFive;
-    DrawState state = drawState(viewport, [&](const PixelBatch& batch, std::uint32_t* colors) {
+    RasterState state = drawState(viewport, [&](const PixelBatch& batch, std::uint32_t* colors) {
         for (std::int32_t lane = 0; lane < batch.count; ++lane) {
             ++calls[{batch.x[lane], batch.y[lane]}];
             if (batch.x[lane] == 5)
@@ -480,7 +480,7 @@ TEST(Rasterizer, clearsFillAllSamplesOfTheRectangleOnly)
 TEST(Rasterizer, setupRejectsTrianglesOutsideTheViewAndSplitsClippedOnes)
 {
     const Viewport viewport{0, 64, 1024, 640, 0.0f, 1.0f};
-    const DrawState state = drawState(viewport, solid(1));
+    const RasterState state = drawState(viewport, solid(1));
     auto count = [&](std::vector<std::array<float, 4>> positions) {
         std::vector<ShadedVertex> vertices(positions.size());
         for (std::size_t k = 0; k < positions.size(); ++k)
@@ -522,7 +522,7 @@ TEST(Rasterizer, rowSplitsGiveBitIdenticalTargets)
             vertices.push_back(v);
             indices.push_back(static_cast<std::uint32_t>(k));
         }
-        DrawState state = drawState(scene.viewport, varyingBits());
+        RasterState state = drawState(scene.viewport, varyingBits());
         state.varyingCount = 1;
         state.cull = CullMode::Clockwise;
         std::vector<raster::ScreenTriangle> triangles;
@@ -548,7 +548,7 @@ TEST(Rasterizer, rowSplitsGiveBitIdenticalTargets)
 namespace {
 
 // Varying 0 as the colour, each channel a byte of its components.
-raster::PixelShader varyingColour()
+raster::BatchShader varyingColour()
 {
     return [](const PixelBatch& batch, std::uint32_t* colors) {
         for (std::int32_t lane = 0; lane < batch.count; ++lane) {
@@ -574,7 +574,7 @@ TEST(Rasterizer, trianglesCrossingEachGuardBandPlaneArePinnedToTheBit)
 {
     const Viewport viewport{0, 8, 64, 32, 0.0f, 1.0f};
     RenderTarget target = makeTarget(64, 48, 4);
-    DrawState state = drawState(viewport, varyingColour());
+    RasterState state = drawState(viewport, varyingColour());
     state.varyingCount = 1;
     auto vertex = [](float x, float y, float w, float r, float g, float b) {
         ShadedVertex v{};

@@ -104,8 +104,8 @@ void expectRoutineMatchesMachine(const ProgramAnalysis& program, Draw d, Routine
     for (std::uint32_t n : program.whole.constantsRead) {
         snapshot.insert(snapshot.end(), &d.constants[4 * n], &d.constants[4 * n] + 4);
     }
-    std::vector<float> file;
-    routine.shade(inputOf(d, program, nullptr), snapshot.data(), actual, file);
+    raster::VertexScratch scratch;
+    routine.shade(inputOf(d, program, nullptr), snapshot.data(), actual, scratch);
     EXPECT_EQ(expected.size(), actual.size()) << what;
     for (std::size_t v = 0; v < expected.size(); ++v) {
         for (int i = 0; i < 4; ++i) {
