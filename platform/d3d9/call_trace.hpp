@@ -2,6 +2,17 @@
 // call, written to the Win32 stand-in's trace sink so that one log holds the
 // whole conversation in order (as a driver's debug channel would). Nothing
 // is formatted while no sink is installed.
+//
+// Every entry point has one shape: it opens a trace::Call with its
+// arguments, refuses misuse through call.refuse (the documented HRESULT
+// and why) or what is not offered through call.notOffered, and returns through call.result (or call.made, call.returns).
+// The line is written as the call returns, with what it returned:
+//   SetRenderState(7, 1) = OK
+//   SetRenderState(300, 1) = INVALIDCALL (no such render state)
+//   CreateVertexBuffer(6144, 0x0, 0x152, 0) = vb1
+// so a refused call shows as refused. (A call the runtime makes inside
+// another, SetWindowPos inside CreateDevice, comes before its line.)
+//
 // Formats: objects by kind and number (vb1, tex3, surf:tex2, device, d3d);
 // integers in decimal, flags as 0x hex; floats with %.9g, so equal text
 // means equal bits; results as OK, INVALIDCALL or NOTAVAILABLE; byte
@@ -16,6 +27,7 @@
 #include <vector>
 
 #include "d3d9.h"
+#include "d3d9/failures.hpp"
 #include "win32/api_trace.hpp"
 
 namespace d3d9::trace {
@@ -32,6 +44,23 @@ inline bool on()
 struct Hex {
     unsigned long value;
 };
+
+// An argument whose text is costly (an object's name, a matrix's floats):
+// made only while calls are traced.
+template <typename Make>
+struct Lazy {
+    Make make;
+};
+template <typename Make>
+Lazy<Make> lazy(Make make)
+{
+    return {std::move(make)};
+}
+template <typename Make>
+std::string text(const Lazy<Make>& argument)
+{
+    return argument.make();
+}
 
 inline std::string text(const std::string& s) { return s; }
 inline std::string text(const char* s) { return s; }
@@ -58,24 +87,75 @@ std::string callText(std::string_view name, const Args&... args)
     return line + ')';
 }
 
-template <typename... Args>
-void call(std::string_view name, const Args&... args)
-{
-    if (on()) {
-        win32::trace(callText(name, args...));
-    }
-}
-
-// "Name(a, b) = result"
-template <typename... Args>
-void callWithResult(const std::string& result, std::string_view name, const Args&... args)
-{
-    if (on()) {
-        win32::trace(callText(name, args...) + " = " + result);
-    }
-}
-
 std::string resultName(HRESULT result); // OK, INVALIDCALL, NOTAVAILABLE, or hex
+
+// One entry point's line (see above).
+class Call {
+public:
+    template <typename... Args>
+    explicit Call(std::string_view name, const Args&... args)
+    {
+        if (on()) {
+            text_ = callText(name, args...);
+        }
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+    // The call went ahead; `detail` follows the result (a content hash).
+    HRESULT result(HRESULT value, std::string_view detail = {})
+    {
+        if (!text_.empty()) {
+            const std::string name = value == D3D_OK ? std::string("OK") : resultName(value);
+            write(detail.empty() ? name : name + " " + std::string(detail));
+        }
+        return value;
+    }
+    // Whether the line is being made (for a costly detail).
+    bool traced() const { return !text_.empty(); }
+    // Misuse, or what is not offered: the result and why.
+    HRESULT refuse(HRESULT value, std::string_view why)
+    {
+        if (!text_.empty()) {
+            write(resultName(value) + " (" + std::string(why) + ")");
+        }
+        return value;
+    }
+    // What no device offers: reported once under its id (notOffered), and
+    // refused with D3DERR_NOTAVAILABLE and the id.
+    HRESULT notOffered(std::string_view id, std::string_view what)
+    {
+        return refuse(d3d9::notOffered(id, what), id);
+    }
+    // An object was made: its name. `detail` follows it (a content hash).
+    HRESULT made(const std::string& name, std::string_view detail = {})
+    {
+        if (!text_.empty()) {
+            write(detail.empty() ? name : name + " " + std::string(detail));
+        }
+        return D3D_OK;
+    }
+    // A result that is no HRESULT (a count, a flag).
+    template <typename T>
+    T returns(T value)
+    {
+        if (!text_.empty()) {
+            write(text(value));
+        }
+        return value;
+    }
+
+private:
+    void write(const std::string& result)
+    {
+        if (!text_.empty()) {
+            win32::trace(text_ + " = " + result);
+        }
+    }
+
+    std::string text_; // empty while calls are not traced
+};
+
 std::string floats(const float* values, std::size_t count); // [a, b, ...]
 std::string hash(const void* data, std::size_t size);       // FNV-1a, 16 hex digits
 std::uint64_t fnv1a(const void* data, std::size_t size, std::uint64_t hash = 0xcbf29ce484222325ull);

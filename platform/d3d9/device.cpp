@@ -36,7 +36,7 @@ bool bindOwn(Interface* object, Bound<Concrete>& holder)
 }
 
 template <typename Interface>
-std::string nameOf(Interface* object)
+std::string nameText(Interface* object)
 {
     if (object == nullptr) {
         return "NULL";
@@ -48,6 +48,13 @@ std::string nameOf(Interface* object)
         return texture->name();
     }
     return "foreign";
+}
+
+// An object's name as a trace argument, looked up only while tracing.
+template <typename Interface>
+auto nameOf(Interface* object)
+{
+    return trace::lazy([object] { return nameText(object); });
 }
 
 } // namespace
@@ -109,17 +116,25 @@ std::string Device::nextName(const char* kind, int& counter)
 
 HRESULT STDMETHODCALLTYPE Device::SetViewport(const D3DVIEWPORT9* v)
 {
+    trace::Call call("SetViewport", trace::lazy([v] {
+                         if (v == nullptr) {
+                             return std::string("NULL");
+                         }
+                         const std::string fields = trace::callText("", v->X, v->Y, v->Width, v->Height, v->MinZ, v->MaxZ);
+                         return fields.substr(1, fields.size() - 2); // without the parentheses
+                     }));
     if (v == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "no viewport");
     }
-    trace::call("SetViewport", v->X, v->Y, v->Width, v->Height, v->MinZ, v->MaxZ);
     if (v->Width == 0 || v->Height == 0 || static_cast<std::int64_t>(v->X) + v->Width > programWidth_ ||
-        static_cast<std::int64_t>(v->Y) + v->Height > programHeight_ || !(v->MinZ >= 0.0f) || !(v->MaxZ <= 1.0f) ||
-        v->MinZ > v->MaxZ) {
-        return D3DERR_INVALIDCALL;
+        static_cast<std::int64_t>(v->Y) + v->Height > programHeight_) {
+        return call.refuse(D3DERR_INVALIDCALL, "empty, or outside the back buffer");
+    }
+    if (!(v->MinZ >= 0.0f) || !(v->MaxZ <= 1.0f) || v->MinZ > v->MaxZ) {
+        return call.refuse(D3DERR_INVALIDCALL, "depth range outside 0 to 1");
     }
     setViewport(*v);
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 // A program pixel's edge at the render size: scaled and rounded down, so
@@ -158,107 +173,115 @@ void Device::markChanged(DirtyBits bits)
 
 HRESULT STDMETHODCALLTYPE Device::GetViewport(D3DVIEWPORT9* v)
 {
+    trace::Call call("GetViewport");
     if (v == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "nowhere to write");
     }
     *v = programViewport_;
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetRenderState(D3DRENDERSTATETYPE s, DWORD value)
 {
-    trace::call("SetRenderState", s, value);
+    trace::Call call("SetRenderState", s, value);
     if (static_cast<std::uint32_t>(s) >= RenderStateCount) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "no such render state");
     }
     state_.renderStates[s] = value;
     markChanged(dirty::RenderStates);
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetRenderState(D3DRENDERSTATETYPE s, DWORD* value)
 {
+    trace::Call call("GetRenderState", s);
     if (value == nullptr || static_cast<std::uint32_t>(s) >= RenderStateCount) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, value == nullptr ? "nowhere to write" : "no such render state");
     }
     *value = state_.renderStates[s];
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 BOOL STDMETHODCALLTYPE Device::ShowCursor(BOOL show)
 {
-    trace::call("ShowCursor", show);
+    trace::Call call("ShowCursor", show);
     const BOOL previous = cursorShown_;
     cursorShown_ = show;
-    return previous;
+    return call.returns(previous);
 }
 
-HRESULT STDMETHODCALLTYPE Device::GetBackBuffer(UINT, UINT, DWORD, IDirect3DSurface9** surface)
+HRESULT STDMETHODCALLTYPE Device::GetBackBuffer(UINT chain, UINT index, DWORD type, IDirect3DSurface9** surface)
 {
+    trace::Call call("GetBackBuffer", chain, index, type);
     if (surface != nullptr) {
         *surface = nullptr;
     }
-    return notOffered("back-buffer-surface", "GetBackBuffer: frames reach the host at Present");
+    return call.notOffered("back-buffer-surface", "GetBackBuffer: frames reach the host at Present");
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetFVF(DWORD fvf)
 {
-    trace::call("SetFVF", trace::Hex{fvf});
+    trace::Call call("SetFVF", trace::Hex{fvf});
     fvf_ = fvf;
     layoutFromFvf_ = true;
     refreshElements();
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetTransform(D3DTRANSFORMSTATETYPE s, const D3DMATRIX* matrix)
 {
+    trace::Call call("SetTransform", s, trace::lazy([matrix] {
+                         return matrix == nullptr ? std::string("NULL") : trace::floats(&matrix->m[0][0], 16);
+                     }));
     if (matrix == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "no matrix");
     }
-    trace::call("SetTransform", s, trace::on() ? trace::floats(&matrix->m[0][0], 16) : std::string());
     const int slot = s == D3DTS_VIEW ? 1 : s == D3DTS_PROJECTION ? 2 : 0;
     transforms_[slot] = *matrix;
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* data, UINT offset, UINT stride)
 {
-    trace::call("SetStreamSource", stream, nameOf(data), offset, stride);
+    trace::Call call("SetStreamSource", stream, nameOf(data), offset, stride);
     VertexBuffer* buffer = nullptr;
-    if (stream >= StreamCount || !ownObject(data, buffer)) {
-        return D3DERR_INVALIDCALL;
+    if (stream >= StreamCount) {
+        return call.refuse(D3DERR_INVALIDCALL, "no such stream");
+    }
+    if (!ownObject(data, buffer)) {
+        return call.refuse(D3DERR_INVALIDCALL, "a buffer this runtime did not make");
     }
     if (stream != 0) {
-        return notOffered("vertex-streams", "SetStreamSource: one vertex stream (stream 0)");
+        return call.notOffered("vertex-streams", "SetStreamSource: one vertex stream (stream 0)");
     }
     stream_.reset(buffer);
     state_.stream = buffer;
     state_.streamOffset = offset;
     state_.streamStride = stride;
     markChanged(dirty::Streams);
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetIndices(IDirect3DIndexBuffer9* data)
 {
-    trace::call("SetIndices", nameOf(data));
+    trace::Call call("SetIndices", nameOf(data));
     if (!bindOwn(data, indices_)) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "a buffer this runtime did not make");
     }
     state_.indices = indices_.get();
     markChanged(dirty::Indices);
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
 {
-    trace::call("SetVertexDeclaration", nameOf(declaration));
+    trace::Call call("SetVertexDeclaration", nameOf(declaration));
     if (!bindOwn(declaration, declaration_)) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "a declaration this runtime did not make");
     }
     layoutFromFvf_ = false;
     refreshElements();
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 // The layout draws read: the declaration's, unless SetFVF came after it.
@@ -275,58 +298,61 @@ void Device::refreshElements()
 
 HRESULT STDMETHODCALLTYPE Device::SetVertexShader(IDirect3DVertexShader9* shader)
 {
-    trace::call("SetVertexShader", nameOf(shader));
+    trace::Call call("SetVertexShader", nameOf(shader));
     if (!bindOwn(shader, vertexShader_)) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "a program this runtime did not make");
     }
     state_.vertexShader = vertexShader_.get();
     markChanged(dirty::VertexShader);
     refreshVertexConstants();
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetPixelShader(IDirect3DPixelShader9* shader)
 {
-    trace::call("SetPixelShader", nameOf(shader));
+    trace::Call call("SetPixelShader", nameOf(shader));
     if (!bindOwn(shader, pixelShader_)) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "a program this runtime did not make");
     }
     state_.pixelShader = pixelShader_.get();
     markChanged(dirty::PixelShader);
     refreshPixelConstants();
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
 {
-    trace::call("SetTexture", stage, nameOf(texture));
-    if (stage >= SamplerCount || !bindOwn(texture, textures_[stage])) {
-        return D3DERR_INVALIDCALL;
+    trace::Call call("SetTexture", stage, nameOf(texture));
+    if (stage >= SamplerCount) {
+        return call.refuse(D3DERR_INVALIDCALL, "no such sampler");
+    }
+    if (!bindOwn(texture, textures_[stage])) {
+        return call.refuse(D3DERR_INVALIDCALL, "a texture this runtime did not make");
     }
     state_.textures[stage] = textures_[stage].get();
     markChanged(dirty::Textures);
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value)
 {
-    trace::call("SetTextureStageState", stage, type, value);
+    trace::Call call("SetTextureStageState", stage, type, value);
     if (stage >= TextureStageCount || static_cast<std::uint32_t>(type) >= TextureStageStateCount) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "no such stage or state");
     }
     textureStageStates_[stage][type] = value; // no effect with a pixel program bound
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value)
 {
-    trace::call("SetSamplerState", sampler, type, value);
+    trace::Call call("SetSamplerState", sampler, type, value);
     if (sampler >= SamplerCount || static_cast<std::uint32_t>(type) >= SamplerStateCount) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "no such sampler or state");
     }
     state_.samplerStates[sampler][type] = value; // point filtering and wrapping are what is drawn
     markChanged(dirty::SamplerStates);
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 namespace {
@@ -346,15 +372,23 @@ bool constantsFit(const float* data, UINT start, UINT count, std::uint32_t regis
     return data != nullptr && start <= registers && count <= registers - start;
 }
 
+// The registers' floats as a trace argument (a draw may come after every
+// few constants: made only while tracing), or what stands for none.
+auto floatsOf(const float* data, UINT start, UINT count, std::uint32_t registers)
+{
+    return trace::lazy([=] {
+        return constantsFit(data, start, count, registers) ? trace::floats(data, 4u * count)
+                                                           : std::string(data == nullptr ? "NULL" : "[...]");
+    });
+}
+
 } // namespace
 
 HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count)
 {
+    trace::Call call("SetVertexShaderConstantF", start, floatsOf(data, start, count, VertexConstantRegisters), count);
     if (!constantsFit(data, start, count, VertexConstantRegisters)) {
-        return D3DERR_INVALIDCALL;
-    }
-    if (trace::on()) { // the floats' text only for a trace: a draw may come after every few constants
-        trace::call("SetVertexShaderConstantF", start, trace::floats(data, 4u * count), count);
+        return call.refuse(D3DERR_INVALIDCALL, data == nullptr ? "no data" : "past the last register");
     }
     copyRegisters(setVertexConstants_ + 4 * start, data, count);
     copyRegisters(state_.vertexConstants + 4 * start, data, count);
@@ -363,20 +397,18 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const flo
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
     }
     markChanged(dirty::VertexConstants);
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count)
 {
+    trace::Call call("SetPixelShaderConstantF", start, floatsOf(data, start, count, PixelConstantRegisters), count);
     if (!constantsFit(data, start, count, PixelConstantRegisters)) {
-        return D3DERR_INVALIDCALL;
-    }
-    if (trace::on()) { // the floats' text only for a trace: a draw may come after every few constants
-        trace::call("SetPixelShaderConstantF", start, trace::floats(data, 4u * count), count);
+        return call.refuse(D3DERR_INVALIDCALL, data == nullptr ? "no data" : "past the last register");
     }
     std::memcpy(setPixelConstants_ + 4 * start, data, sizeof(float) * 4 * count);
     refreshPixelConstants();
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 // A program's defs take the place of the device's constants of the same

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "d3d9/bound.hpp"
+#include "d3d9/call_trace.hpp"
 #include "d3d9/draw_state.hpp"
 #include "d3d9/objects.hpp"
 #include "d3d9/resources.hpp"
@@ -94,9 +95,10 @@ private:
     void refreshVertexConstants();
     void refreshPixelConstants();
     void refreshElements();
-    HRESULT checkDraw(D3DPRIMITIVETYPE type, UINT startIndex, UINT primitives, std::size_t& indexCount) const;
+    HRESULT checkDraw(trace::Call& call, D3DPRIMITIVETYPE type, UINT startIndex, UINT primitives,
+                      std::size_t& indexCount) const;
     template <typename Concrete, typename Interface>
-    HRESULT createShader(const char* call, const char* kind, int& counter, shader::ShaderType type,
+    HRESULT createShader(const char* name, const char* kind, int& counter, shader::ShaderType type,
                          const DWORD* function, Interface** out);
 
     std::unique_ptr<Backend> backend_;

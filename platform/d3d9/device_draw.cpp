@@ -36,13 +36,16 @@ bool Device::frameWanted()
 HRESULT STDMETHODCALLTYPE Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                                         DWORD stencil)
 {
-    trace::call("Clear", count, trace::Hex{flags}, trace::Hex{color}, z, stencil);
+    trace::Call call("Clear", count, trace::Hex{flags}, trace::Hex{color}, z, stencil);
     constexpr DWORD KnownFlags = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
-    if ((count != 0 && rects == nullptr) || (flags & ~KnownFlags) != 0) {
-        return D3DERR_INVALIDCALL;
+    if (count != 0 && rects == nullptr) {
+        return call.refuse(D3DERR_INVALIDCALL, "rectangles counted but not given");
+    }
+    if ((flags & ~KnownFlags) != 0) {
+        return call.refuse(D3DERR_INVALIDCALL, "unknown flags");
     }
     if (!frameWanted()) {
-        return D3D_OK;
+        return call.result(D3D_OK);
     }
     // Clears never reach past the viewport.
     const D3DVIEWPORT9& v = programViewport_;
@@ -63,33 +66,33 @@ HRESULT STDMETHODCALLTYPE Device::Clear(DWORD count, const D3DRECT* rects, DWORD
     if (!inside.empty() && wanted != 0) {
         backend_->clear({inside.data(), static_cast<DWORD>(inside.size()), wanted, color, z}, state_);
     }
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::BeginScene()
 {
-    trace::call("BeginScene");
+    trace::Call call("BeginScene");
     if (inScene_) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "already in a scene");
     }
     inScene_ = true;
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::EndScene()
 {
-    trace::call("EndScene");
+    trace::Call call("EndScene");
     if (!inScene_) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "not in a scene");
     }
     inScene_ = false;
     backend_->endScene();
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
 {
-    trace::call("Present");
+    trace::Call call("Present");
     const bool rendered = frameDecided_ && frameWanted_ && frameRendered_;
     Frame frame = backend_->present(rendered);
     frame.draws = draws_;
@@ -103,7 +106,7 @@ HRESULT STDMETHODCALLTYPE Device::Present(const RECT*, const RECT*, HWND, const 
     followRenderSize();
     frameDecided_ = false;
     frameRendered_ = false;
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 // The back end's copies of everything the program made, from what the
@@ -146,27 +149,29 @@ void Device::followRenderSize()
     remakeCopies();
 }
 
-// Whether the draw may go ahead, with the number of indices it reads.
-HRESULT Device::checkDraw(D3DPRIMITIVETYPE type, UINT startIndex, UINT primitives, std::size_t& indexCount) const
+// D3D_OK when the draw may go ahead, with the number of indices it reads;
+// else what `call` refused it with.
+HRESULT Device::checkDraw(trace::Call& call, D3DPRIMITIVETYPE type, UINT startIndex, UINT primitives,
+                       std::size_t& indexCount) const
 {
     if (!inScene_) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "not in a scene");
     }
     if (!isTriangles(type)) {
-        return notOffered("points-and-lines", "DrawIndexedPrimitive: triangle lists, strips and fans only");
+        return call.notOffered("points-and-lines", "DrawIndexedPrimitive: triangle lists, strips and fans only");
     }
     if (state_.vertexShader == nullptr || state_.pixelShader == nullptr || state_.stream == nullptr) {
-        return notOffered("fixed-function", "DrawIndexedPrimitive: drawing needs vertex and pixel programs");
+        return call.notOffered("fixed-function", "DrawIndexedPrimitive: drawing needs vertex and pixel programs");
     }
     const Buffer* indices = state_.indices;
     if (indices == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "no indices");
     }
     const std::size_t indexBytes = indices->format() == D3DFMT_INDEX32 ? 4 : 2;
     indexCount = type == D3DPT_TRIANGLELIST ? 3u * std::size_t{primitives} : std::size_t{primitives} + 2u;
     const std::size_t available = indices->size() / indexBytes;
     if (startIndex > available || indexCount > available - startIndex) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "indices past the index buffer");
     }
     return D3D_OK;
 }
@@ -174,32 +179,33 @@ HRESULT Device::checkDraw(D3DPRIMITIVETYPE type, UINT startIndex, UINT primitive
 HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base, UINT minIndex,
                                                        UINT vertices, UINT startIndex, UINT primitives)
 {
-    trace::call("DrawIndexedPrimitive", type, base, minIndex, vertices, startIndex, primitives);
+    trace::Call call("DrawIndexedPrimitive", type, base, minIndex, vertices, startIndex, primitives);
     std::size_t indexCount = 0;
-    const HRESULT checked = checkDraw(type, startIndex, primitives, indexCount);
+    const HRESULT checked = checkDraw(call, type, startIndex, primitives, indexCount);
     if (checked != D3D_OK) {
         return checked;
     }
     ++draws_.issued;
     if (!frameWanted()) {
-        return D3D_OK;
+        return call.result(D3D_OK);
     }
     frameRendered_ = true;
     if (primitives == 0) {
-        return D3D_OK;
+        return call.result(D3D_OK);
     }
-    const DrawCall call = {type, base, minIndex, vertices, startIndex, primitives, indexCount};
+    const DrawCall draw = {type, base, minIndex, vertices, startIndex, primitives, indexCount};
     if (options_.stopUnseenDraws &&
-        rejection_.reachesNoPixel(call, state_, backend_->exactPositions(), std::exchange(rejectionDirty_, 0))) {
+        rejection_.reachesNoPixel(draw, state_, backend_->exactPositions(), std::exchange(rejectionDirty_, 0))) {
         ++draws_.stopped;
-        return D3D_OK;
+        return call.result(D3D_OK);
     }
     ++draws_.sent;
-    const HRESULT drawn = backend_->draw(call, state_);
-    if (drawn == D3D_OK) {
-        state_.dirty = 0; // the back end's derived state stands for what was drawn
+    const HRESULT drawn = backend_->draw(draw, state_);
+    if (drawn != D3D_OK) {
+        return call.refuse(drawn, "the back end could not prepare the programs");
     }
-    return drawn;
+    state_.dirty = 0; // the back end's derived state stands for what was drawn
+    return call.result(D3D_OK);
 }
 
 } // namespace d3d9

@@ -24,7 +24,7 @@ void countObject(int change)
 
 void traceRelease(const std::string& name, ULONG left)
 {
-    trace::callWithResult(std::to_string(left), "Release", name);
+    trace::Call("Release", name).returns(left);
 }
 
 } // namespace detail

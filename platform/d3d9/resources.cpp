@@ -10,44 +10,47 @@
 
 namespace d3d9 {
 
-HRESULT Buffer::lock(UINT offset, UINT size, void** data)
+HRESULT Buffer::lock(trace::Call& call, UINT offset, UINT size, void** data)
 {
     const std::size_t length = bytes_.size();
-    if (data == nullptr || locked_ || offset > length || (size != 0 && size > length - offset)) {
-        return D3DERR_INVALIDCALL;
+    if (data == nullptr || locked_) {
+        return call.refuse(D3DERR_INVALIDCALL, locked_ ? "already locked" : "nowhere to write");
+    }
+    if (offset > length || (size != 0 && size > length - offset)) {
+        return call.refuse(D3DERR_INVALIDCALL, "past the buffer's end");
     }
     beforeChange();
     locked_ = true;
     lockOffset_ = offset;
     lockSize_ = size != 0 ? size : static_cast<UINT>(length - offset);
     *data = bytes_.data() + offset;
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
-HRESULT Buffer::unlock()
+HRESULT Buffer::unlock(trace::Call& call)
 {
     if (!locked_) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "not locked");
     }
     locked_ = false;
     if (Backend* b = backend()) {
         b->updateBuffer(*this, lockOffset_, lockSize_);
     }
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 template <typename Interface>
 HRESULT STDMETHODCALLTYPE BufferObject<Interface>::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
-    trace::call("Lock", this->name(), offset, size, trace::Hex{flags});
-    return lock(offset, size, data);
+    trace::Call call("Lock", this->name(), offset, size, trace::Hex{flags});
+    return lock(call, offset, size, data);
 }
 
 template <typename Interface>
 HRESULT STDMETHODCALLTYPE BufferObject<Interface>::Unlock()
 {
-    trace::call("Unlock", this->name());
-    return unlock();
+    trace::Call call("Unlock", this->name());
+    return unlock(call);
 }
 
 template class BufferObject<IDirect3DVertexBuffer9>;
@@ -62,45 +65,49 @@ Texture::Texture(Device& device, std::string name, UINT width, UINT height, D3DP
 
 HRESULT STDMETHODCALLTYPE Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc)
 {
+    trace::Call call("GetLevelDesc", name(), level);
     if (level != 0 || desc == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, level != 0 ? "one level" : "nowhere to write");
     }
     *desc = D3DSURFACE_DESC{D3DFMT_A8R8G8B8, D3DRTYPE_SURFACE, 0, pool_, D3DMULTISAMPLE_NONE, 0, width_, height_};
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface)
 {
-    trace::call("GetSurfaceLevel", name(), level);
-    if (level != 0 || surface == nullptr || device() == nullptr) {
-        return D3DERR_INVALIDCALL;
+    trace::Call call("GetSurfaceLevel", name(), level);
+    if (level != 0 || surface == nullptr) {
+        return call.refuse(D3DERR_INVALIDCALL, level != 0 ? "one level" : "nowhere to write");
+    }
+    if (device() == nullptr) {
+        return call.refuse(D3DERR_INVALIDCALL, "its device is gone");
     }
     *surface = new Surface(*device(), *this);
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
 {
-    trace::call("LockRect", name(), level, trace::Hex{flags});
-    return level == 0 ? lock(locked, rect) : D3DERR_INVALIDCALL;
+    trace::Call call("LockRect", name(), level, trace::Hex{flags});
+    return level == 0 ? lock(call, locked, rect) : call.refuse(D3DERR_INVALIDCALL, "one level");
 }
 
 HRESULT STDMETHODCALLTYPE Texture::UnlockRect(UINT level)
 {
-    trace::call("UnlockRect", name(), level);
-    return level == 0 ? unlock() : D3DERR_INVALIDCALL;
+    trace::Call call("UnlockRect", name(), level);
+    return level == 0 ? unlock(call) : call.refuse(D3DERR_INVALIDCALL, "one level");
 }
 
-HRESULT Texture::lock(D3DLOCKED_RECT* locked, const RECT* rect)
+HRESULT Texture::lock(trace::Call& call, D3DLOCKED_RECT* locked, const RECT* rect)
 {
     if (locked == nullptr || locked_) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, locked_ ? "already locked" : "nowhere to write");
     }
     std::size_t first = 0;
     if (rect != nullptr) {
         if (rect->left < 0 || rect->top < 0 || rect->right > static_cast<LONG>(width_) ||
             rect->bottom > static_cast<LONG>(height_) || rect->left >= rect->right || rect->top >= rect->bottom) {
-            return D3DERR_INVALIDCALL;
+            return call.refuse(D3DERR_INVALIDCALL, "an empty rectangle, or one outside the texture");
         }
         first = static_cast<std::size_t>(rect->top) * pitch_ + static_cast<std::size_t>(rect->left);
     }
@@ -108,19 +115,19 @@ HRESULT Texture::lock(D3DLOCKED_RECT* locked, const RECT* rect)
     locked_ = true;
     locked->Pitch = static_cast<INT>(pitch_ * 4);
     locked->pBits = texels_.data() + first;
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
-HRESULT Texture::unlock()
+HRESULT Texture::unlock(trace::Call& call)
 {
     if (!locked_) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "not locked");
     }
     locked_ = false;
     if (Backend* b = backend()) {
         b->updateTexture(*this);
     }
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 void Texture::copyPixelsFrom(const Texture& source)
@@ -153,26 +160,27 @@ Surface::Surface(Device& device, Texture& texture)
 
 HRESULT STDMETHODCALLTYPE Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
 {
-    trace::call("LockRect", name(), trace::Hex{flags});
-    return texture_.lock(locked, rect);
+    trace::Call call("LockRect", name(), trace::Hex{flags});
+    return texture_.lock(call, locked, rect);
 }
 
 HRESULT STDMETHODCALLTYPE Surface::UnlockRect()
 {
-    trace::call("UnlockRect", name());
-    return texture_.unlock();
+    trace::Call call("UnlockRect", name());
+    return texture_.unlock(call);
 }
 
 HRESULT STDMETHODCALLTYPE VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count)
 {
+    trace::Call call("GetDeclaration", name());
     if (count == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return call.refuse(D3DERR_INVALIDCALL, "nowhere to write the count");
     }
     *count = static_cast<UINT>(elements_.size());
     if (elements != nullptr) {
         std::memcpy(elements, elements_.data(), elements_.size() * sizeof(D3DVERTEXELEMENT9));
     }
-    return D3D_OK;
+    return call.result(D3D_OK);
 }
 
 Shader::Shader(Device& device, std::vector<std::uint32_t> tokens, shader::ProgramAnalysis analysis)

@@ -19,6 +19,10 @@
 #include "shader/compiled_program.hpp"
 #include "shader/program_analysis.hpp"
 
+namespace d3d9::trace {
+class Call;
+}
+
 namespace d3d9 {
 
 // What vertex and index buffers share.
@@ -35,8 +39,8 @@ public:
     D3DFORMAT format() const { return format_; } // an index buffer's INDEX16 or INDEX32
 
 protected:
-    HRESULT lock(UINT offset, UINT size, void** data);
-    HRESULT unlock();
+    HRESULT lock(trace::Call& call, UINT offset, UINT size, void** data);
+    HRESULT unlock(trace::Call& call);
 
 private:
     std::vector<std::uint8_t> bytes_;
@@ -77,8 +81,8 @@ public:
     HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
 
     // Level 0, for the texture and its surface alike.
-    HRESULT lock(D3DLOCKED_RECT* locked, const RECT* rect);
-    HRESULT unlock();
+    HRESULT lock(trace::Call& call, D3DLOCKED_RECT* locked, const RECT* rect);
+    HRESULT unlock(trace::Call& call);
     // UpdateTexture's copy: the pixels of a texture of the same size.
     void copyPixelsFrom(const Texture& source);
 

@@ -39,35 +39,38 @@ public:
                                                          BOOL windowed, D3DMULTISAMPLE_TYPE samples,
                                                          DWORD* quality) override
     {
-        HRESULT result = D3D_OK;
+        trace::Call call("CheckDeviceMultiSampleType", adapter, type, format, windowed, samples);
+        if (quality != nullptr) {
+            *quality = 0;
+        }
         if (adapter != 0 || type != D3DDEVTYPE_HAL) {
-            result = D3DERR_INVALIDCALL;
-        } else if (!(backBufferFormat(format) || format == D3DFMT_D16) || !sampleCountOffered(samples)) {
-            result = D3DERR_NOTAVAILABLE;
+            return call.refuse(D3DERR_INVALIDCALL, "no such adapter or device type");
+        }
+        if (!(backBufferFormat(format) || format == D3DFMT_D16) || !sampleCountOffered(samples)) {
+            return call.result(D3DERR_NOTAVAILABLE); // an answer, not a refusal
         }
         if (quality != nullptr) {
-            *quality = result == D3D_OK ? 1 : 0;
+            *quality = 1;
         }
-        trace::callWithResult(trace::resultName(result), "CheckDeviceMultiSampleType", adapter, type, format,
-                              windowed, samples);
-        return result;
+        return call.result(D3D_OK);
     }
 
     HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behaviour,
                                            D3DPRESENT_PARAMETERS* p, IDirect3DDevice9** device) override
     {
+        trace::Call call("CreateDevice", adapter, type, trace::lazy([focus] { return win32::describeWindow(focus); }),
+                         trace::Hex{behaviour},
+                         trace::lazy([p] { return p != nullptr ? trace::presentParameters(*p) : std::string("NULL"); }));
         if (device == nullptr || p == nullptr) {
-            return D3DERR_INVALIDCALL;
+            return call.refuse(D3DERR_INVALIDCALL, "no parameters, or nowhere to write");
         }
-        trace::call("CreateDevice", adapter, type, win32::describeWindow(focus), trace::Hex{behaviour},
-                    trace::presentParameters(*p));
         *device = nullptr;
         if (adapter != 0 || type != D3DDEVTYPE_HAL) {
-            return D3DERR_INVALIDCALL;
+            return call.refuse(D3DERR_INVALIDCALL, "no such adapter or device type");
         }
         if (!backBufferFormat(p->BackBufferFormat) || p->BackBufferWidth > 8192 || p->BackBufferHeight > 8192 ||
             !sampleCountOffered(p->MultiSampleType)) {
-            return D3DERR_NOTAVAILABLE;
+            return call.refuse(D3DERR_NOTAVAILABLE, "a back buffer this adapter does not offer");
         }
         D3DPRESENT_PARAMETERS sized = *p;
         sized.BackBufferWidth = p->BackBufferWidth != 0 ? p->BackBufferWidth : 1024;
@@ -76,7 +79,7 @@ public:
         const RenderSize size = renderSizeOf(options_, static_cast<std::int32_t>(sized.BackBufferWidth),
                                              static_cast<std::int32_t>(sized.BackBufferHeight));
         if (size.width > MaxRenderSide || size.height > MaxRenderSide) {
-            return D3DERR_NOTAVAILABLE;
+            return call.refuse(D3DERR_NOTAVAILABLE, "a render size past the largest");
         }
         BackendMaker makeBackend = [adapter = adapter_, sized, options = options_](RenderSize at) {
             D3DPRESENT_PARAMETERS scaled = sized;
@@ -86,7 +89,7 @@ public:
         };
         std::unique_ptr<Backend> backend = makeBackend(size);
         if (backend == nullptr) {
-            return D3DERR_NOTAVAILABLE;
+            return call.refuse(D3DERR_NOTAVAILABLE, "the back end could not be made");
         }
         if (!p->Windowed) {
             // A full-screen device shows its window and covers the screen with it.
@@ -95,7 +98,7 @@ public:
                          static_cast<int>(sized.BackBufferHeight), SWP_SHOWWINDOW);
         }
         *device = new Device(std::move(backend), std::move(makeBackend), size, sized, options_);
-        return D3D_OK;
+        return call.result(D3D_OK);
     }
 
 private:
@@ -148,15 +151,19 @@ std::string_view backendInUse()
 
 IDirect3D9* WINAPI createDirect3D9(UINT sdkVersion)
 {
-    trace::call("Direct3DCreate9", sdkVersion);
+    trace::Call call("Direct3DCreate9", sdkVersion);
     if (sdkVersion != D3D_SDK_VERSION || installed.backend == nullptr || !installed.backend->openAdapter) {
+        call.returns("NULL");
         return nullptr;
     }
     std::unique_ptr<Adapter> adapter = installed.backend->openAdapter(installed.options);
     if (adapter == nullptr) {
+        call.returns("NULL");
         return nullptr;
     }
-    return new Direct3D(std::move(adapter), installed.options);
+    auto* made = new Direct3D(std::move(adapter), installed.options);
+    call.made(made->name());
+    return made;
 }
 
 } // namespace d3d9

@@ -78,10 +78,10 @@ TEST(FrameLoop, escapeRequestsTheQuitAndTheFrameThatTakesItIsStillDrawn)
     ASSERT_GT(shutdown, quit);
     EXPECT_EQ(result.log[quit + 1], "TranslateMessage(0x12)");
     EXPECT_EQ(result.log[quit + 2], "DispatchMessageA(NULL, 0x12, 0x0)");
-    EXPECT_EQ(countLines(result.log, "Present()", quit, shutdown), 1);
+    EXPECT_EQ(countLines(result.log, "Present() = OK", quit, shutdown), 1);
     EXPECT_EQ(countLines(result.log, "DrawIndexedPrimitive", quit, shutdown), DrawableObjects);
     // Five frames after the blank one; Escape does not destroy the window.
-    EXPECT_EQ(linesStartingWith(result.log, "Present()").size(), 6u);
+    EXPECT_EQ(linesStartingWith(result.log, "Present() = OK").size(), 6u);
     EXPECT_EQ(findLine(result.log, "DestroyWindow"), -1);
     EXPECT_EQ(result.log.back(), "live windows 1");
 }
@@ -130,7 +130,7 @@ TEST(FrameLoop, otherKeysAndTheReleaseOfEscapeDoNotQuit)
     ASSERT_GE(quit, 0);
     // Escape arrives after present 7, but the WM_CHAR of the space bar,
     // posted by TranslateMessage, is taken first: one frame more.
-    EXPECT_EQ(countLines(result.log, "Present()", 0, static_cast<std::size_t>(quit)), 8);
+    EXPECT_EQ(countLines(result.log, "Present() = OK", 0, static_cast<std::size_t>(quit)), 8);
     EXPECT_EQ(linesStartingWith(result.log, "PostQuitMessage").size(), 1u);
 }
 
@@ -185,33 +185,33 @@ TEST(FrameLoop, firstFrameLoadsTheStoredCubesMatricesAndDrawsEveryObjectOnce)
     const std::int32_t frame = findLine(result.log, "PeekMessageA");
     ASSERT_GE(frame, 0);
     const std::vector<std::string> expected = {
-        "Clear(0, 0x1, 0xff000000, 1, 0)",
-        "Clear(0, 0x2, 0xff000000, 1, 0)",
-        "Lock(vb1, 0, 0, 0x0)",
-        "Unlock(vb1)",
-        "BeginScene()",
-        "SetFVF(0x152)",
-        "SetTransform(2, " + floatList(view.e, 16) + ")",
-        "SetTransform(3, " + floatList(projection.e, 16) + ")",
-        "SetStreamSource(0, vb1, 0, 48)",
-        "SetIndices(ib1)",
-        "SetVertexDeclaration(decl1)",
-        "SetVertexShader(vs1)",
-        "SetPixelShader(ps1)",
-        "SetTexture(0, tex" + std::to_string(2 * (cube.texture % 6) + 1) + ")",
-        "SetTextureStageState(0, 24, 0)",
-        "SetVertexShaderConstantF(0, " + floatList(wvp.e, 16) + ", 4)",
-        "SetVertexShaderConstantF(4, " + floatList(inverse.e, 16) + ", 4)",
-        "SetVertexShaderConstantF(8, " + floatList(worldTransposed.e, 16) + ", 4)",
-        "SetVertexShaderConstantF(12, " + floatList(eye, 4) + ", 1)",
+        "Clear(0, 0x1, 0xff000000, 1, 0) = OK",
+        "Clear(0, 0x2, 0xff000000, 1, 0) = OK",
+        "Lock(vb1, 0, 0, 0x0) = OK",
+        "Unlock(vb1) = OK",
+        "BeginScene() = OK",
+        "SetFVF(0x152) = OK",
+        "SetTransform(2, " + floatList(view.e, 16) + ") = OK",
+        "SetTransform(3, " + floatList(projection.e, 16) + ") = OK",
+        "SetStreamSource(0, vb1, 0, 48) = OK",
+        "SetIndices(ib1) = OK",
+        "SetVertexDeclaration(decl1) = OK",
+        "SetVertexShader(vs1) = OK",
+        "SetPixelShader(ps1) = OK",
+        "SetTexture(0, tex" + std::to_string(2 * (cube.texture % 6) + 1) + ") = OK",
+        "SetTextureStageState(0, 24, 0) = OK",
+        "SetVertexShaderConstantF(0, " + floatList(wvp.e, 16) + ", 4) = OK",
+        "SetVertexShaderConstantF(4, " + floatList(inverse.e, 16) + ", 4) = OK",
+        "SetVertexShaderConstantF(8, " + floatList(worldTransposed.e, 16) + ", 4) = OK",
+        "SetVertexShaderConstantF(12, " + floatList(eye, 4) + ", 1) = OK",
         "DrawIndexedPrimitive(4, " + std::to_string(baseVertex) + ", 0, " + std::to_string(vertexCount) + ", 0, " +
-            std::to_string(triangleCount) + ")",
+            std::to_string(triangleCount) + ") = OK",
     };
     const std::vector<std::string> actual(result.log.begin() + frame + 2,
                                           result.log.begin() + frame + 2 + static_cast<std::ptrdiff_t>(expected.size()));
     EXPECT_EQ(actual, expected);
-    const std::int32_t end = findLine(result.log, "Present()", static_cast<std::size_t>(frame));
+    const std::int32_t end = findLine(result.log, "Present() = OK", static_cast<std::size_t>(frame));
     EXPECT_EQ(countLines(result.log, "DrawIndexedPrimitive", frame, end), DrawableObjects);
     EXPECT_EQ(countLines(result.log, "SetVertexShaderConstantF", frame, end), 4 * DrawableObjects);
-    EXPECT_EQ(result.log[end - 1], "EndScene()");
+    EXPECT_EQ(result.log[end - 1], "EndScene() = OK");
 }

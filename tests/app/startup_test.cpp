@@ -44,17 +44,17 @@ std::vector<std::string> expectedStartup()
         "RegisterClassExA(\"demo\", style 0x40)",
         "CreateWindowExA(0x300, \"demo\", \"demo\", 0xcf0000, 180, 180, 1024, 768)",
         "GetProcAddress(d3d9.dll, \"Direct3DCreate9\")",
-        "Direct3DCreate9(32)",
+        "Direct3DCreate9(32) = d3d",
         "CheckDeviceMultiSampleType(0, 1, 21, 0, 4) = OK",
+        "SetWindowPos(hwnd16, 0, 0, 1024, 768, 0x40)", // the full-screen device shows its window, inside:
         "CreateDevice(0, 1, hwnd16, 0x40, {1024x768 format 21 count 0 multisample 4 quality 0 swap 1 window hwnd16 "
-        "windowed 0 depth 1 format 80 flags 0 refresh 0 interval 1})",
-        "SetWindowPos(hwnd16, 0, 0, 1024, 768, 0x40)", // the full-screen device shows its window
-        "SetViewport(0, 64, 1024, 640, 0, 1)",
-        "SetRenderState(22, 2)",
-        "SetRenderState(7, 1)",
-        "SetRenderState(161, 1)",
-        "SetRenderState(8, 3)",
-        "SetRenderState(137, 0)",
+        "windowed 0 depth 1 format 80 flags 0 refresh 0 interval 1}) = OK",
+        "SetViewport(0, 64, 1024, 640, 0, 1) = OK",
+        "SetRenderState(22, 2) = OK",
+        "SetRenderState(7, 1) = OK",
+        "SetRenderState(161, 1) = OK",
+        "SetRenderState(8, 3) = OK",
+        "SetRenderState(137, 0) = OK",
         "CreateVertexDeclaration([0 0 2 0 0 0; 0 12 2 0 3 0; 0 24 2 0 6 0; 0 36 4 0 10 0; 0 40 1 0 5 1; "
         "255 0 17 0 0 0]) = decl1",
         "GetProcAddress(d3dx9_24.dll, \"D3DXAssembleShader\")",
@@ -65,10 +65,10 @@ std::vector<std::string> expectedStartup()
         programLine("CreatePixelShader", pixelShaderText, "ps1"),
         "Release(ID3DXBuffer) = 0",
         "SetCursor(NULL)",
-        "Clear(0, 0x1, 0xff000000, 1, 0)",
-        "BeginScene()",
-        "EndScene()",
-        "Present()",
+        "Clear(0, 0x1, 0xff000000, 1, 0) = OK",
+        "BeginScene() = OK",
+        "EndScene() = OK",
+        "Present() = OK",
         "Sleep(25)",
     };
     int next = 1;
@@ -79,10 +79,10 @@ std::vector<std::string> expectedStartup()
         const std::vector<std::string> textureLines = {
             "CreateTexture(128, 128, 1, 0x0, 21, 0) = " + texture,
             "CreateTexture(128, 128, 1, 0x0, 21, 2) = " + staging,
-            "GetSurfaceLevel(" + staging + ", 0)",
-            "LockRect(surf:" + staging + ", 0x2000)",
-            "UnlockRect(surf:" + staging + ")",
-            "UpdateTexture(" + staging + ", " + texture + ") pixels " + hash,
+            "GetSurfaceLevel(" + staging + ", 0) = OK",
+            "LockRect(surf:" + staging + ", 0x2000) = OK",
+            "UnlockRect(surf:" + staging + ") = OK",
+            "UpdateTexture(" + staging + ", " + texture + ") = OK pixels " + hash,
             "Release(surf:" + staging + ") = 0", // it gives back its reference on the texture, untraced
             "Release(" + staging + ") = 0",
         };
@@ -91,10 +91,10 @@ std::vector<std::string> expectedStartup()
     const std::vector<std::string> bufferLines = {
         "CreateVertexBuffer(4168224, 0x0, 0x152, 0) = vb1", // 86,838 vertices of 48 bytes
         "CreateIndexBuffer(260640, 0x8, 101, 0) = ib1",     // 130,320 16-bit indices
-        "Lock(vb1, 0, 0, 0x0)",
-        "Unlock(vb1)",
-        "Lock(ib1, 0, 0, 0x0)",
-        "Unlock(ib1)",
+        "Lock(vb1, 0, 0, 0x0) = OK",
+        "Unlock(vb1) = OK",
+        "Lock(ib1, 0, 0, 0x0) = OK",
+        "Unlock(ib1) = OK",
         "timeGetTime() = 41", // the start time: one retrace and the 25 ms pause
     };
     lines.insert(lines.end(), bufferLines.begin(), bufferLines.end());
@@ -164,7 +164,7 @@ TEST(Startup, refusedDeviceOrDirect3DEndsQuietlyWithZeroAndNothingLeftBehind)
         // The Direct3D object made before the refusal is released; no song,
         // scene, texture or frame follows.
         const std::string beforeEnding = result.log[result.log.size() - ending.size() - 1];
-        EXPECT_EQ(beforeEnding, options.device.refuseDevice ? "Release(d3d) = 0" : "Direct3DCreate9(32)");
+        EXPECT_EQ(beforeEnding, options.device.refuseDevice ? "Release(d3d) = 0" : "Direct3DCreate9(32) = NULL");
         EXPECT_EQ(findLine(result.log, "SetCursor"), -1);
         EXPECT_EQ(findLine(result.log, "Present"), -1);
         EXPECT_EQ(findLine(result.log, "CreateVertexDeclaration"), -1);
@@ -215,7 +215,7 @@ TEST(Shutdown, releasesEverythingInTheFixedOrder)
         "Release(vs1) = 1",
         "Release(ps1) = 1",
         "Release(decl1) = 1",
-        "ShowCursor(1)",
+        "ShowCursor(1) = 1",
         "Release(device) = 0",
         "Release(d3d) = 0",
         "FreeLibrary(user32.dll)",
@@ -253,7 +253,7 @@ TEST(Startup, failedAssemblyLeavesTheProgramOutAndTheRunGoesOn)
     // Only the two error buffers are released, once each.
     EXPECT_EQ(linesStartingWith(result.log, "Release(ID3DXBuffer)"),
               (std::vector<std::string>{"Release(ID3DXBuffer) = 0", "Release(ID3DXBuffer) = 0"}));
-    EXPECT_GE(findLine(result.log, "SetVertexShader(NULL)"), 0);
+    EXPECT_GE(findLine(result.log, "SetVertexShader(NULL) = OK"), 0);
     EXPECT_GE(findLine(result.log, "DrawIndexedPrimitive"), 0);
     EXPECT_EQ(result.log[result.log.size() - 2], "live objects 0");
 }

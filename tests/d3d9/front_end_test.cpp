@@ -14,6 +14,7 @@
 #include "d3d9/runtime.hpp"
 #include "d3dx/assembler.hpp"
 #include "shader/opcode_table.hpp"
+#include "win32/api_trace.hpp"
 #include "support/assembled_program.hpp"
 
 namespace {
@@ -31,6 +32,7 @@ struct Seen {
     d3d9::DrawCounts counts;               // of the last frame presented
     int backEndsMade = 0;
     int programCopies = 0;                 // made by the back ends, all told
+    std::vector<d3d9::DirtyBits> dirty;    // at each draw
 };
 Seen seen;
 bool spyPositionsExact = false; // what the spy says of its positions
@@ -55,6 +57,7 @@ public:
     HRESULT draw(const d3d9::DrawCall&, const d3d9::DrawState& state) override
     {
         ++seen.draws;
+        seen.dirty.push_back(state.dirty);
         seen.vertexConstants.assign(state.vertexConstants, state.vertexConstants + 8);
         seen.drawViewport = state.viewport;
         seen.drawWidth = state.width;
@@ -91,7 +94,8 @@ struct FrontEnd {
     std::vector<std::string> reported;
 
     explicit FrontEnd(std::int32_t renderScale = 1,
-                      std::function<d3d9::RenderSize(std::int32_t, std::int32_t)> renderSize = {})
+                      std::function<d3d9::RenderSize(std::int32_t, std::int32_t)> renderSize = {},
+                      bool traceCalls = false)
     {
         seen = {};
         d3d9::forgetUnsupportedReports();
@@ -101,6 +105,7 @@ struct FrontEnd {
         options.sink.onPresent = [](const d3d9::Frame& frame) { seen.counts = frame.draws; };
         options.renderScale = renderScale;
         options.renderSize = std::move(renderSize);
+        options.traceCalls = traceCalls;
         d3d9::useBackend(spyBackend, options);
         direct3d = d3d9::createDirect3D9(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS p = {};
@@ -166,6 +171,87 @@ struct ForeignIndexBuffer final : IDirect3DIndexBuffer9 {
 };
 
 } // namespace
+
+TEST(FrontEnd, theTraceGivesEveryCallItsResultAndShowsRefusedCallsAsRefused)
+{
+    std::vector<std::string> lines;
+    win32::setTraceSink([&lines](const std::string& line) { lines.push_back(line); });
+    {
+        FrontEnd run(1, {}, true);
+        lines.clear();
+        const float registers[8] = {};
+        const D3DVIEWPORT9 wide = {0, 0, 65, 48, 0.0f, 1.0f};
+        run.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+        run.device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(300), 1);
+        run.device->SetStreamSource(1, nullptr, 0, 12);
+        run.device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1);
+        run.device->SetViewport(&wide);
+        run.device->SetVertexShaderConstantF(255, registers, 2);
+        run.device->Clear(1, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        run.device->BeginScene();
+        run.device->BeginScene();
+        IDirect3DTexture9* texture = nullptr;
+        run.device->CreateTexture(4, 4, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr);
+    }
+    win32::setTraceSink({});
+    const std::vector<std::string> expected = {
+        "SetRenderState(22, 2) = OK",
+        "SetRenderState(300, 1) = INVALIDCALL (no such render state)",
+        "SetStreamSource(1, NULL, 0, 12) = NOTAVAILABLE (vertex-streams)",
+        "DrawIndexedPrimitive(4, 0, 0, 3, 0, 1) = INVALIDCALL (not in a scene)",
+        "SetViewport(0, 0, 65, 48, 0, 1) = INVALIDCALL (empty, or outside the back buffer)",
+        "SetVertexShaderConstantF(255, [...], 2) = INVALIDCALL (past the last register)",
+        "Clear(1, 0x1, 0xff000000, 1, 0) = INVALIDCALL (rectangles counted but not given)",
+        "BeginScene() = OK",
+        "BeginScene() = INVALIDCALL (already in a scene)",
+        "CreateTexture(4, 4, 2, 0x0, 21, 0) = NOTAVAILABLE (texture-format)",
+    };
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+              expected);
+}
+
+TEST(FrontEnd, theBackEndIsToldWhatChangedSinceItLastDrew)
+{
+    d3d9::RenderSize asked = {64, 48};
+    FrontEnd f(1, [&](std::int32_t, std::int32_t) { return asked; });
+    IDirect3DDevice9* d = f.device;
+    f.bindDrawing();
+    auto drawOne = [d] {
+        d->BeginScene();
+        EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+        d->EndScene();
+    };
+    namespace dirty = d3d9::dirty;
+    drawOne(); // a new back end: everything
+    drawOne(); // nothing
+    d->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    drawOne();
+    const float registers[4] = {1, 2, 3, 4};
+    d->SetVertexShaderConstantF(3, registers, 1);
+    d->SetTexture(0, nullptr);
+    d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    drawOne();
+    // A frame nobody wants draws nothing: its changes wait for the next draw.
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    f.wantPixels = false;
+    const D3DVIEWPORT9 band = {0, 8, 64, 32, 0.0f, 1.0f};
+    d->SetViewport(&band);
+    d->SetFVF(D3DFVF_XYZ);
+    drawOne();
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    f.wantPixels = true;
+    d->SetPixelShaderConstantF(0, registers, 1);
+    drawOne();
+    // A back end made again at a new size: everything.
+    asked = {128, 96};
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    drawOne();
+    EXPECT_EQ(seen.dirty, (std::vector<d3d9::DirtyBits>{
+                              dirty::All, 0, dirty::RenderStates,
+                              dirty::VertexConstants | dirty::Textures | dirty::SamplerStates,
+                              dirty::Viewport | dirty::Declaration | dirty::PixelConstants, dirty::All}));
+}
 
 TEST(FrontEnd, whatIsNeverOfferedAnswersNotAvailableAndIsReportedOnceById)
 {

@@ -115,7 +115,7 @@ TEST(GeometryBuffers, drawableObjectsArePackedInTableOrderWithUnshiftedIndices)
     EXPECT_EQ(linesStartingWith(result.log, "Create"),
               (std::vector<std::string>{"CreateDevice(0, 1, NULL, 0x40, {1024x768 format 21 count 0 multisample 0 "
                                         "quality 0 swap 3 window NULL windowed 1 depth 1 format 80 flags 0 refresh 0 "
-                                        "interval 0})",
+                                        "interval 0}) = OK",
                                         "CreateVertexBuffer(6144, 0x0, 0x152, 0) = vb1",
                                         "CreateIndexBuffer(384, 0x8, 101, 0) = ib1"}));
     EXPECT_EQ(linesStartingWith(result.log, "object "),

@@ -49,7 +49,7 @@ void configure(DeviceOptions options)
 IDirect3D9* WINAPI createDirect3D(UINT sdkVersion)
 {
     if (currentOptions.failDirect3DCreate) {
-        win32::trace("Direct3DCreate9(" + std::to_string(sdkVersion) + ")");
+        win32::trace("Direct3DCreate9(" + std::to_string(sdkVersion) + ") = NULL");
         return nullptr;
     }
     return d3d9::createDirect3D9(sdkVersion);

@@ -33,7 +33,7 @@ TEST(TextureList, everyTextureReceivesTheScriptsPixelsWhateverThePitch)
         ASSERT_EQ(updates.size(), hashes.size());
         for (std::size_t i = 0; i < hashes.size(); ++i) {
             EXPECT_EQ(updates[i], "UpdateTexture(tex" + std::to_string(2 * i + 2) + ", tex" + std::to_string(2 * i + 1) +
-                                      ") pixels " + hashes[i])
+                                      ") = OK pixels " + hashes[i])
                 << "pitch " << pitch;
         }
         EXPECT_EQ(result.log[result.log.size() - 2], "live objects 0");
@@ -55,9 +55,9 @@ TEST(TextureList, numbersSelectEntriesModuloTheCount)
     ASSERT_EQ(result.exitCode, 0);
     // Device textures are tex1, tex3, ... tex11 in script order.
     EXPECT_EQ(linesStartingWith(result.log, "SetTexture"),
-              (std::vector<std::string>{"SetTexture(0, tex3)", "SetTexture(0, tex11)", "SetTexture(0, tex1)",
-                                        "SetTexture(0, tex3)", "SetTexture(0, tex1)", "SetTexture(0, tex1)",
-                                        "SetTexture(0, tex7)"})); // 255 mod 6 = 3: the fourth
+              (std::vector<std::string>{"SetTexture(0, tex3) = OK", "SetTexture(0, tex11) = OK", "SetTexture(0, tex1) = OK",
+                                        "SetTexture(0, tex3) = OK", "SetTexture(0, tex1) = OK", "SetTexture(0, tex1) = OK",
+                                        "SetTexture(0, tex7) = OK"})); // 255 mod 6 = 3: the fourth
 }
 
 TEST(TextureList, aScriptOfTheEndByteAloneMakesNothing)
