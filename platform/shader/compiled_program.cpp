@@ -15,36 +15,31 @@ namespace {
 
 using kernel::Operation;
 
+// The kernel operation an executed instruction becomes: by its result's
+// shape for the macros, else by its opcode (the kernel's list says which).
 bool operationOf(const ExecutedInstruction& step, Operation& operation)
 {
-    switch (step.rule->shape) {
-    case ResultShape::Dot: operation = Operation::Dot; return true;
-    case ResultShape::MatrixRows: operation = Operation::Matrix; return true;
-    case ResultShape::Cross: operation = Operation::Cross; return true;
-    case ResultShape::Normalize: operation = Operation::Normalize; return true;
-    case ResultShape::TextureSample: operation = Operation::Sample; return true;
-    default: break;
+#define BY_Shape(name, what)                                                                                           \
+    if (step.rule->shape == ResultShape::what) {                                                                       \
+        operation = Operation::name;                                                                                   \
+        return true;                                                                                                   \
     }
-    switch (step.rule->opcode) {
-    case Opcode::Mov: operation = Operation::Mov; return true;
-    case Opcode::Add: operation = Operation::Add; return true;
-    case Opcode::Sub: operation = Operation::Sub; return true;
-    case Opcode::Mul: operation = Operation::Mul; return true;
-    case Opcode::Mad: operation = Operation::Mad; return true;
-    case Opcode::Min: operation = Operation::Min; return true;
-    case Opcode::Max: operation = Operation::Max; return true;
-    case Opcode::Slt: operation = Operation::Slt; return true;
-    case Opcode::Sge: operation = Operation::Sge; return true;
-    case Opcode::Lrp: operation = Operation::Lrp; return true;
-    case Opcode::Frc: operation = Operation::Frc; return true;
-    case Opcode::Abs: operation = Operation::Abs; return true;
-    case Opcode::Rcp: operation = Operation::Rcp; return true;
-    case Opcode::Rsq: operation = Operation::Rsq; return true;
-    case Opcode::Exp: operation = Operation::Exp; return true;
-    case Opcode::Log: operation = Operation::Log; return true;
-    case Opcode::Pow: operation = Operation::Pow; return true;
-    default: return false;
+#define BY_Opcode(name, what)
+#define OPERATION_OF(name, sources, by, what) BY_##by(name, what)
+    SHADER_KERNEL_OPERATIONS(OPERATION_OF)
+#undef BY_Shape
+#undef BY_Opcode
+#define BY_Shape(name, what)
+#define BY_Opcode(name, what)                                                                                          \
+    if (step.rule->opcode == Opcode::what) {                                                                           \
+        operation = Operation::name;                                                                                   \
+        return true;                                                                                                   \
     }
+    SHADER_KERNEL_OPERATIONS(OPERATION_OF)
+#undef BY_Shape
+#undef BY_Opcode
+#undef OPERATION_OF
+    return false;
 }
 
 bool modifierOf(SourceModifier modifier, kernel::Modifier& out)

@@ -23,11 +23,59 @@ namespace shader::kernel {
 
 constexpr std::int32_t MaxWidth = 8;    // lanes of the widest routine (AVX2)
 
+// The routine's operations, listed once: X(name, sources read (besides a
+// matrix's rows), what a program's instruction becomes one by (Opcode: its
+// opcode; Shape: its result's shape), that opcode or shape). The enum, the
+// routines' dispatch and the compile's mapping are all made from it. The
+// order matters: the componentwise operations first, then those of the
+// sources' w whose result is replicated (Rcp to Pow), then the macros.
+#define SHADER_KERNEL_OPERATIONS(X)                                                                                    \
+    X(Mov, 1, Opcode, Mov)                                                                                             \
+    X(Add, 2, Opcode, Add)                                                                                             \
+    X(Sub, 2, Opcode, Sub)                                                                                             \
+    X(Mul, 2, Opcode, Mul)                                                                                             \
+    X(Mad, 3, Opcode, Mad)                                                                                             \
+    X(Min, 2, Opcode, Min)                                                                                             \
+    X(Max, 2, Opcode, Max)                                                                                             \
+    X(Slt, 2, Opcode, Slt)                                                                                             \
+    X(Sge, 2, Opcode, Sge)                                                                                             \
+    X(Lrp, 3, Opcode, Lrp)                                                                                             \
+    X(Frc, 1, Opcode, Frc)                                                                                             \
+    X(Abs, 1, Opcode, Abs)                                                                                             \
+    X(Rcp, 1, Opcode, Rcp)                                                                                             \
+    X(Rsq, 1, Opcode, Rsq)                                                                                             \
+    X(Exp, 1, Opcode, Exp)                                                                                             \
+    X(Log, 1, Opcode, Log)                                                                                             \
+    X(Pow, 2, Opcode, Pow)                                                                                             \
+    X(Dot, 2, Shape, Dot)                                                                                              \
+    X(Matrix, 1, Shape, MatrixRows)                                                                                    \
+    X(Cross, 2, Shape, Cross)                                                                                          \
+    X(Normalize, 1, Shape, Normalize)                                                                                  \
+    X(Sample, 1, Shape, TextureSample)
+
 enum class Operation : std::uint8_t {
-    Mov, Add, Sub, Mul, Mad, Min, Max, Slt, Sge, Lrp, Frc, Abs, // componentwise
-    Rcp, Rsq, Exp, Log, Pow,                                    // of the sources' w, replicated
-    Dot, Matrix, Cross, Normalize, Sample,
+#define SHADER_KERNEL_ENUM(name, sources, by, what) name,
+    SHADER_KERNEL_OPERATIONS(SHADER_KERNEL_ENUM)
+#undef SHADER_KERNEL_ENUM
 };
+
+// The sources an operation reads (besides a matrix's rows).
+constexpr int sourceCount(Operation operation)
+{
+    switch (operation) {
+#define SHADER_KERNEL_SOURCES(name, sources, by, what)                                                                 \
+    case Operation::name: return sources;
+        SHADER_KERNEL_OPERATIONS(SHADER_KERNEL_SOURCES)
+#undef SHADER_KERNEL_SOURCES
+    }
+    return 0;
+}
+
+// Whether the operation works on its sources' w alone, its result replicated.
+constexpr bool replicatesW(Operation operation)
+{
+    return operation >= Operation::Rcp && operation <= Operation::Pow;
+}
 
 enum class Modifier : std::uint8_t { None, Negate, Abs, AbsNegate };
 

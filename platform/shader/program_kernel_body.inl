@@ -1,8 +1,14 @@
-// The body of a program routine for one width, included by a file that
-// defines KERNEL_WIDTH, KERNEL_SQRT(v) and KERNEL_ENTRY and is built with
-// that width's instruction-set flags. Everything here is in an anonymous
-// namespace and uses compiler built-ins only, so that no code built for a
-// wider instruction set can be taken for a shared inline function.
+// The body of a program routine for one width, included by a file built
+// with that width's instruction-set flags, which defines:
+//   KERNEL_WIDTH            lanes a vector holds (4 or 8)
+//   KERNEL_ENTRY            the routine's name (runWidth4, runAvx2Width8)
+//   KERNEL_SQRT(v)          the square root of a vector of floats
+//   KERNEL_FLOOR(v)         the floor of a vector of floats
+//   KERNEL_DOUBLE_LANES     lanes a vector of doubles holds
+//   KERNEL_SQRT_DOUBLES(v)  the square root of a vector of doubles
+// Everything here is in an anonymous namespace and uses compiler built-ins
+// only, so that no code built for a wider instruction set can be taken for
+// a shared inline function.
 
 namespace shader::kernel {
 namespace {
@@ -206,87 +212,80 @@ inline Vector squareRootPowers(Vector base)
     return load(lanes);
 }
 
-// The sources an operation reads (besides a matrix's rows).
+// The componentwise operations, component by component.
 template <Operation Op>
-constexpr int sourceCount()
+inline void computeComponentwise(const Vector* a, const Vector* s1, const Vector* s2, Vector r[4])
 {
-    return Op == Operation::Mad || Op == Operation::Lrp ? 3
-           : Op == Operation::Mov || Op == Operation::Frc || Op == Operation::Abs || Op == Operation::Rcp ||
-                   Op == Operation::Rsq || Op == Operation::Exp || Op == Operation::Log ||
-                   Op == Operation::Normalize || Op == Operation::Matrix || Op == Operation::Sample
-               ? 1
-               : 2;
-}
-
-template <Operation Op>
-inline void compute(const float* file, const Instruction& in, const ConstantRows& rows, std::int32_t b,
-                    const Sampler* samplers, Vector r[4])
-{
-    constexpr bool scalar = Op >= Operation::Rcp && Op <= Operation::Pow;
-    constexpr int sources = sourceCount<Op>();
-    Vector a[4], s1[4], s2[4];
-    for (int i = scalar ? 3 : 0; i < 4; ++i) {
-        a[i] = read(file, in.source[0], i, b);
-        if (sources > 1) {
-            s1[i] = read(file, in.source[1], i, b);
-        }
-        if (sources > 2) {
-            s2[i] = read(file, in.source[2], i, b);
-        }
-    }
-    switch (Op) {
-    case Operation::Mov: for (int i = 0; i < 4; ++i) r[i] = a[i]; break;
-    case Operation::Add: for (int i = 0; i < 4; ++i) r[i] = a[i] + s1[i]; break;
-    case Operation::Sub: for (int i = 0; i < 4; ++i) r[i] = a[i] - s1[i]; break;
-    case Operation::Mul: for (int i = 0; i < 4; ++i) r[i] = a[i] * s1[i]; break;
-    case Operation::Mad:
-        for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i) {
+        switch (Op) {
+        case Operation::Mov: r[i] = a[i]; break;
+        case Operation::Add: r[i] = a[i] + s1[i]; break;
+        case Operation::Sub: r[i] = a[i] - s1[i]; break;
+        case Operation::Mul: r[i] = a[i] * s1[i]; break;
+        case Operation::Mad: {
             const Vector product = a[i] * s1[i];
             r[i] = product + s2[i];
+            break;
         }
-        break;
-    case Operation::Min: for (int i = 0; i < 4; ++i) r[i] = select(a[i] < s1[i], a[i], s1[i]); break;
-    case Operation::Max: for (int i = 0; i < 4; ++i) r[i] = select(a[i] >= s1[i], a[i], s1[i]); break;
-    case Operation::Slt: for (int i = 0; i < 4; ++i) r[i] = select(a[i] < s1[i], splat(1.0f), splat(0.0f)); break;
-    case Operation::Sge: for (int i = 0; i < 4; ++i) r[i] = select(a[i] >= s1[i], splat(1.0f), splat(0.0f)); break;
-    case Operation::Lrp:
-        for (int i = 0; i < 4; ++i) {
+        case Operation::Min: r[i] = select(a[i] < s1[i], a[i], s1[i]); break;
+        case Operation::Max: r[i] = select(a[i] >= s1[i], a[i], s1[i]); break;
+        case Operation::Slt: r[i] = select(a[i] < s1[i], splat(1.0f), splat(0.0f)); break;
+        case Operation::Sge: r[i] = select(a[i] >= s1[i], splat(1.0f), splat(0.0f)); break;
+        case Operation::Lrp: {
             const Vector difference = s1[i] - s2[i];
             const Vector product = a[i] * difference;
             r[i] = product + s2[i];
-        }
-        break;
-    case Operation::Frc:
-        for (int i = 0; i < 4; ++i) r[i] = a[i] - eachLane(a[i], [](float x) { return __builtin_floorf(x); });
-        break;
-    case Operation::Abs: for (int i = 0; i < 4; ++i) r[i] = absolute(a[i]); break;
-    case Operation::Rcp:
-        r[0] = select(a[3] == splat(0.0f), splat(__builtin_inff()), splat(1.0f) / a[3]);
-        break;
-    case Operation::Rsq: r[0] = reciprocalSquareRoot(a[3]); break;
-    case Operation::Exp: r[0] = eachLane(a[3], [](float x) { return __builtin_exp2f(x); }); break;
-    case Operation::Log:
-        r[0] = eachLane(a[3], [](float x) { return x == 0.0f ? -__builtin_inff() : __builtin_log2f(__builtin_fabsf(x)); });
-        break;
-    case Operation::Pow: {
-        Vector v = a[3];
-        bool halves = true;
-        for (std::int32_t l = 0; l < Width; ++l) {
-            halves = halves && s1[3][l] == 0.5f;
-        }
-        if (halves) {
-            r[0] = squareRootPowers(absolute(a[3]));
             break;
         }
-        for (std::int32_t l = 0; l < Width; ++l) {
-            // Zero to a positive power is +0 (the C library's answer too):
-            // lighting terms are 0 on every surface turned away.
-            const float base = __builtin_fabsf(a[3][l]), exponent = s1[3][l];
-            v[l] = base == 0.0f && exponent > 0.0f ? 0.0f : __builtin_powf(base, exponent);
+        case Operation::Frc: r[i] = a[i] - eachLane(a[i], [](float x) { return __builtin_floorf(x); }); break;
+        case Operation::Abs: r[i] = absolute(a[i]); break;
+        default: break;
         }
-        r[0] = v;
-        break;
     }
+}
+
+// pow of each lane's base and exponent (the sources' w).
+inline Vector power(Vector base, Vector exponent)
+{
+    bool halves = true;
+    for (std::int32_t l = 0; l < Width; ++l) {
+        halves = halves && exponent[l] == 0.5f;
+    }
+    if (halves) {
+        return squareRootPowers(absolute(base));
+    }
+    Vector v = base;
+    for (std::int32_t l = 0; l < Width; ++l) {
+        // Zero to a positive power is +0 (the C library's answer too):
+        // lighting terms are 0 on every surface turned away.
+        const float b = __builtin_fabsf(base[l]), e = exponent[l];
+        v[l] = b == 0.0f && e > 0.0f ? 0.0f : __builtin_powf(b, e);
+    }
+    return v;
+}
+
+// The operations of the sources' w: the result in r[0].
+template <Operation Op>
+inline Vector computeOfW(const Vector* a, const Vector* s1)
+{
+    const Vector w = a[3];
+    switch (Op) {
+    case Operation::Rcp: return select(w == splat(0.0f), splat(__builtin_inff()), splat(1.0f) / w);
+    case Operation::Rsq: return reciprocalSquareRoot(w);
+    case Operation::Exp: return eachLane(w, [](float x) { return __builtin_exp2f(x); });
+    case Operation::Log:
+        return eachLane(w, [](float x) { return x == 0.0f ? -__builtin_inff() : __builtin_log2f(__builtin_fabsf(x)); });
+    default: return power(w, s1[3]); // Pow, the one of two sources
+    }
+}
+
+// The macros: dot products, a matrix's rows, the cross product, normalize
+// and the texture sample.
+template <Operation Op>
+inline void computeMacro(const float* file, const Instruction& in, const ConstantRows& rows, std::int32_t b,
+                         const Sampler* samplers, const Vector* a, const Vector* s1, Vector r[4])
+{
+    switch (Op) {
     case Operation::Dot: r[0] = dot(a, s1, in.columns); break;
     case Operation::Matrix:
         for (int row = 0; row < in.rows; ++row) {
@@ -316,8 +315,37 @@ inline void compute(const float* file, const Instruction& in, const ConstantRows
         for (int i = 0; i < 4; ++i) r[i] = a[i] * scale;
         break;
     }
+    default: break;
     }
-    if (scalar || Op == Operation::Dot) {
+}
+
+// One instruction on one batch: its result in r (components outside the
+// instruction's writable ones may hold anything). Instantiated for each
+// operation, so that the switches fold away.
+template <Operation Op>
+inline void compute(const float* file, const Instruction& in, const ConstantRows& rows, std::int32_t b,
+                    const Sampler* samplers, Vector r[4])
+{
+    constexpr bool ofW = replicatesW(Op);
+    constexpr int sources = sourceCount(Op);
+    Vector a[4], s1[4], s2[4];
+    for (int i = ofW ? 3 : 0; i < 4; ++i) {
+        a[i] = read(file, in.source[0], i, b);
+        if (sources > 1) {
+            s1[i] = read(file, in.source[1], i, b);
+        }
+        if (sources > 2) {
+            s2[i] = read(file, in.source[2], i, b);
+        }
+    }
+    if constexpr (Op < Operation::Rcp) {
+        computeComponentwise<Op>(a, s1, s2, r);
+    } else if constexpr (ofW) {
+        r[0] = computeOfW<Op>(a, s1);
+    } else {
+        computeMacro<Op>(file, in, rows, b, samplers, a, s1, r);
+    }
+    if (ofW || Op == Operation::Dot) {
         r[1] = r[2] = r[3] = r[0];
     }
 }
@@ -353,12 +381,9 @@ void KERNEL_ENTRY(const Instruction* code, std::size_t count, float* file, std::
     for (std::size_t k = 0; k < count; ++k) {
         const Instruction& in = code[k];
         switch (in.operation) {
-#define KERNEL_CASE(name)                                                                                              \
+#define KERNEL_CASE(name, sources, by, what)                                                                           \
     case Operation::name: run<Operation::name>(in, file, batches, samplers); break;
-            KERNEL_CASE(Mov) KERNEL_CASE(Add) KERNEL_CASE(Sub) KERNEL_CASE(Mul) KERNEL_CASE(Mad) KERNEL_CASE(Min)
-            KERNEL_CASE(Max) KERNEL_CASE(Slt) KERNEL_CASE(Sge) KERNEL_CASE(Lrp) KERNEL_CASE(Frc) KERNEL_CASE(Abs)
-            KERNEL_CASE(Rcp) KERNEL_CASE(Rsq) KERNEL_CASE(Exp) KERNEL_CASE(Log) KERNEL_CASE(Pow) KERNEL_CASE(Dot)
-            KERNEL_CASE(Matrix) KERNEL_CASE(Cross) KERNEL_CASE(Normalize) KERNEL_CASE(Sample)
+            SHADER_KERNEL_OPERATIONS(KERNEL_CASE)
 #undef KERNEL_CASE
         }
     }
