@@ -218,6 +218,20 @@ private:
     std::string header() const
     {
         std::ostringstream h;
+        declareGlobals(h);
+        if (pixel_) {
+            declarePixelInterface(h);
+        } else {
+            declareVertexInterface(h);
+        }
+        h << "void main()\n{\n";
+        declareLocals(h);
+        return h.str();
+    }
+
+    // The version, the helpers, the constants' uniforms and the samplers.
+    void declareGlobals(std::ostringstream& h) const
+    {
         if (es()) {
             h << "#version 300 es\n";
             h << "precision highp float;\nprecision highp int;\nprecision highp sampler2D;\n";
@@ -236,57 +250,67 @@ private:
                 h << "uniform sampler2D s" << s << ";\n";
             }
         }
-        if (pixel_) {
-            // Every varying is declared, so that any vertex program links.
-            for (int n = 0; n < 2; ++n) {
-                h << "in vec4 d3d_color" << n << ";\n";
-            }
-            for (int n = 0; n < 8; ++n) {
-                h << "in vec4 d3d_texcoord" << n << ";\n";
-            }
-            h << "layout(location = 0) out vec4 d3d_fragColor;\n";
-        } else {
-            for (const shader::DeclaredInput& input : program_.inputs) {
-                h << "layout(location = " << input.number << ") in vec4 " << (es() ? "d3d_input" : "v") << input.number
-                  << ";\n";
-            }
-            if (es() && !program_.inputs.empty()) {
-                h << "uniform int d3d_colourInputs;\n";
-            }
-            h << "uniform vec2 d3d_pixelShift;\n";
-            for (int n = 0; n < 2; ++n) {
-                h << "out vec4 d3d_color" << n << ";\n";
-            }
-            for (int n = 0; n < 8; ++n) {
-                h << "out vec4 d3d_texcoord" << n << ";\n";
-            }
+    }
+
+    // Every varying is declared, so that any vertex program links.
+    static void declarePixelInterface(std::ostringstream& h)
+    {
+        for (int n = 0; n < 2; ++n) {
+            h << "in vec4 d3d_color" << n << ";\n";
         }
-        h << "void main()\n{\n";
+        for (int n = 0; n < 8; ++n) {
+            h << "in vec4 d3d_texcoord" << n << ";\n";
+        }
+        h << "layout(location = 0) out vec4 d3d_fragColor;\n";
+    }
+
+    void declareVertexInterface(std::ostringstream& h) const
+    {
+        for (const shader::DeclaredInput& input : program_.inputs) {
+            h << "layout(location = " << input.number << ") in vec4 " << (es() ? "d3d_input" : "v") << input.number
+              << ";\n";
+        }
+        if (es() && !program_.inputs.empty()) {
+            h << "uniform int d3d_colourInputs;\n";
+        }
+        h << "uniform vec2 d3d_pixelShift;\n";
+        for (int n = 0; n < 2; ++n) {
+            h << "out vec4 d3d_color" << n << ";\n";
+        }
+        for (int n = 0; n < 8; ++n) {
+            h << "out vec4 d3d_texcoord" << n << ";\n";
+        }
+    }
+
+    // main's registers: defs (locals in GLSL ES, whose globals need constant
+    // initialisers), temporaries, outputs and, in GLSL ES, the inputs with
+    // their colour swizzle.
+    void declareLocals(std::ostringstream& h) const
+    {
         if (es()) {
-            definitions(h, "    "); // locals: GLSL ES globals need constant initialisers
+            definitions(h, "    ");
         }
         for (std::uint32_t n = 0; n < program_.temporaryCount; ++n) {
             h << "    vec4 r" << n << " = vec4(0.0);\n";
         }
         if (pixel_) {
             h << "    vec4 oC0 = vec4(0.0);\n";
-        } else {
-            if (es()) {
-                for (const shader::DeclaredInput& input : program_.inputs) {
-                    const std::uint32_t n = input.number;
-                    h << "    vec4 v" << n << " = (d3d_colourInputs & " << (1u << n) << ") != 0 ? d3d_input" << n
-                      << ".zyxw : d3d_input" << n << ";\n";
-                }
-            }
-            h << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0);\n";
-            for (int n = 0; n < 2; ++n) {
-                h << "    vec4 oD" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
-            }
-            for (int n = 0; n < 8; ++n) {
-                h << "    vec4 oT" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+            return;
+        }
+        if (es()) {
+            for (const shader::DeclaredInput& input : program_.inputs) {
+                const std::uint32_t n = input.number;
+                h << "    vec4 v" << n << " = (d3d_colourInputs & " << (1u << n) << ") != 0 ? d3d_input" << n
+                  << ".zyxw : d3d_input" << n << ";\n";
             }
         }
-        return h.str();
+        h << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0);\n";
+        for (int n = 0; n < 2; ++n) {
+            h << "    vec4 oD" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+        }
+        for (int n = 0; n < 8; ++n) {
+            h << "    vec4 oT" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+        }
     }
 
     std::string footer() const
