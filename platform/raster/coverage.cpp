@@ -13,22 +13,21 @@ namespace raster {
 
 template <std::int32_t Samples>
 void RowCoverage<Samples>::begin(const ScreenTriangle& tri, std::int32_t row, std::int32_t minColumn,
-                                 std::int32_t maxColumn)
+                                 std::int32_t maxColumn, const SamplePattern& pattern)
 {
     minX = minColumn;
     maxX = maxColumn;
     leftCount = rightCount = flatCount = 0;
     for (std::int32_t k = 0; k < 3; ++k) {
         const std::int32_t next = k == 2 ? 0 : k + 1;
-        addEdge(tri.x[k], tri.y[k], tri.x[next], tri.y[next], row);
+        addEdge(tri.x[k], tri.y[k], tri.x[next], tri.y[next], row, pattern);
     }
 }
 
 template <std::int32_t Samples>
 void RowCoverage<Samples>::addEdge(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
-                                   std::int32_t row)
+                                   std::int32_t row, const SamplePattern& pattern)
 {
-    const SamplePattern& pattern = samplePattern(Samples);
     const std::int64_t dx = std::int64_t{x1} - x0;
     const std::int64_t dy = std::int64_t{y1} - y0;
     const bool topOrLeft = dy < 0 || (dy == 0 && dx > 0);

@@ -20,8 +20,10 @@ template <std::int32_t Samples>
 class RowCoverage {
 public:
     // Starts the walk at pixel row `row`, columns limited to [minColumn,
-    // maxColumn]; tri's corners run clockwise on screen.
-    void begin(const ScreenTriangle& tri, std::int32_t row, std::int32_t minColumn, std::int32_t maxColumn);
+    // maxColumn], for the samples at `pattern`; tri's corners run clockwise
+    // on screen.
+    void begin(const ScreenTriangle& tri, std::int32_t row, std::int32_t minColumn, std::int32_t maxColumn,
+               const SamplePattern& pattern);
     // first[s] .. last[s]: columns of the current row (inclusive, within
     // the column limits) whose sample s is covered; first > last when none
     // is.
@@ -45,7 +47,8 @@ private:
         std::int64_t value[Samples];
     };
 
-    void addEdge(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t row);
+    void addEdge(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t row,
+                 const SamplePattern& pattern);
     static void stepEdge(SlopedEdge& edge);
 
     std::int32_t minX = 0, maxX = -1;

@@ -40,10 +40,10 @@ struct EdgeRows {
     }
 
     // At pixel row `row`, quads counted from originColumn (the first column
-    // the scan looks at, within MaxExtent of the corners).
-    void begin(const ScreenTriangle& tri, std::int32_t row, std::int32_t originColumn)
+    // the scan looks at, within MaxExtent of the corners), for the samples
+    // at `pattern`.
+    void begin(const ScreenTriangle& tri, std::int32_t row, std::int32_t originColumn, const SamplePattern& pattern)
     {
-        const SamplePattern& pattern = samplePattern(Samples);
         origin = originColumn;
         for (std::int32_t e = 0; e < 3; ++e) {
             const std::int32_t next = e == 2 ? 0 : e + 1;

@@ -37,9 +37,8 @@ struct QuadLanes {
     alignas(16) std::int32_t pixel[Count]; // within the quad
     alignas(16) float sampleX[Count];      // pixel + sample x offset: exact in a float
 
-    QuadLanes()
+    explicit QuadLanes(const SamplePattern& pattern)
     {
-        const SamplePattern& pattern = samplePattern(Samples);
         for (std::int32_t k = 0; k < Count; ++k) {
             pixel[k] = k / Samples;
             sampleX[k] = static_cast<float>(k / Samples) +
@@ -50,9 +49,8 @@ struct QuadLanes {
 
 // Per row: the depth plane's value at column 0 on each lane's sample y.
 template <std::int32_t Samples>
-void loadDepthLanes(const ScreenTriangle& tri, std::int32_t row, float* atColumnZero)
+void loadDepthLanes(const ScreenTriangle& tri, std::int32_t row, const SamplePattern& pattern, float* atColumnZero)
 {
-    const SamplePattern& pattern = samplePattern(Samples);
     float bySample[Samples];
     for (std::int32_t s = 0; s < Samples; ++s) {
         const float sampleY =
@@ -195,6 +193,7 @@ struct TriangleScan {
     const ScreenTriangle& tri;
     std::int32_t right; // last column of the bounding box in the target
     const QuadLanes<Samples>& lanes;
+    const SamplePattern& pattern;
     DepthMode mode;
     PixelShading& shading;
 };
@@ -208,7 +207,7 @@ void scanRun(const TriangleScan<Samples>& scan, std::int32_t row, std::int32_t f
     constexpr std::int32_t Reach = 12; // pixels the run may move by in those rows, mostly
     prefetchRow<Samples>(scan.target, row + Ahead, first - Reach, last + Reach);
     alignas(16) float atColumnZero[QuadLanes<Samples>::Count];
-    loadDepthLanes<Samples>(scan.tri, row, atColumnZero);
+    loadDepthLanes<Samples>(scan.tri, row, scan.pattern, atColumnZero);
     std::uint16_t* depths = scan.target.depth.data() +
                             static_cast<std::size_t>(row) * static_cast<std::size_t>(scan.target.width) * Samples;
     for (std::int32_t column = first; column <= last; column += QuadPixels) {
@@ -227,7 +226,7 @@ void scanByEdges(const TriangleScan<Samples>& scan, std::int32_t top, std::int32
                  std::int32_t right)
 {
     EdgeRows<Samples> edges;
-    edges.begin(scan.tri, top, left);
+    edges.begin(scan.tri, top, left, scan.pattern);
     for (std::int32_t row = top; row <= bottom; ++row, edges.advance()) {
         std::int32_t first = left, last = right;
         if (edges.span(first, last))
@@ -240,7 +239,7 @@ void scanByRuns(const TriangleScan<Samples>& scan, std::int32_t top, std::int32_
                 std::int32_t right)
 {
     RowCoverage<Samples> coverage;
-    coverage.begin(scan.tri, top, left, right);
+    coverage.begin(scan.tri, top, left, right, scan.pattern);
     RunLanes<Samples> runLanes;
     for (std::int32_t row = top; row <= bottom; ++row, coverage.advance()) {
         std::int32_t first[Samples], last[Samples];
@@ -260,7 +259,8 @@ void scanByRuns(const TriangleScan<Samples>& scan, std::int32_t top, std::int32_
 
 template <std::int32_t Samples>
 void scanTriangle(RenderTarget& target, const RasterState& state, const QuadLanes<Samples>& lanes,
-                  const ScreenTriangle& tri, std::int32_t firstRow, std::int32_t endRow, PixelShading& shading)
+                  const SamplePattern& pattern, const ScreenTriangle& tri, std::int32_t firstRow, std::int32_t endRow,
+                  PixelShading& shading)
 {
     const std::int32_t left = std::max(tri.minX, 0);
     const std::int32_t right = std::min(tri.maxX, target.width - 1);
@@ -270,7 +270,7 @@ void scanTriangle(RenderTarget& target, const RasterState& state, const QuadLane
         return;
     shading.beginTriangle(tri);
     const TriangleScan<Samples> scan{
-        target, tri, right, lanes, {tri.depthPlane[0], state.depthTest ? 0 : -1, state.depthWrite}, shading};
+        target, tri, right, lanes, pattern, {tri.depthPlane[0], state.depthTest ? 0 : -1, state.depthWrite}, shading};
     if (EdgeRows<Samples>::fits(tri))
         scanByEdges(scan, top, bottom, left, right);
     else
@@ -283,11 +283,12 @@ void scanAll(RenderTarget& target, const RasterState& state, const ScreenTriangl
              std::int32_t firstRow, std::int32_t endRow)
 {
     PixelShading shading(target, state);
-    const QuadLanes<Samples> lanes;
+    const SamplePattern& pattern = samplePattern(Samples);
+    const QuadLanes<Samples> lanes(pattern);
     for (std::size_t t = 0; t < count; ++t) {
         if (t + 1 < count)
             prefetchTop<Samples>(target, triangles[t + 1], firstRow, endRow);
-        scanTriangle<Samples>(target, state, lanes, triangles[t], firstRow, endRow, shading);
+        scanTriangle<Samples>(target, state, lanes, pattern, triangles[t], firstRow, endRow, shading);
     }
 }
 

@@ -166,6 +166,23 @@ private:
     void (*previous_)(int) = SIG_DFL;
 };
 
+// A frame is copied into the queue by the device's worker that finishes it,
+// while the program goes on with the next one; `presented` counts it then.
+void captureWhenResolved(const d3d9::Frame& frame, std::int32_t elapsedMs, bool pictureOnly, CaptureQueue& queue,
+                         std::atomic<std::int64_t>& presented, std::atomic<bool>& failed)
+{
+    const CropRect crop = CaptureQueue::keptRect(frame.width, frame.height,
+                                                 pictureOnly ? pictureBand(frame.width, frame.height) : CropRect{});
+    const int width = frame.width, height = frame.height;
+    frame.whenResolved([&queue, &failed, &presented, width, height, crop, elapsedMs](const std::uint32_t* pixels) {
+        if (queue.push(pixels, width, height, crop, elapsedMs)) {
+            ++presented;
+        } else {
+            failed = true;
+        }
+    });
+}
+
 int runRecord(const RecordOptions& options)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -186,23 +203,11 @@ int runRecord(const RecordOptions& options)
     run.threads = options.range.threads;
     run.renderScale = options.scale;
     run.keep = times;
-    // A frame is copied into the queue by the device's worker that finishes
-    // it, while the program goes on with the next one.
     run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
-        if (failed || interrupted.load()) {
-            return;
+        if (!failed && !interrupted.load()) {
+            captureWhenResolved(frame, elapsedMs, options.crop, queue, presented, failed);
+            progress.update(presented);
         }
-        const CropRect crop = CaptureQueue::keptRect(frame.width, frame.height,
-                                                     options.crop ? pictureBand(frame.width, frame.height) : CropRect{});
-        const int width = frame.width, height = frame.height;
-        frame.whenResolved([&queue, &failed, &presented, width, height, crop, elapsedMs](const std::uint32_t* pixels) {
-            if (queue.push(pixels, width, height, crop, elapsedMs)) {
-                ++presented;
-            } else {
-                failed = true;
-            }
-        });
-        progress.update(presented);
     };
     run.stopRequested = [&] { return failed || interrupted.load(); };
     const headless::HeadlessResult result = headless::runHeadless(run);

@@ -314,6 +314,10 @@ struct VideoEncoder::State {
     }
 
     void open(std::int32_t frameWidth, std::int32_t frameHeight, FrameLayout layout);
+    void configureCodec(AVPixelFormat format, const AVPixFmtDescriptor* description);
+    void openCodec();
+    void writeStreamHeader();
+    void makeFrameAndConverter(AVPixelFormat sourceFormat, AVPixelFormat format);
     void send(const AVFrame* input);
 };
 
@@ -394,10 +398,6 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     width = frameWidth;
     height = frameHeight;
     this->layout = layout;
-    const AVPixelFormat sourceFormat = packs                                ? AV_PIX_FMT_BGR24
-                                       : layout == FrameLayout::Argb32Words ? AV_PIX_FMT_0RGB32
-                                                                            : AV_PIX_FMT_RGBA;
-
     codec = avcodec_alloc_context3(encoder);
     stream = avformat_new_stream(muxer, nullptr);
     frame = av_frame_alloc();
@@ -405,6 +405,18 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     if (codec == nullptr || stream == nullptr || frame == nullptr || packet == nullptr) {
         throw ToolError("record: out of memory setting up the encoder for '" + path + "'");
     }
+    configureCodec(format, description);
+    openCodec();
+    writeStreamHeader();
+    const AVPixelFormat sourceFormat = packs                                ? AV_PIX_FMT_BGR24
+                                       : layout == FrameLayout::Argb32Words ? AV_PIX_FMT_0RGB32
+                                                                            : AV_PIX_FMT_RGBA;
+    makeFrameAndConverter(sourceFormat, format);
+}
+
+// Size, rate, threads and colour description of the stream.
+void VideoEncoder::State::configureCodec(AVPixelFormat format, const AVPixFmtDescriptor* description)
+{
     codec->width = width;
     codec->height = height;
     codec->pix_fmt = format;
@@ -416,7 +428,7 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
         codec->thread_type = FF_THREAD_SLICE;
         codec->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); // one a core
     }
-    codec->bit_rate = 0;     // quality-driven (libvpx needs this for a pure crf)
+    codec->bit_rate = 0; // quality-driven (libvpx needs this for a pure crf)
     if (description != nullptr && (description->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
         // What swscale's default conversion is: BT.601 matrix, video range.
         codec->color_range = AVCOL_RANGE_MPEG;
@@ -427,6 +439,11 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     if ((muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
+}
+
+// The encoder with its options; one it does not take is an error.
+void VideoEncoder::State::openCodec()
+{
     AVDictionary* options = encoderOptions(settings, *encoder);
     const int opened = avcodec_open2(codec, encoder, &options);
     const AVDictionaryEntry* unused = av_dict_get(options, "", nullptr, AV_DICT_IGNORE_SUFFIX);
@@ -438,16 +455,21 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     if (!unusedName.empty()) {
         throw ToolError(std::string("record: ") + encoder->name + " does not take the option " + unusedName);
     }
+}
+
+void VideoEncoder::State::writeStreamHeader()
+{
     if (avcodec_parameters_from_context(stream->codecpar, codec) < 0) {
         throw ToolError("record: cannot describe the video stream of '" + path + "'");
     }
     stream->time_base = codec->time_base;
     stream->avg_frame_rate = codec->framerate;
-    if (codec->codec_id == AV_CODEC_ID_HEVC && std::string(muxer->oformat->name) == "mp4") {
+    const bool mp4 = std::string(muxer->oformat->name) == "mp4";
+    if (codec->codec_id == AV_CODEC_ID_HEVC && mp4) {
         stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1'); // what other players look for
     }
     AVDictionary* muxing = nullptr;
-    if (std::string(muxer->oformat->name) == "mp4") {
+    if (mp4) {
         av_dict_set(&muxing, "movflags", "+faststart", 0); // playable while it downloads
     }
     const int written = avformat_write_header(muxer, &muxing);
@@ -455,15 +477,18 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     if (written < 0) {
         fail("cannot write", written);
     }
+}
 
+void VideoEncoder::State::makeFrameAndConverter(AVPixelFormat sourceFormat, AVPixelFormat format)
+{
     frame->format = format;
     frame->width = width;
     frame->height = height;
     if (av_frame_get_buffer(frame, 0) < 0) {
         throw ToolError("record: out of memory for a video frame of '" + path + "'");
     }
-    converter = sws_getContext(width, height, sourceFormat, width, height, format, SWS_BICUBIC,
-                               nullptr, nullptr, nullptr);
+    converter = sws_getContext(width, height, sourceFormat, width, height, format, SWS_BICUBIC, nullptr, nullptr,
+                               nullptr);
     if (converter == nullptr) {
         throw ToolError(std::string("record: cannot convert frames to ") + av_get_pix_fmt_name(format));
     }
