@@ -74,6 +74,7 @@ struct RasterState {
     CullMode cull = CullMode::Clockwise;
     bool depthTest = true;   // less-or-equal against the stored D16
     bool depthWrite = true;
+    bool multisample = true; // off: every sample of a pixel takes its centre's coverage and depth
     std::int32_t varyingCount = 0; // varyings interpolated (0 to MaxVaryings)
     // The components of each varying that the shading reads (bits x = 1 to
     // w = 8); the others are not interpolated, and hold anything.

@@ -283,7 +283,9 @@ void scanAll(RenderTarget& target, const RasterState& state, const ScreenTriangl
              std::int32_t firstRow, std::int32_t endRow)
 {
     PixelShading shading(target, state);
-    const SamplePattern& pattern = samplePattern(Samples);
+    // With multisampling off, a pixel's samples all lie at its centre.
+    static constexpr SamplePattern centred{Samples, {}, {}};
+    const SamplePattern& pattern = state.multisample ? samplePattern(Samples) : centred;
     const QuadLanes<Samples> lanes(pattern);
     for (std::size_t t = 0; t < count; ++t) {
         if (t + 1 < count)

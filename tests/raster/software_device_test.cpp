@@ -4,6 +4,7 @@
 // calls it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -323,4 +324,25 @@ TEST(SoftwareDevice, framesHandedOverOnceResolvedAreWholeAndInOrder)
         EXPECT_EQ(handed[2 * k], 0xFF000000u | (k * 0x0A0B0Cu)) << "frame " << k;
         EXPECT_EQ(handed[2 * k + 1], 0xFFFF0000u) << "frame " << k;
     }
+}
+
+TEST(SoftwareDevice, withMultisamplingTurnedOffEverySampleTakesThePixelsCentre)
+{
+    // Four samples a pixel with D3DRS_MULTISAMPLEANTIALIAS off draw what one
+    // sample a pixel draws: no edge pixel is partly covered; turned on
+    // again, the edges are averaged.
+    auto frameOf = [](D3DMULTISAMPLE_TYPE samples, BOOL multisample) {
+        SoftwareRun run(samples);
+        run.device->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, multisample);
+        run.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        drawRedTriangle(run.device);
+        run.device->Present(nullptr, nullptr, nullptr, nullptr);
+        return run.lastFrame;
+    };
+    const std::vector<std::uint32_t> single = frameOf(D3DMULTISAMPLE_NONE, TRUE);
+    EXPECT_EQ(frameOf(D3DMULTISAMPLE_4_SAMPLES, FALSE), single);
+    const std::vector<std::uint32_t> averaged = frameOf(D3DMULTISAMPLE_4_SAMPLES, TRUE);
+    EXPECT_NE(averaged, single);
+    EXPECT_TRUE(std::any_of(averaged.begin(), averaged.end(),
+                            [](std::uint32_t p) { return p != 0xFF000000u && p != 0xFFFF0000u; }));
 }
