@@ -178,16 +178,41 @@ bool CompiledProgram::compileInstruction(const ExecutedInstruction& step, const 
     return true;
 }
 
+// The passes: the outputs' slots first (so that those never written are
+// there to read), each live instruction in order, the constants placed
+// after every lane slot, then what the file holds before the code runs.
 bool CompiledProgram::compile(const ProgramPart& part)
+{
+    reserveOutputSlots(part);
+    if (!compileInstructions(part)) {
+        return false;
+    }
+    placeConstants(part);
+    listFills(part);
+    return true;
+}
+
+void CompiledProgram::reserveOutputSlots(const ProgramPart& part)
 {
     for (const RegisterComponents& output : part.outputs) {
         slotFor(output.type, output.number);
     }
+}
+
+bool CompiledProgram::compileInstructions(const ProgramPart& part)
+{
     for (const ExecutedInstruction& step : part.code) {
         if (!compileInstruction(step, part.constantsRead)) {
             return false;
         }
     }
+    return true;
+}
+
+// Constants go after the lane registers, in the part's snapshot order: the
+// operands that read them learn their places now.
+void CompiledProgram::placeConstants(const ProgramPart& part)
+{
     constantCount_ = static_cast<std::uint32_t>(part.constantsRead.size());
     constantBase_ = static_cast<std::uint32_t>(slots_.size()) * 4 * BatchLanes;
     for (const ConstantOperand& c : constantOperands_) {
@@ -198,8 +223,6 @@ bool CompiledProgram::compile(const ProgramPart& part)
         }
     }
     fileSize_ = constantBase_ + constantCount_ * 4;
-    listFills(part);
-    return true;
 }
 
 // What the file holds before the code runs, as the analysis says: outputs

@@ -56,6 +56,9 @@ private:
         std::uint32_t offset;
     };
     bool compile(const ProgramPart& part);
+    void reserveOutputSlots(const ProgramPart& part);
+    bool compileInstructions(const ProgramPart& part);
+    void placeConstants(const ProgramPart& part);
     bool compileInstruction(const ExecutedInstruction& step, const std::vector<std::uint32_t>& constants);
     std::uint32_t slotFor(RegisterType type, std::uint32_t number);
     void listFills(const ProgramPart& part);
