@@ -5,20 +5,28 @@
 #include "win32/window_system.hpp"
 
 namespace d3d9::trace {
-namespace {
 
-bool traced = false;
-
-} // namespace
+bool callsTracedFlag = false;
 
 void traceCalls(bool enabled)
 {
-    traced = enabled;
+    callsTracedFlag = enabled;
 }
 
-bool callsTraced()
+void Call::writeResult(HRESULT value, std::string_view detail)
 {
-    return traced;
+    const std::string name = value == D3D_OK ? std::string("OK") : resultName(value);
+    write(detail.empty() ? name : name + " " + std::string(detail));
+}
+
+void Call::writeRefusal(HRESULT value, std::string_view why)
+{
+    write(resultName(value) + " (" + std::string(why) + ")");
+}
+
+void Call::write(const std::string& result)
+{
+    win32::trace(*text_ + " = " + result);
 }
 
 std::string text(double value)

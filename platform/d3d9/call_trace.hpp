@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -34,11 +35,15 @@ namespace d3d9::trace {
 
 // Whether the runtime in use was installed with its calls traced.
 void traceCalls(bool enabled);
-bool callsTraced();
+extern bool callsTracedFlag; // traceCalls' setting, read inline by every entry point
+inline bool callsTraced()
+{
+    return callsTracedFlag;
+}
 
 inline bool on()
 {
-    return callsTraced() && win32::tracing();
+    return callsTracedFlag && win32::tracing();
 }
 
 struct Hex {
@@ -89,14 +94,16 @@ std::string callText(std::string_view name, const Args&... args)
 
 std::string resultName(HRESULT result); // OK, INVALIDCALL, NOTAVAILABLE, or hex
 
-// One entry point's line (see above).
+// One entry point's line (see above). Cheap while calls are not traced (a
+// flag read, and a pointer tested at the end): entry points run thousands
+// of times a frame, so everything that formats is out of line.
 class Call {
 public:
     template <typename... Args>
     explicit Call(std::string_view name, const Args&... args)
     {
-        if (on()) {
-            text_ = callText(name, args...);
+        if (on()) [[unlikely]] {
+            text_ = std::make_unique<std::string>(callText(name, args...));
         }
     }
     Call(const Call&) = delete;
@@ -105,19 +112,18 @@ public:
     // The call went ahead; `detail` follows the result (a content hash).
     HRESULT result(HRESULT value, std::string_view detail = {})
     {
-        if (!text_.empty()) {
-            const std::string name = value == D3D_OK ? std::string("OK") : resultName(value);
-            write(detail.empty() ? name : name + " " + std::string(detail));
+        if (text_ != nullptr) [[unlikely]] {
+            writeResult(value, detail);
         }
         return value;
     }
     // Whether the line is being made (for a costly detail).
-    bool traced() const { return !text_.empty(); }
+    bool traced() const { return text_ != nullptr; }
     // Misuse, or what is not offered: the result and why.
     HRESULT refuse(HRESULT value, std::string_view why)
     {
-        if (!text_.empty()) {
-            write(resultName(value) + " (" + std::string(why) + ")");
+        if (text_ != nullptr) [[unlikely]] {
+            writeRefusal(value, why);
         }
         return value;
     }
@@ -127,11 +133,11 @@ public:
     {
         return refuse(d3d9::notOffered(id, what), id);
     }
-    // An object was made: its name. `detail` follows it (a content hash).
-    HRESULT made(const std::string& name, std::string_view detail = {})
+    // An object was made: its name.
+    HRESULT made(const std::string& name)
     {
-        if (!text_.empty()) {
-            write(detail.empty() ? name : name + " " + std::string(detail));
+        if (text_ != nullptr) [[unlikely]] {
+            write(name);
         }
         return D3D_OK;
     }
@@ -139,21 +145,18 @@ public:
     template <typename T>
     T returns(T value)
     {
-        if (!text_.empty()) {
+        if (text_ != nullptr) [[unlikely]] {
             write(text(value));
         }
         return value;
     }
 
 private:
-    void write(const std::string& result)
-    {
-        if (!text_.empty()) {
-            win32::trace(text_ + " = " + result);
-        }
-    }
+    [[gnu::cold]] void writeResult(HRESULT value, std::string_view detail);
+    [[gnu::cold]] void writeRefusal(HRESULT value, std::string_view why);
+    [[gnu::cold]] void write(const std::string& result);
 
-    std::string text_; // empty while calls are not traced
+    std::unique_ptr<std::string> text_; // the call's text, while calls are traced
 };
 
 std::string floats(const float* values, std::size_t count); // [a, b, ...]

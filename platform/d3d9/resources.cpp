@@ -206,11 +206,6 @@ void Shader::applyDefinitions(float* constants, std::uint32_t registers) const
     shader::applyDefinitions(*analysis_, constants, registers);
 }
 
-bool Shader::definesAnyIn(std::uint32_t start, std::uint32_t count) const
-{
-    return shader::definesAnyIn(*analysis_, start, count);
-}
-
 HRESULT Shader::getFunction(void* data, UINT* size) const
 {
     if (size == nullptr) {

@@ -155,7 +155,10 @@ public:
     void applyDefinitions(float* constants, std::uint32_t registers) const;
     bool hasDefinitions() const { return !analysis_->definitions.empty(); }
     // Whether a def names a register in [start, start + count).
-    bool definesAnyIn(std::uint32_t start, std::uint32_t count) const;
+    bool definesAnyIn(std::uint32_t start, std::uint32_t count) const
+    {
+        return shader::definesAnyIn(*analysis_, start, count);
+    }
 
 protected:
     HRESULT getFunction(void* data, UINT* size) const;

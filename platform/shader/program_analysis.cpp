@@ -232,6 +232,9 @@ ProgramFault gather(const DecodedProgram& program, ProgramAnalysis& out, std::st
         const Opcode op = in.info->opcode;
         if (op == Opcode::Def) {
             out.definitions.push_back({in.destination.number, in.values});
+            if (in.destination.number < 256) { // the register checks refuse any other
+                out.definedConstants[in.destination.number / 64] |= std::uint64_t{1} << (in.destination.number % 64);
+            }
             continue;
         }
         if (op == Opcode::Dcl) {
@@ -309,12 +312,6 @@ void applyDefinitions(const ProgramAnalysis& program, float* constants, std::uin
             std::copy(d.values.begin(), d.values.end(), constants + 4 * d.number);
         }
     }
-}
-
-bool definesAnyIn(const ProgramAnalysis& program, std::uint32_t start, std::uint32_t count)
-{
-    return std::any_of(program.definitions.begin(), program.definitions.end(),
-                       [&](const Definition& d) { return d.number >= start && d.number - start < count; });
 }
 
 const Definition* definitionOf(const ProgramAnalysis& program, std::uint32_t n)

@@ -15,6 +15,7 @@
 // Components are bits x = 1, y = 2, z = 4, w = 8 throughout.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -92,6 +93,7 @@ struct ProgramAnalysis {
     // what the reference machine runs.
     std::vector<ExecutedInstruction> instructions;
     std::vector<Definition> definitions;
+    std::array<std::uint64_t, 4> definedConstants = {}; // bit n of word n / 64: a def sets cn
     std::vector<DeclaredInput> inputs;       // declared v and t registers, in declaration order
     std::vector<Varying> varyings;           // pixel programs: the declared inputs in order
     std::uint32_t samplersRead = 0;          // bit n: sN is sampled
@@ -133,8 +135,29 @@ bool analyzeTokens(const std::uint32_t* tokens, std::size_t count, ProgramAnalys
 // constants (4 floats a register, `registers` of them) with the program's
 // defs put in.
 void applyDefinitions(const ProgramAnalysis& program, float* constants, std::uint32_t registers);
-// Whether a def names a register in [start, start + count).
-bool definesAnyIn(const ProgramAnalysis& program, std::uint32_t start, std::uint32_t count);
+// Whether a def names a register in [start, start + count), from the bits
+// of the defined registers: the first and last word masked, any between
+// whole. Inline: the front end asks at every SetVertexShaderConstantF.
+inline bool definesAnyIn(const ProgramAnalysis& program, std::uint32_t start, std::uint32_t count)
+{
+    if (count == 0 || start >= 256) {
+        return false;
+    }
+    const std::uint32_t last = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{start} + count, 256) - 1);
+    const std::uint32_t firstWord = start / 64, lastWord = last / 64;
+    const std::uint64_t fromStart = ~std::uint64_t{0} << (start % 64);
+    const std::uint64_t toLast = ~std::uint64_t{0} >> (63 - last % 64);
+    const std::array<std::uint64_t, 4>& bits = program.definedConstants;
+    if (firstWord == lastWord) {
+        return (bits[firstWord] & fromStart & toLast) != 0;
+    }
+    bool any = (bits[firstWord] & fromStart) != 0 || (bits[lastWord] & toLast) != 0;
+    for (std::uint32_t word = firstWord + 1; word < lastWord; ++word) {
+        any = any || bits[word] != 0;
+    }
+    return any;
+}
+
 // The def of register n that stands (the last), or NULL.
 const Definition* definitionOf(const ProgramAnalysis& program, std::uint32_t n);
 

@@ -192,3 +192,21 @@ TEST(ProgramAnalysis, readsPastARegisterFileAndUnexecutedInstructionsAreRefused)
     EXPECT_EQ(shader::analyzeProgram(decoded, program, error), ProgramFault::NotExecuted);
     EXPECT_NE(error.find("sincos"), std::string::npos) << error;
 }
+
+TEST(ProgramAnalysis, whetherDefsFallInARangeIsTheirListsAnswerAcrossEveryWordEdge)
+{
+    // The bits the front end asks at every constant upload, against the
+    // list of defs itself, for every range of registers.
+    const ProgramAnalysis program = analysed("vs_2_0\ndef c0, 1, 2, 3, 4\ndef c63, 1, 1, 1, 1\ndef c64, 0, 0, 0, 0\n"
+                                             "def c130, 5, 5, 5, 5\ndef c255, 9, 9, 9, 9\ndcl_position v0\nmov oPos, v0");
+    for (std::uint32_t start = 0; start <= 256; ++start) {
+        for (std::uint32_t count = 0; count <= 256 - start; count += (count < 70 ? 1 : 37)) {
+            bool listed = false;
+            for (const shader::Definition& d : program.definitions) {
+                listed = listed || (d.number >= start && d.number - start < count);
+            }
+            ASSERT_EQ(shader::definesAnyIn(program, start, count), listed) << start << " + " << count;
+        }
+    }
+    EXPECT_FALSE(shader::definesAnyIn(program, 256, 0xFFFFFFFFu)); // past the file, and no overflow
+}
