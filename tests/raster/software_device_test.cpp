@@ -346,3 +346,38 @@ TEST(SoftwareDevice, withMultisamplingTurnedOffEverySampleTakesThePixelsCentre)
     EXPECT_TRUE(std::any_of(averaged.begin(), averaged.end(),
                             [](std::uint32_t p) { return p != 0xFF000000u && p != 0xFFFF0000u; }));
 }
+
+TEST(SoftwareDevice, eachDrawOfAFrameIsScannedWithTheStateItWasIssuedWith)
+{
+    // Two draws of one frame, with the viewport and the pixel program's
+    // constant changed between them (and a frame nobody wants in between,
+    // whose changes must still reach the next draw): each keeps its own.
+    SoftwareRun run(D3DMULTISAMPLE_NONE);
+    IDirect3DDevice9* d = run.device;
+    const D3DVIEWPORT9 left = {0, 0, 32, 48, 0.0f, 1.0f}, right = {32, 0, 32, 48, 0.0f, 1.0f};
+    const float red[4] = {1, 0, 0, 1}, green[4] = {0, 1, 0, 1}, blue[4] = {0, 0, 1, 1};
+    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    d->SetViewport(&left);
+    d->SetPixelShaderConstantF(0, red, 1);
+    drawRedTriangle(d, true, "ps_2_0\nmov oC0, c0");
+    d->SetViewport(&right);
+    d->SetPixelShaderConstantF(0, green, 1);
+    drawRedTriangle(d, true, "ps_2_0\nmov oC0, c0");
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(run.pixel(2, 2), 0xFFFF0000u);
+    EXPECT_EQ(run.pixel(34, 2), 0xFF00FF00u);
+
+    run.wantPixels = false;
+    d->SetPixelShaderConstantF(0, blue, 1);
+    d->BeginScene();
+    d->EndScene();
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    run.wantPixels = true;
+    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    d->BeginScene();
+    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1); // what drawRedTriangle left bound
+    d->EndScene();
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(run.pixel(34, 2), 0xFF0000FFu);
+    EXPECT_EQ(run.pixel(2, 2), 0xFFFF0000u); // outside the viewport the clear left the first frame's red
+}
