@@ -359,9 +359,13 @@ namespace {
 
 // A register at a time: the program sets a few registers per draw, thousands
 // of times a frame, where a block copy's start-up (rep movs) costs more
-// than the copy.
+// than the copy. A matrix, the most common upload, is one fixed-size copy.
 void copyRegisters(float* to, const float* from, UINT count)
 {
+    if (count == 4) {
+        std::memcpy(to, from, 4 * 4 * sizeof(float));
+        return;
+    }
     for (UINT r = 0; r < count; ++r) {
         std::memcpy(to + 4 * r, from + 4 * r, 4 * sizeof(float));
     }
