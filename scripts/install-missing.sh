@@ -24,6 +24,17 @@ if [ ${#missing[@]} -gt 0 ]; then
       dpkg --add-architecture "${package##*:}"
     fi
   done
-  apt-get update -q
+  # A mirror caught mid-sync serves an index of the wrong size for a while:
+  # ask again after a pause; if one index still fails, the others were
+  # read, and the install says whether what it needs could be found.
+  for attempt in 1 2 3; do
+    apt-get update -q && break
+    if [ "$attempt" -eq 3 ]; then
+      echo "$who: apt-get update still fails for some index; installing from the ones it read" >&2
+      break
+    fi
+    echo "$who: apt-get update failed; trying again in $((attempt * 15)) s"
+    sleep $((attempt * 15))
+  done
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
