@@ -5,8 +5,8 @@
 //
 // Every entry point has one shape: it opens a trace::Call with its
 // arguments, refuses misuse through call.refuse (the documented HRESULT
-// and why) or what is not offered through call.notOffered, and returns through call.result (or call.made, call.returns).
-// The line is written as the call returns, with what it returned:
+// and why) or what is not offered through call.notOffered, and returns
+// through call.result (or call.made, call.returns). The line is written as the call returns, with what it returned:
 //   SetRenderState(7, 1) = OK
 //   SetRenderState(300, 1) = INVALIDCALL (no such render state)
 //   CreateVertexBuffer(6144, 0x0, 0x152, 0) = vb1
@@ -36,10 +36,6 @@ namespace d3d9::trace {
 // Whether the runtime in use was installed with its calls traced.
 void traceCalls(bool enabled);
 extern bool callsTracedFlag; // traceCalls' setting, read inline by every entry point
-inline bool callsTraced()
-{
-    return callsTracedFlag;
-}
 
 inline bool on()
 {

@@ -141,7 +141,7 @@ public:
     }
 
 private:
-    LinkedProgram* update(const d3d9::DrawState& state, d3d9::DirtyBits dirty);
+    bool update(const d3d9::DrawState& state, d3d9::DirtyBits dirty);
     void uploadUniforms(const LinkedProgram& linked, const d3d9::DrawState& state, d3d9::DirtyBits changed);
     void bindTextures(const GlProgram& pixel, const d3d9::DrawState& state);
     void bindIndices(GLuint name);
@@ -184,14 +184,14 @@ bool GlBackend::rebuiltAfterLoss()
 // SamplerStates and Indices renew nothing: samplers point-sample and wrap
 // whatever is set, and indices are bound at each draw. A pair taken up
 // again (another pair drew between) has all its uniforms set again.
-// NULL when the pair could not be linked (then nothing was renewed).
-LinkedProgram* GlBackend::update(const d3d9::DrawState& state, d3d9::DirtyBits dirty)
+// False when the pair could not be linked (then nothing was renewed).
+bool GlBackend::update(const d3d9::DrawState& state, d3d9::DirtyBits dirty)
 {
     ContextObjects& o = *objects_;
     const GlProgram& pixel = programOf(*state.pixelShader);
     LinkedProgram& linked = o.programs.link(programOf(*state.vertexShader), pixel);
     if (linked.name == 0) {
-        return nullptr; // the translated programs did not compile or link: reported
+        return false; // the translated programs did not compile or link: reported
     }
     const D3DVIEWPORT9& v = state.viewport;
     const DWORD* rs = state.renderStates;
@@ -214,7 +214,7 @@ LinkedProgram* GlBackend::update(const d3d9::DrawState& state, d3d9::DirtyBits d
     }
     uploadUniforms(linked, state, dirty);
     bindTextures(pixel, state);
-    return &linked;
+    return true;
 }
 
 void GlBackend::uploadUniforms(const LinkedProgram& linked, const d3d9::DrawState& state, d3d9::DirtyBits changed)
@@ -283,7 +283,7 @@ void GlBackend::bindTextures(const GlProgram& pixel, const d3d9::DrawState& stat
 
 HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
 {
-    if (update(state, state.dirty) == nullptr) {
+    if (!update(state, state.dirty)) {
         return D3DERR_INVALIDCALL;
     }
     uploadWhatTheDrawReads(call, state);

@@ -102,8 +102,9 @@ void DerivedState::update(const d3d9::DrawState& state, d3d9::DirtyBits changed,
     if (linkage_ == nullptr || (changed & (dirty::Declaration | dirty::VertexShader | dirty::PixelShader)) != 0) {
         linkage_ = linkVertices(state);
     }
-    if (raster_ == nullptr ||
-        (changed & (dirty::Viewport | dirty::RenderStates | dirty::SamplerStates | dirty::Textures | dirty::PixelShader | dirty::PixelConstants)) != 0) {
+    constexpr d3d9::DirtyBits rasterSources = dirty::Viewport | dirty::RenderStates | dirty::SamplerStates |
+                                              dirty::Textures | dirty::PixelShader | dirty::PixelConstants;
+    if (raster_ == nullptr || (changed & rasterSources) != 0) {
         raster_ = deriveRasterState(state);
     }
     const SoftwareProgram& vertex = copyOf(*state.vertexShader);

@@ -80,26 +80,24 @@ void FrameWork::startPixelWork(FrameCommands& commands, bool resolveFrame)
 void FrameWork::scanBand(const FrameCommands& commands, std::int32_t band, bool resolveBand)
 {
     static_assert(std::size(CommandScans) == CommandKinds, "every kind of command has its scan");
+    const Band rows = {band * BandRows, std::min(band * BandRows + BandRows, target_.height),
+                       bandClears_[static_cast<std::size_t>(band)]};
     for (const std::uint32_t i : commands.commandsInBand(band)) {
         const Command& command = commands.commands()[i];
-        (this->*CommandScans[static_cast<std::size_t>(command.kind)])(commands, command.index, band);
+        (this->*CommandScans[static_cast<std::size_t>(command.kind)])(commands, command.index, rows);
     }
     if (resolveBand) {
-        const std::int32_t firstRow = band * BandRows;
-        bandClears_[static_cast<std::size_t>(band)].resolve(target_, firstRow,
-                                                            std::min(firstRow + BandRows, target_.height),
-                                                            frame_.data());
+        rows.clears.resolve(target_, rows.firstRow, rows.endRow, frame_.data());
     }
 }
 
 // A clear of the band's whole width is held back (BandClears); any other
 // gives the held-back values to the blocks it reaches first.
-void FrameWork::scanClear(const FrameCommands& commands, std::uint32_t index, std::int32_t band)
+void FrameWork::scanClear(const FrameCommands& commands, std::uint32_t index, const Band& band)
 {
     const ClearCommand& clear = commands.clear(index);
-    const std::int32_t firstRow = band * BandRows;
-    const std::int32_t endRow = std::min(firstRow + BandRows, target_.height);
-    BandClears& clears = bandClears_[static_cast<std::size_t>(band)];
+    const std::int32_t firstRow = band.firstRow, endRow = band.endRow;
+    BandClears& clears = band.clears;
     for (const D3DRECT& r : clear.rects) {
         const std::int32_t y1 = std::max(static_cast<std::int32_t>(r.y1), firstRow);
         const std::int32_t y2 = std::min(static_cast<std::int32_t>(r.y2), endRow);
@@ -120,12 +118,11 @@ void FrameWork::scanClear(const FrameCommands& commands, std::uint32_t index, st
     }
 }
 
-void FrameWork::scanDraw(const FrameCommands& commands, std::uint32_t index, std::int32_t band)
+void FrameWork::scanDraw(const FrameCommands& commands, std::uint32_t index, const Band& band)
 {
     const DrawCommand& draw = commands.draw(index);
-    const std::int32_t firstRow = band * BandRows;
-    const std::int32_t endRow = std::min(firstRow + BandRows, target_.height);
-    BandClears& clears = bandClears_[static_cast<std::size_t>(band)];
+    const std::int32_t firstRow = band.firstRow, endRow = band.endRow;
+    BandClears& clears = band.clears;
     if (clears.waiting()) { // the blocks that each triangle's box reaches in the band
         for (const ScreenTriangle& t : draw.triangles) {
             if (t.minY < endRow && t.maxY >= firstRow) {

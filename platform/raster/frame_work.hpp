@@ -44,12 +44,18 @@ public:
     void whenResolved(std::function<void(const std::uint32_t*)> take);
 
 private:
-    using CommandScan = void (FrameWork::*)(const FrameCommands&, std::uint32_t index, std::int32_t band);
+    // The rows of one band, and its held-back clears.
+    struct Band {
+        std::int32_t firstRow;
+        std::int32_t endRow;
+        BandClears& clears;
+    };
+    using CommandScan = void (FrameWork::*)(const FrameCommands&, std::uint32_t index, const Band& band);
     static const CommandScan CommandScans[]; // one a kind of command, in the order of CommandKind
 
     void scanBand(const FrameCommands& commands, std::int32_t band, bool resolveBand);
-    void scanClear(const FrameCommands& commands, std::uint32_t index, std::int32_t band);
-    void scanDraw(const FrameCommands& commands, std::uint32_t index, std::int32_t band);
+    void scanClear(const FrameCommands& commands, std::uint32_t index, const Band& band);
+    void scanDraw(const FrameCommands& commands, std::uint32_t index, const Band& band);
     void handOverResolved();
     std::int32_t bandCount() const { return static_cast<std::int32_t>(bandClears_.size()); }
 

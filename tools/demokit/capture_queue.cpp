@@ -76,13 +76,12 @@ bool CaptureQueue::push(const std::uint32_t* pixels, int width, int height, cons
     // as soon as this returns.
     const auto rowWords = static_cast<std::size_t>(keptWidth);
     const std::uint32_t* first = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x;
-    buffer->view = {nullptr, nullptr, layout_, keptWidth, keptHeight, 0, elapsedMs};
     if (layout_ == FrameLayout::Bgr24Bytes) {
         buffer->pixels.resize((rowWords * 3 * static_cast<std::size_t>(keptHeight) + 3) / 4);
         auto* packed = reinterpret_cast<std::uint8_t*>(buffer->pixels.data());
         packBgr24(reinterpret_cast<const std::uint8_t*>(first), keptWidth, keptHeight,
                   static_cast<std::ptrdiff_t>(width) * 4, FrameLayout::Argb32Words, packed);
-        buffer->view.bytes = packed;
+        buffer->view = {nullptr, packed, layout_, keptWidth, keptHeight, 0, elapsedMs};
     } else {
         buffer->pixels.resize(rowWords * static_cast<std::size_t>(keptHeight));
         for (int row = 0; row < keptHeight; ++row) {
