@@ -3,7 +3,8 @@
 # build and in one build under AddressSanitizer, UndefinedBehaviorSanitizer
 # and LeakSanitizer together (the OpenGL and real-window tests in the normal
 # build only: Mesa's driver is not built with the sanitizers), the software
-# device's tests and 300 frames under ThreadSanitizer, a short run of every
+# device's tests and 300 frames under ThreadSanitizer, the generated data
+# compiled as 32-bit x86 code against the native digest, a short run of every
 # fuzz target, the web build in headless Chromium, then the Windows builds
 # under Wine. (The ubsan preset, UBSan alone, stays for whoever wants it;
 # the asan build covers it.)
@@ -19,6 +20,8 @@ for preset in default asan tsan; do
   scripts/build.sh "$preset"
   ctest --preset "$preset" -j "$(nproc)"
 done
+phase "the generated data as 32-bit x86 code"
+scripts/x86-test.sh
 phase "every fuzz target for 10 s, two at a time"
 scripts/fuzz.sh --seconds 10 --jobs 2
 phase "the web build in headless Chromium"
