@@ -397,7 +397,7 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const flo
     copyRegisters(setVertexConstants_ + 4 * start, data, count);
     copyRegisters(state_.vertexConstants + 4 * start, data, count);
     const Shader* program = state_.vertexShader;
-    if (program != nullptr && program->hasDefinitions() && program->definesAnyIn(start, count)) {
+    if (program != nullptr && program->definesAnyIn(start, count)) {
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
     }
     markChanged(dirty::VertexConstants);

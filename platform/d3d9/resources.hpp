@@ -153,7 +153,6 @@ public:
     const shader::CompiledProgram* positionMagnitude() const { return positionMagnitude_.get(); }
     // constants (4 floats a register, `registers` of them) with the defs put in.
     void applyDefinitions(float* constants, std::uint32_t registers) const;
-    bool hasDefinitions() const { return !analysis_->definitions.empty(); }
     // Whether a def names a register in [start, start + count).
     bool definesAnyIn(std::uint32_t start, std::uint32_t count) const
     {

@@ -90,11 +90,13 @@ std::unique_ptr<SoftwareProgram> makeSoftwareProgram(const d3d9::Shader& shader,
 // - Declaration, VertexShader, PixelShader: the linkage (the layout's
 //   elements bound to the vertex program's inputs; the pixel program's
 //   varyings);
-// - Viewport, RenderStates, SamplerStates, Textures, PixelShader,
-//   PixelConstants: the raster state, with the pixel program's closure;
+// - Viewport, RenderStates, Textures, PixelShader, PixelConstants: the
+//   raster state, with the pixel program's closure;
 // - VertexShader, VertexConstants: a new snapshot of the registers the
 //   vertex program reads, in the queue's pool.
 // Streams and Indices renew nothing: every draw reads them as they stand.
+// SamplerStates renew nothing either: this device always samples with point
+// filtering and wrapping.
 void DerivedState::update(const d3d9::DrawState& state, d3d9::DirtyBits changed, FrameCommands& recording,
                           DrawCommand& draw)
 {
@@ -102,8 +104,8 @@ void DerivedState::update(const d3d9::DrawState& state, d3d9::DirtyBits changed,
     if (linkage_ == nullptr || (changed & (dirty::Declaration | dirty::VertexShader | dirty::PixelShader)) != 0) {
         linkage_ = linkVertices(state);
     }
-    constexpr d3d9::DirtyBits rasterSources = dirty::Viewport | dirty::RenderStates | dirty::SamplerStates |
-                                              dirty::Textures | dirty::PixelShader | dirty::PixelConstants;
+    constexpr d3d9::DirtyBits rasterSources = dirty::Viewport | dirty::RenderStates | dirty::Textures |
+                                              dirty::PixelShader | dirty::PixelConstants;
     if (raster_ == nullptr || (changed & rasterSources) != 0) {
         raster_ = deriveRasterState(state);
     }
