@@ -18,7 +18,10 @@ on 127.0.0.1 by this script.
   way (?loseAt=) still matches the software device's; a context that does
   not come back is said to, and the page then uses no processor;
 - the browser's console has no error;
-- a bad ?at= and a browser without WebGL2 get a line of text saying so.
+- the ending text stands on a dark panel of its own, readable over any picture;
+- a bad ?at= and a browser without WebGL2 get a line of text saying so, and
+  the page opened from disk (file://) says within 2 s why it cannot start
+  and what to do.
 
 Nothing is left running: the browser, its driver and the server are stopped
 whatever happens. Each failure is one line; all are listed.
@@ -253,6 +256,11 @@ def check_real_time(browser, base, work):
     if browser.wait_for("window.demo.state === 'finished'", 30, 'Escape ending the program'):
         page = browser.run('return window.demo;')
         check(page['exitCode'] == 0, f'Escape: exit code {page["exitCode"]}')
+        # The ending words sit on a dark panel of their own over the last frame.
+        panel = browser.run("const style = getComputedStyle(document.getElementById('notice-text'));"
+                            "return [style.backgroundColor, style.color];")
+        alpha = panel[0].split(',')[3].strip(' )') if panel[0].startswith('rgba') else '1'
+        check(float(alpha) >= 0.8, f'the ending text\'s panel is {panel[0]}: not dark enough over the picture')
 
 
 LOSE = "window.loser = document.getElementById('screen').getContext('webgl2').getExtension('WEBGL_lose_context');" \
@@ -305,6 +313,17 @@ def check_context_loss(browser, base):
         check(used < 0.2, f'lost for good: the page used {used:.2f} s of processor time in 2 s')
 
 
+def check_opened_from_disk(browser, site):
+    """A page opened from disk cannot load its program; it must say so in
+    words on the screen, at once, rather than "Loading..." for ever."""
+    started = time.time()
+    browser.open('file://' + os.path.abspath(os.path.join(site, 'index.html')))
+    if browser.wait_for("window.demo && window.demo.state === 'failed'", 2, 'the page opened from disk saying why'):
+        text = browser.run("return document.getElementById('notice').textContent;")
+        print(f'web: opened from disk, the page says in {time.time() - started:.1f} s: {text!r}')
+        check('web server' in text and 'http.server' in text, f'opened from disk, the page says {text!r}')
+
+
 def check_refusals(browser, base, profile):
     browser.open(f'{base}/?at=soon')
     if browser.wait_for("window.demo.state === 'failed'", 30, 'a bad ?at= refused'):
@@ -349,6 +368,7 @@ def main():
         errors = [entry['message'] for entry in console if entry.get('level') == 'SEVERE']
         check(not errors, f'console errors: {errors[:5]}')
         check_refusals(browser, base, os.path.join(profile, 'without-webgl'))
+        check_opened_from_disk(browser, args.site)
         browser.show_as(WIDTH, HEIGHT, 2)
         check_frame_at(browser, base, args.demokit, args.work, ratio=2)
     finally:
