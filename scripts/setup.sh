@@ -16,7 +16,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev p
   # demokit's command line and JSON output
   libcli11-dev nlohmann-json3-dev
   # the install rules and packages: man pages from --help, the Debian package's
-  # dependencies computed from the binaries
-  help2man dpkg-dev)
+  # dependencies computed from the binaries, the icon's sizes from its SVG,
+  # and the checks of what people install (lintian, the desktop entry, the
+  # web archive)
+  help2man dpkg-dev librsvg2-bin lintian desktop-file-utils unzip)
 
 "$(dirname "$0")/install-missing.sh" setup "${packages[@]}"

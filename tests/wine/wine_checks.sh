@@ -126,6 +126,9 @@ unpack_archive() {
   for file in demo.exe demo-digest.exe d3dx9_24.dll README.txt; do
     [ -f "$top/$file" ] || fail "$(basename "$archive") lacks $file"
   done
+  grep -q "the user's guide" "$top/README.txt" || fail "the archive's README.txt is not the user's guide"
+  [ "$(grep -c $'\r$' "$top/README.txt")" -eq "$(wc -l <"$top/README.txt")" ] ||
+    fail "the archive's README.txt does not have Windows line ends throughout"
   echo "${top%/}"
 }
 
