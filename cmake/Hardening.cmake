@@ -1,11 +1,11 @@
-# The Linux programs are hardened as Debian hardens its packages
-# (dpkg-buildflags with hardening=+all): a stack protector, the C library's
-# checked string and memory calls where the code is optimised (fortify needs
-# optimisation; a target compiled at -O0 adds -U_FORTIFY_SOURCE), and
-# relocations made read-only and bound at start. None of them touches
-# floating-point arithmetic.
+# The Linux programs' relocations are made read-only and bound at start
+# (-z relro -z now), as Debian's hardened packages have them; it costs only
+# start-up. The C library's fortified calls and the stack protector are left
+# out: measured with callgrind over the program's frames they cost 1.4 and
+# a further 1.9 % of the instructions (the checked copies of the constant
+# uploads, the canaries of the rasterizer's loops), for programs whose only
+# input is their command line and files read through bounded readers. The
+# package's lintian override says the same.
 if(NOT WIN32 AND NOT EMSCRIPTEN)
-  add_compile_options(-fstack-protector-strong)
-  add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
   add_link_options(-Wl,-z,relro -Wl,-z,now)
 endif()

@@ -16,6 +16,8 @@ install(TARGETS demo demokit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${packaging_dir}/demo.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${user_guide} DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.md)
 install(FILES ${packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# What lintian is told to leave, each with its reason.
+install(FILES ${packaging_dir}/lintian/demo DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
 
 # The changelog, compressed as Debian keeps it.
 add_custom_command(OUTPUT ${packaging_out}/changelog.gz

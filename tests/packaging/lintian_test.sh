@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as Debian's own checker sees it: lintian, pedantic tags
 # shown, reports no error and no warning; any override the package carries
-# says why, in a comment line above it.
+# says why, in a comment above it.
 # Usage: lintian_test.sh BUILD_DIR WORK
 set -euo pipefail
 build=$1
@@ -17,14 +17,17 @@ report=$(lintian --display-info --pedantic --fail-on error,warning "$deb" 2>&1 |
   fail "lintian reports errors or warnings: $(tr '\n' ';' <<<"$report")"
 
 dpkg-deb -x "$deb" "$work/root"
+# A comment gives the reason for the overrides that follow it, up to the
+# next blank line.
 overrides=$work/root/usr/share/lintian/overrides/demo
 if [ -f "$overrides" ]; then
-  previous=""
+  reason=""
   while IFS= read -r line; do
-    if [[ -n "$line" && "$line" != \#* && "$previous" != \#* ]]; then
-      fail "the override '$line' gives no reason in a comment above it"
-    fi
-    previous=$line
+    case "$line" in
+      '') reason="" ;;
+      \#*) reason=yes ;;
+      *) [ -n "$reason" ] || fail "the override '$line' gives no reason in a comment above it" ;;
+    esac
   done <"$overrides"
 fi
 echo "lintian: no errors or warnings in $(basename "$deb"); what it says besides: ${report:-nothing}"
