@@ -3,8 +3,13 @@
 Videos are read back with FFmpeg's own programs: the default MP4 against the
 PNG frames of the same times (SSIM), lossless captures frame for frame, the
 frame rate and count; frames rendered at twice the resolution and cropped to
-the picture band, box-filtered back down, against the frame at 1; then bad
-arguments, a full disk and Ctrl+C. Each failure is one line; all are listed.
+the picture band, box-filtered back down, against the frame at 1; --for
+youtube against what the upload settings ask (profile, colour, GOP,
+B-frames, the index at the front, no edit list) and against PNG frames
+drawn at its size (SSIM); --for archive frame for frame; a 2160p frame
+box-filtered down against the frame at 1; the colour matrix by lines; then
+bad arguments, a full disk and Ctrl+C. Each failure is one line; all are
+listed.
 """
 import argparse
 import glob
@@ -60,9 +65,10 @@ def raw_frames(source, *filters):
 
 
 def ssim(video, pattern):
+    """FFmpeg's SSIM of the video's luma against the frames' (Y)."""
     r = subprocess.run(['ffmpeg', '-hide_banner', '-i', video, '-framerate', '60', '-start_number', '0', '-i',
                         pattern, '-lavfi', '[0:v][1:v]ssim', '-f', 'null', '-'], capture_output=True, text=True)
-    found = re.search(r'All:([0-9.]+)', r.stderr)
+    found = re.search(r'SSIM Y:([0-9.]+)', r.stderr)
     return float(found.group(1)) if found else 0.0
 
 
@@ -123,6 +129,107 @@ def check_scale_and_crop():
     check(info.get('width') == '2048' and info.get('height') == '1280', f'--scale 2 --crop video: {info}')
 
 
+def mp4_top_boxes(path):
+    """The names of an MP4 file's top-level boxes, in order, and whether it has an edit list."""
+    import struct
+    with open(path, 'rb') as f:
+        data = f.read()
+    names, at = [], 0
+    while at + 8 <= len(data):
+        size, name = struct.unpack('>I4s', data[at:at + 8])
+        size = struct.unpack('>Q', data[at + 8:at + 16])[0] if size == 1 else size
+        names.append(name.decode('latin-1'))
+        if size < 8:
+            break
+        at += size
+    return names, b'elst' in data
+
+
+def frame_types(path):
+    """Each frame's picture type and key flag, in presentation order, and the first one's time."""
+    import json
+    r = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'v:0', '-show_entries',
+                        'frame=key_frame,pict_type,pts_time', '-of', 'json', path], capture_output=True, text=True)
+    frames = json.loads(r.stdout or '{}').get('frames', [])
+    first = float(frames[0]['pts_time']) if frames else None
+    return [(frame['pict_type'], frame['key_frame'] == 1) for frame in frames], first
+
+
+def check_youtube():
+    """--for youtube: what the upload settings ask, drawn at 2160 lines."""
+    r = recorded('--for', 'youtube', '--from', '20000', '--to', '21000', '--out', f'{WORK}/youtube.mp4')
+    check(re.search(r'wrote 61 frames of 3456 x 2160 to .*youtube.mp4: [0-9.]+ [kMG]B in [0-9.]+ s .*times real '
+                    r'time', r.stdout), f'--for youtube: the last line says {r.stdout!r}')
+    info = probe(f'{WORK}/youtube.mp4', 'stream=codec_name,profile,pix_fmt,width,height,r_frame_rate,color_space,'
+                 'color_transfer,color_primaries,color_range,field_order,nb_read_frames')
+    expected = {'codec_name': 'h264', 'profile': 'High', 'pix_fmt': 'yuv420p', 'width': '3456', 'height': '2160',
+                'r_frame_rate': '60/1', 'color_space': 'bt709', 'color_transfer': 'bt709',
+                'color_primaries': 'bt709', 'color_range': 'tv', 'field_order': 'progressive',
+                'nb_read_frames': '61'}
+    for key, value in expected.items():
+        check(info.get(key) == value, f'--for youtube: {key} is {info.get(key)}, expected {value}')
+    types, first = frame_types(f'{WORK}/youtube.mp4')
+    keys = [k for k, (_, key) in enumerate(types) if key]
+    check(keys == [0, 30, 60], f'--for youtube: key frames at {keys}, expected every 30 frames')
+    check(any(kind == 'B' for kind, _ in types), '--for youtube: no B-frames')
+    check(all(types[k - 1][0] != 'B' for k in keys[1:]), '--for youtube: a GOP is open (a B-frame before a key)')
+    check(first == 0.0, f'--for youtube: the first frame is shown at {first} s, not 0')
+    boxes, edit_list = mp4_top_boxes(f'{WORK}/youtube.mp4')
+    check('moov' in boxes and 'mdat' in boxes and boxes.index('moov') < boxes.index('mdat'),
+          f'--for youtube: the index is not at the front: {boxes}')
+    check(not edit_list, '--for youtube: the file has an edit list')
+    # As good as the frames to the eye: against PNG frames drawn at that size.
+    recorded('--from', '20000', '--to', '21000', '--size', '2160p', '--crop', '--out', f'{WORK}/png2160')
+    value = ssim(f'{WORK}/youtube.mp4', f'{WORK}/png2160/frame_%06d.png')
+    print(f'capture: --for youtube, SSIM (Y) {value} against the PNG frames drawn at 2160p')
+    check(value >= 0.99, f'--for youtube: SSIM {value} against the PNG frames, expected at least 0.99')
+
+
+def check_other_profiles():
+    """--for archive is exact; --for web is small; flags beside --for win."""
+    recorded('--for', 'archive', '--from', '20000', '--to', '20200', '--out', f'{WORK}/archive.mkv')
+    recorded('--from', '20000', '--to', '20200', '--out', f'{WORK}/archive_png')
+    info = probe(f'{WORK}/archive.mkv')
+    check(info.get('codec_name') == 'ffv1' and info.get('width') == '1024', f'--for archive: {info}')
+    decoded = raw_frames(f'{WORK}/archive.mkv')
+    check(decoded == raw_frames(f'{WORK}/archive_png/frame_%06d.png') and decoded,
+          '--for archive: the decoded frames differ from the PNG frames')
+    recorded('--for', 'web', '--from', '20000', '--to', '20500', '--out', f'{WORK}/web.webm')
+    info = probe(f'{WORK}/web.webm', 'stream=codec_name,width,height,color_space')
+    check(info.get('codec_name') in ('av1', 'vp9') and (info.get('width'), info.get('height')) == ('1728', '1080')
+          and info.get('color_space') == 'bt709', f'--for web: {info}')
+    recorded('--for', 'youtube', '--size', '720p', '--fps', '30', '--from', '0', '--to', '500',
+             '--out', f'{WORK}/small_youtube.mp4')
+    info = probe(f'{WORK}/small_youtube.mp4', 'stream=profile,width,height,r_frame_rate')
+    check(info == {'profile': 'High', 'width': '1152', 'height': '720', 'r_frame_rate': '30/1'},
+          f'--for youtube --size 720p --fps 30: {info}')
+
+
+def check_sizes_drawn_and_colour():
+    """A size is drawn at that size; the YUV matrix follows the lines."""
+    recorded('--at', '20440', '--out', f'{WORK}/at1.png')
+    recorded('--at', '20440', '--size', '2160p', '--crop', '--out', f'{WORK}/at2160.png')
+    info = probe(f'{WORK}/at2160.png', 'stream=width,height')
+    check(info == {'width': '3456', 'height': '2160'}, f'--size 2160p --crop: {info}')
+    one = raw_frames(f'{WORK}/at1.png', 'crop=1024:640:0:64')
+    down = raw_frames(f'{WORK}/at2160.png', 'scale=1024:640:flags=area')
+    if check(len(one) == len(down) and one, '--size 2160p: sizes differ'):
+        differences = [abs(a - b) for a, b in zip(one, down)]
+        mean = sum(differences) / len(differences)
+        far = sum(1 for d in differences if d > 32) / len(differences)
+        print(f'capture: 2160p box-filtered to 1x: mean difference {mean:.3f}, {far:.2%} beyond 32 levels')
+        check(mean <= 2.0 and far <= 0.03,
+              f'--size 2160p box-filtered: mean difference {mean:.3f}, {far:.2%} beyond 32 levels (at most 2 and 3 %)')
+    recorded('--at', '20440', '--size', '640x400', '--crop', '--out', f'{WORK}/small.png')
+    check(probe(f'{WORK}/small.png', 'stream=width,height') == {'width': '640', 'height': '400'},
+          '--size 640x400 --crop is not 640 x 400')
+    for size, matrix in (('640x480', 'smpte170m'), ('1280x720', 'bt709')):
+        recorded('--from', '0', '--to', '200', '--size', size, '--out', f'{WORK}/colour_{size}.mp4')
+        info = probe(f'{WORK}/colour_{size}.mp4', 'stream=color_space,color_primaries,color_transfer,color_range')
+        check(info == {'color_space': matrix, 'color_primaries': matrix, 'color_transfer': matrix,
+                       'color_range': 'tv'}, f'--size {size}: colour {info}, expected {matrix}')
+
+
 def check_refusals():
     out = f'{WORK}/refused.mp4'
     refused(2, '--from', '0', '--to', '100', '--codec', 'mpeg2', '--out', out)
@@ -133,6 +240,10 @@ def check_refusals():
     refused(2, '--from', '0', '--to', '100', '--crf', '20', '--out', f'{WORK}/frames')
     refused(2, '--from', '0', '--to', '100', '--out', f'{WORK}/refused.avi.mp4', '--pix-fmt', 'rgb565')
     refused(1, '--from', '0', '--to', '100', '--out', f'{WORK}/no/such/folder/refused.mp4')
+    refused(2, '--from', '0', '--to', '100', '--scale', '2', '--size', '2160p', '--out', out)
+    refused(2, '--from', '0', '--to', '100', '--size', '2160i', '--out', out)
+    refused(2, '--from', '0', '--to', '100', '--for', 'cinema', '--out', out)
+    refused(2, '--from', '0', '--to', '100', '--lossless', '--size', '640x400', '--out', f'{WORK}/refused.mkv')
     check(not glob.glob(f'{WORK}/refused*'), f'a refused recording left {glob.glob(WORK + "/refused*")}')
 
     # A disk that fills up: writes beyond 256 KB fail (SIGXFSZ ignored, so they
@@ -179,8 +290,8 @@ def main():
     if shutil.which('ffprobe') is None:
         print('capture test: needs FFmpeg\'s programs (ffmpeg, ffprobe)', file=sys.stderr)
         return 1
-    for step in (check_default_video, check_lossless, check_frame_rates, check_scale_and_crop, check_refusals,
-                 check_interrupt):
+    for step in (check_default_video, check_lossless, check_frame_rates, check_scale_and_crop, check_youtube,
+                 check_other_profiles, check_sizes_drawn_and_colour, check_refusals, check_interrupt):
         step()
     for failure in failures:
         print(failure, file=sys.stderr)

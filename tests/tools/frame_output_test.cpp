@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -96,28 +97,67 @@ TEST(FrameConversion, CopiesEveryPixelExactlyAtTheFramesOwnSize)
     }
 }
 
-TEST(FrameConversion, HalvingAveragesEachTwoByTwoBlockRoundedToNearest)
+// The exact mean of the source area output pixel (ox, oy) covers, channel
+// shift (16 red, 8 green, 0 blue): a plain box filter, independent of the
+// library's.
+double boxFiltered(const std::vector<std::uint32_t>& pixels, int width, int height, int outWidth, int outHeight,
+                   int ox, int oy, int shift)
 {
-    // Left block: red 10,10,10,11 (10.25 rounds down), green 11,11,11,10
-    // (10.75 rounds up). Right block: blue 255,255,0,1 (127.75), red 200.
-    const std::vector<std::uint32_t> pixels = {
-        argb(0, 10, 11, 0), argb(0, 10, 11, 0), argb(0, 200, 0, 255), argb(0, 200, 0, 255),
-        argb(0, 10, 11, 0), argb(0, 11, 10, 0), argb(0, 200, 0, 0),   argb(0, 200, 0, 1)};
-    const std::vector<std::uint8_t> rgba = convertFrame(pixels.data(), 4, 2, 2, 1);
-    ASSERT_EQ(rgba.size(), 8u);
-    EXPECT_EQ(rgbAt(rgba, 0), (std::vector<int>{10, 11, 0}));
-    EXPECT_EQ(rgbAt(rgba, 1), (std::vector<int>{200, 0, 128}));
-    EXPECT_EQ(rgba[7], 255);
+    const double x0 = double(ox) * width / outWidth, x1 = double(ox + 1) * width / outWidth;
+    const double y0 = double(oy) * height / outHeight, y1 = double(oy + 1) * height / outHeight;
+    double sum = 0.0;
+    for (int y = int(y0); y < int(std::ceil(y1)); ++y) {
+        for (int x = int(x0); x < int(std::ceil(x1)); ++x) {
+            const double share = (std::min(x1, x + 1.0) - std::max(x0, double(x))) *
+                                 (std::min(y1, y + 1.0) - std::max(y0, double(y)));
+            sum += share * ((pixels[std::size_t(y) * width + x] >> shift) & 0xFF);
+        }
+    }
+    return sum / ((x1 - x0) * (y1 - y0));
 }
 
-TEST(FrameConversion, WeighsPartlyCoveredSourcePixelsByTheShareCovered)
+// A frame like the demo's: black, with white blocks of sharp edges and a few
+// coloured ones.
+std::vector<std::uint32_t> blocksFrame(int width, int height)
 {
-    // Three pixels into two: the first output covers all of pixel 0 and half
-    // of pixel 1, the second the other half of pixel 1 and all of pixel 2.
-    const std::vector<std::uint32_t> pixels = {argb(0, 0, 90, 255), argb(0, 255, 0, 0), argb(0, 30, 90, 255)};
-    const std::vector<std::uint8_t> rgba = convertFrame(pixels.data(), 3, 1, 2, 1);
-    EXPECT_EQ(rgbAt(rgba, 0), (std::vector<int>{85, 60, 170}));
-    EXPECT_EQ(rgbAt(rgba, 1), (std::vector<int>{105, 60, 170}));
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height, argb(255, 0, 0, 0));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if ((x / 37 + y / 23) % 3 == 0) {
+                pixels[std::size_t(y) * width + x] = argb(255, 255, 255, 255);
+            } else if ((x / 11 * 7 + y / 13) % 17 == 0) {
+                pixels[std::size_t(y) * width + x] = argb(255, x * 3 % 256, y * 5 % 256, (x + y) % 256);
+            }
+        }
+    }
+    return pixels;
+}
+
+TEST(FrameConversion, ASmallerSizeIsTheBoxFilteredFrameWithinOneLevel)
+{
+    // Sizes the device does not draw (below the program's own): a quarter,
+    // and uneven shares of a source pixel. The library weighs the edges of
+    // an uneven share in fixed point: at 1.6 and 1.024 source pixels an
+    // output pixel that comes to a quarter of a level more (the last two).
+    const int sizes[][5] = {{1024, 640, 256, 160, 4}, {1024, 640, 320, 200, 4}, {1024, 640, 800, 500, 4},
+                            {1024, 768, 800, 600, 4}, {1024, 640, 640, 400, 5}, {1024, 640, 1000, 625, 5}};
+    for (const auto& size : sizes) {
+        const std::vector<std::uint32_t> pixels = blocksFrame(size[0], size[1]);
+        const std::vector<std::uint8_t> rgba = convertFrame(pixels.data(), size[0], size[1], size[2], size[3]);
+        ASSERT_EQ(rgba.size(), static_cast<std::size_t>(size[2]) * size[3] * 4);
+        double worst = 0.0;
+        for (int y = 0; y < size[3]; ++y) {
+            for (int x = 0; x < size[2]; ++x) {
+                const std::size_t k = (std::size_t(y) * size[2] + x) * 4;
+                for (int c = 0; c < 3; ++c) {
+                    const double expected = boxFiltered(pixels, size[0], size[1], size[2], size[3], x, y, 16 - 8 * c);
+                    worst = std::max(worst, std::abs(rgba[k + c] - expected));
+                }
+                ASSERT_EQ(rgba[k + 3], 255);
+            }
+        }
+        EXPECT_LE(worst, size[4] / 4.0 + 1e-9) << size[0] << "x" << size[1] << " to " << size[2] << "x" << size[3];
+    }
 }
 
 TEST(FrameConversion, KeepsAUniformColourUniformAtUnevenScales)

@@ -35,7 +35,7 @@ endfunction()
 
 # One frame, twice: the software device is deterministic to the byte.
 run_demokit(out 0 record --at 1000 --out "${WORK_DIR}/a.png")
-if(NOT out MATCHES "wrote 1 frame to")
+if(NOT out MATCHES "wrote 1 frame of 1024 x 768 to .*a.png: [0-9]+ kB in")
   message(FATAL_ERROR "record --at: unexpected output '${out}'")
 endif()
 expect_png_size("${WORK_DIR}/a.png" 00000400 00000300)

@@ -20,15 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "capture_size.hpp"
 #include "frame_output.hpp"
-
-// The rectangle of a frame that is kept; an empty one keeps the whole frame.
-struct CropRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
 
 class CaptureQueue {
 public:

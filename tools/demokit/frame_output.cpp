@@ -1,21 +1,30 @@
-// Recorded frames turned into files: the A8R8G8B8 to RGBA conversion with its
-// area-averaging resize, and the three sinks (one PNG, a PNG sequence written
-// from several threads, a video through VideoEncoder).
+// Recorded frames turned into files: the A8R8G8B8 to RGBA conversion (a
+// resize through libswscale's area filter), and the three sinks (one PNG, a
+// PNG sequence written from several threads, a video through VideoEncoder,
+// which resizes as it converts).
 //
 // Entry points: convertFrame, makePngSink, makePngSequenceSink, makeVideoSink,
 // makeOutputFolder.
 #include "frame_output.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 
-#include "tool_errors.hpp"
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include "frame_convert.hpp"
 #include "png_file.hpp"
+#include "tool_errors.hpp"
 
 namespace {
 
-// The largest side handled, which keeps every weighted sum inside 64 bits.
+// The largest side handled.
 constexpr int MaxSide = 1 << 16;
 
 void checkSize(int width, int height, const char* what)
@@ -34,38 +43,6 @@ void checkRequestedSize(int outWidth, int outHeight)
     }
 }
 
-// One source pixel's share of an output pixel along one axis.
-struct Tap {
-    int index;
-    std::uint32_t weight;
-};
-
-// For each output pixel along an axis, the source pixels it covers and by how
-// much. Measured in units of 1/out of a source pixel, output pixel o spans
-// [o*src, (o+1)*src) and source pixel i spans [i*out, (i+1)*out), so every
-// overlap is a whole number and each output pixel's weights add up to src.
-struct AxisTaps {
-    std::vector<std::size_t> begin; // out + 1 offsets into taps
-    std::vector<Tap> taps;
-};
-
-AxisTaps axisTaps(int src, int out)
-{
-    AxisTaps axis;
-    axis.begin.reserve(static_cast<std::size_t>(out) + 1);
-    for (std::int64_t o = 0; o < out; ++o) {
-        axis.begin.push_back(axis.taps.size());
-        const std::int64_t lo = o * src;
-        const std::int64_t hi = lo + src;
-        for (std::int64_t i = lo / out; i <= (hi - 1) / out; ++i) {
-            const std::int64_t weight = std::min(hi, (i + 1) * out) - std::max(lo, i * out);
-            axis.taps.push_back({static_cast<int>(i), static_cast<std::uint32_t>(weight)});
-        }
-    }
-    axis.begin.push_back(axis.taps.size());
-    return axis;
-}
-
 std::vector<std::uint8_t> copyOpaque(const std::uint32_t* pixels, std::size_t count)
 {
     std::vector<std::uint8_t> rgba(count * 4);
@@ -79,53 +56,46 @@ std::vector<std::uint8_t> copyOpaque(const std::uint32_t* pixels, std::size_t co
     return rgba;
 }
 
-std::vector<std::uint8_t> resampleOpaque(const std::uint32_t* pixels, int width, int height, int outWidth,
-                                         int outHeight)
+// A8R8G8B8 words to R, G, B, A bytes of another size, through libswscale on
+// the calling thread (PNG files are written on every core already); its
+// alpha is opaque, as the source has none.
+std::vector<std::uint8_t> resizeOpaque(const std::uint32_t* pixels, int width, int height, int outWidth,
+                                       int outHeight)
 {
-    const AxisTaps columns = axisTaps(width, outWidth);
-    const AxisTaps rows = axisTaps(height, outHeight);
-    const std::uint64_t total = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(outHeight) * 4);
-    std::size_t out = 0;
-    for (int oy = 0; oy < outHeight; ++oy) {
-        for (int ox = 0; ox < outWidth; ++ox) {
-            std::uint64_t red = 0;
-            std::uint64_t green = 0;
-            std::uint64_t blue = 0;
-            for (std::size_t ty = rows.begin[oy]; ty < rows.begin[oy + 1]; ++ty) {
-                const std::uint32_t* row = pixels + static_cast<std::size_t>(rows.taps[ty].index) * width;
-                std::uint64_t rowRed = 0;
-                std::uint64_t rowGreen = 0;
-                std::uint64_t rowBlue = 0;
-                for (std::size_t tx = columns.begin[ox]; tx < columns.begin[ox + 1]; ++tx) {
-                    const std::uint32_t pixel = row[columns.taps[tx].index];
-                    const std::uint64_t weight = columns.taps[tx].weight;
-                    rowRed += ((pixel >> 16) & 0xFF) * weight;
-                    rowGreen += ((pixel >> 8) & 0xFF) * weight;
-                    rowBlue += (pixel & 0xFF) * weight;
-                }
-                const std::uint64_t weight = rows.taps[ty].weight;
-                red += rowRed * weight;
-                green += rowGreen * weight;
-                blue += rowBlue * weight;
-            }
-            // Weights total width * height; round to the nearest level.
-            rgba[out++] = static_cast<std::uint8_t>((red + total / 2) / total);
-            rgba[out++] = static_cast<std::uint8_t>((green + total / 2) / total);
-            rgba[out++] = static_cast<std::uint8_t>((blue + total / 2) / total);
-            rgba[out++] = 255;
-        }
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> resized(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
+    if (resized == nullptr) {
+        throw ToolError("out of memory resizing a frame");
+    }
+    resized->format = AV_PIX_FMT_RGBA;
+    resized->width = outWidth;
+    resized->height = outHeight;
+    if (av_frame_get_buffer(resized.get(), 0) < 0) {
+        throw ToolError("out of memory resizing a frame");
+    }
+    FrameConverter converter(width, height, AV_PIX_FMT_BGR0, outWidth, outHeight, AV_PIX_FMT_RGBA,
+                             ColourStandard::Bt709, 1);
+    converter.convert(reinterpret_cast<const std::uint8_t*>(pixels), static_cast<std::ptrdiff_t>(width) * 4,
+                      *resized);
+    const std::size_t rowBytes = static_cast<std::size_t>(outWidth) * 4;
+    std::vector<std::uint8_t> rgba(rowBytes * static_cast<std::size_t>(outHeight));
+    for (int y = 0; y < outHeight; ++y) {
+        std::memcpy(rgba.data() + rowBytes * static_cast<std::size_t>(y),
+                    resized->data[0] + static_cast<std::ptrdiff_t>(resized->linesize[0]) * y, rowBytes);
     }
     return rgba;
 }
 
-// The frame as a PNG at path, resized to outWidth x outHeight where given.
-void writeFramePng(const std::string& path, const FrameView& frame, int outWidth, int outHeight)
+// The frame as a PNG at path, resized to outWidth x outHeight where given;
+// the file's size.
+std::int64_t writeFramePng(const std::string& path, const FrameView& frame, int outWidth, int outHeight)
 {
     const int width = outWidth != 0 ? outWidth : frame.width;
     const int height = outHeight != 0 ? outHeight : frame.height;
     const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, width, height);
     writePngFile(path, rgba.data(), width, height);
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::int64_t>(size);
 }
 
 class PngSink final : public FrameSink {
@@ -140,7 +110,7 @@ public:
         if (written_) {
             throw ToolError("'" + path_ + "' takes one frame; a second was given");
         }
-        writeFramePng(path_, frame, outWidth_, outHeight_);
+        bytes_ = writeFramePng(path_, frame, outWidth_, outHeight_);
         written_ = true;
     }
 
@@ -151,11 +121,14 @@ public:
         }
     }
 
+    std::int64_t bytesWritten() const override { return bytes_; }
+
 private:
     std::string path_;
     int outWidth_;
     int outHeight_;
     bool written_ = false;
+    std::int64_t bytes_ = 0;
 };
 
 class PngSequenceSink final : public FrameSink {
@@ -169,10 +142,11 @@ public:
     {
         char name[32];
         std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(frame.index));
-        writeFramePng((std::filesystem::path(dir_) / name).string(), frame, outWidth_, outHeight_);
+        bytes_ += writeFramePng((std::filesystem::path(dir_) / name).string(), frame, outWidth_, outHeight_);
     }
 
     void finish() override {}
+    std::int64_t bytesWritten() const override { return bytes_.load(); }
     // Each frame is its own file, named by its index: compression runs on
     // as many threads as are given.
     bool takesConcurrentWrites() const override { return true; }
@@ -181,43 +155,31 @@ private:
     std::string dir_;
     int outWidth_;
     int outHeight_;
+    std::atomic<std::int64_t> bytes_{0};
 };
 
-// Frames at their own size go to the encoder as they are; a resized frame
-// goes through the same area averaging as the PNG output.
+// Frames go to the encoder as they come; it converts them, resized where
+// the video has another size, in one pass.
 class VideoSink final : public FrameSink {
 public:
     VideoSink(const std::string& path, const VideoSettings& settings, int outWidth, int outHeight)
-        : encoder_(path, settings), outWidth_(outWidth), outHeight_(outHeight)
+        : encoder_(path, settings, outWidth, outHeight)
     {
     }
 
     void write(const FrameView& frame) override
     {
-        const int width = outWidth_ != 0 ? outWidth_ : frame.width;
-        const int height = outHeight_ != 0 ? outHeight_ : frame.height;
-        if (width == frame.width && height == frame.height) {
-            const int pixelBytes = frame.layout == FrameLayout::Bgr24Bytes ? 3 : 4;
-            encoder_.encode(frame.bytes, width, height, static_cast<std::ptrdiff_t>(width) * pixelBytes, frame.layout);
-            return;
-        }
-        if (frame.pixels == nullptr) {
-            throw ToolError("record: a frame to resize must come as A8R8G8B8 words");
-        }
-        const std::vector<std::uint8_t> rgba = convertFrame(frame.pixels, frame.width, frame.height, width, height);
-        encoder_.encode(rgba.data(), width, height, static_cast<std::ptrdiff_t>(width) * 4, FrameLayout::RgbaBytes);
+        const int pixelBytes = frame.layout == FrameLayout::Bgr24Bytes ? 3 : 4;
+        encoder_.encode(frame.bytes, frame.width, frame.height, static_cast<std::ptrdiff_t>(frame.width) * pixelBytes,
+                        frame.layout);
     }
 
     void finish() override { encoder_.finish(); }
-    FrameLayout takesLayout() const override
-    {
-        return outWidth_ == 0 && outHeight_ == 0 ? encoder_.takesLayout() : FrameLayout::Argb32Words;
-    }
+    FrameLayout takesLayout() const override { return encoder_.takesLayout(); }
+    std::int64_t bytesWritten() const override { return encoder_.bytesWritten(); }
 
 private:
     VideoEncoder encoder_;
-    int outWidth_;
-    int outHeight_;
 };
 
 } // namespace
@@ -235,7 +197,7 @@ std::vector<std::uint8_t> convertFrame(const std::uint32_t* pixels, int width, i
     if (outWidth == width && outHeight == height) {
         return copyOpaque(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     }
-    return resampleOpaque(pixels, width, height, outWidth, outHeight);
+    return resizeOpaque(pixels, width, height, outWidth, outHeight);
 }
 
 std::unique_ptr<FrameSink> makePngSink(const std::string& path, int outWidth, int outHeight)

@@ -2,9 +2,10 @@
 // encoded in-process. Frames arrive as the back buffer holds them, A8R8G8B8
 // words row by row with row 0 on top; the alpha byte is not part of the picture.
 //
-// Entry points: convertFrame (pixels to opaque RGBA bytes, resized by area
-// averaging), the FrameSink interface and makePngSink, makePngSequenceSink,
-// makeVideoSink, makeOutputFolder. Failures throw ToolError.
+// Entry points: convertFrame (pixels to opaque RGBA bytes, resized through
+// libswscale's area filter), the FrameSink interface and makePngSink,
+// makePngSequenceSink, makeVideoSink, makeOutputFolder. Failures throw
+// ToolError.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +16,10 @@
 #include "video_encoder.hpp"
 
 // The frame as R, G, B, A bytes with A = 255, outWidth x outHeight pixels.
-// A different size is resampled by averaging the source area each output pixel
-// covers, edge pixels weighted by the fraction covered; the same size is an
-// exact copy. outWidth or outHeight 0 keeps the frame's own size on that side.
+// A smaller size is area-averaged by libswscale (within a level of the exact
+// mean of the source area each output pixel covers), a larger one bicubic;
+// the same size is an exact copy. outWidth or outHeight 0 keeps the frame's
+// own size on that side.
 std::vector<std::uint8_t> convertFrame(const std::uint32_t* pixels, int width, int height, int outWidth,
                                        int outHeight);
 
@@ -55,6 +57,8 @@ public:
     // a sink that would pack them itself (then the capture packs them as it
     // copies them, one pass instead of two).
     virtual FrameLayout takesLayout() const { return FrameLayout::Argb32Words; }
+    // The bytes written to files so far (any thread may ask).
+    virtual std::int64_t bytesWritten() const { return 0; }
 };
 
 // Writes the one frame it is given to path as a PNG, at the frame's size.

@@ -65,7 +65,12 @@ void ProgressBar::showRate(std::string unit)
     rateUnit_ = std::move(unit);
 }
 
-// "  164 fps  0:16 left" once there is a rate to show.
+void ProgressBar::showSize(std::function<std::int64_t()> bytes)
+{
+    bytes_ = std::move(bytes);
+}
+
+// "  0:42  164 fps  0:16 left  12.3 MB" once there is a rate to show.
 std::string ProgressBar::rateText() const
 {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt_).count();
@@ -73,12 +78,17 @@ std::string ProgressBar::rateText() const
         return "";
     }
     const double rate = static_cast<double>(done_) / seconds;
+    const auto elapsed = static_cast<long long>(seconds);
     char text[64];
-    std::snprintf(text, sizeof text, "  %.0f %s", rate, rateUnit_.c_str());
+    std::snprintf(text, sizeof text, "  %lld:%02lld  %.0f %s", elapsed / 60, elapsed % 60, rate, rateUnit_.c_str());
     std::string line = text;
     if (total_ > done_) {
         const auto left = static_cast<long long>(static_cast<double>(total_ - done_) / rate + 0.5);
         std::snprintf(text, sizeof text, "  %lld:%02lld left", left / 60, left % 60);
+        line += text;
+    }
+    if (bytes_) {
+        std::snprintf(text, sizeof text, "  %.1f MB", static_cast<double>(bytes_()) / 1e6);
         line += text;
     }
     return line;

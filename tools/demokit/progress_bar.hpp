@@ -1,5 +1,7 @@
 // A one-line progress bar on stderr for long demokit runs: a label, a bar,
-// the percentage and the count, redrawn in place with a carriage return.
+// the percentage and the count (and, when asked, the time taken, the rate,
+// the time left and the size written), redrawn in place with a carriage
+// return.
 //
 // Entry point: ProgressBar (update as work is done, finish to end the line).
 // It draws only when stderr is a terminal; otherwise it writes nothing at all.
@@ -8,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 class ProgressBar {
@@ -25,9 +28,12 @@ public:
     void update(std::int64_t done);
     // Draws the last state and ends the line; later calls do nothing.
     void finish();
-    // Also shows the rate since the bar was made, in this unit ("fps"), and
-    // the time left at that rate.
+    // Also shows the time since the bar was made, the rate in this unit
+    // ("fps") and the time left at that rate.
     void showRate(std::string unit);
+    // Also shows the bytes written so far, as bytes() says (asked at each
+    // redraw).
+    void showSize(std::function<std::int64_t()> bytes);
 
 private:
     void draw();
@@ -44,4 +50,5 @@ private:
     std::chrono::steady_clock::time_point drawnAt_{};
     std::chrono::steady_clock::time_point startedAt_ = std::chrono::steady_clock::now();
     std::string rateUnit_; // empty: no rate shown
+    std::function<std::int64_t()> bytes_; // empty: no size shown
 };

@@ -3,21 +3,24 @@
 // elapsed time as PNG, or a range at a frame rate as a PNG sequence or a
 // video. The frames before the first kept one run at the display rate
 // without pixel work, so the animation's history is the one a viewer saw.
-// Frames are written by other threads while the next ones render; Ctrl+C
-// ends the run early and completes the output with the frames made.
+// The device draws at the size the capture is kept at (capture_size); --for
+// sets what a place to publish asks for (capture_profiles). Frames are
+// written by other threads while the next ones render; Ctrl+C ends the run
+// early and completes the output with the frames made.
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "capture_profiles.hpp"
 #include "capture_queue.hpp"
+#include "capture_size.hpp"
 #include "command_line.hpp"
 #include "frame_output.hpp"
 #include "headless_run.hpp"
@@ -37,43 +40,70 @@ const char* const RecordDetails =
     "ends a recording early: the video is completed with the frames made and the\n"
     "exit code is 130.\n"
     "\n"
-    "The codecs in this build:\n";
+    "The device draws the picture at the size it is kept at: --size 2160p --crop\n"
+    "is the 3456 x 2160 band drawn at that size, not enlarged. A size it cannot\n"
+    "draw (smaller than the program's 1024 x 768, or of another shape than what\n"
+    "is kept) is drawn at the nearest larger one and resized by libswscale.\n"
+    "\n"
+    "--for sets everything for one place a capture goes; any flag given beside\n"
+    "it still wins:\n";
 
 struct RecordOptions {
     RangeOptions range;
     std::int32_t at = -1;    // --at
     std::int32_t fps = 60;
     std::string out;
-    std::int32_t width = 0;  // 0: the frame's own
-    std::int32_t height = 0;
+    CaptureSize size;        // --size; none: the render scale's size
     std::int32_t scale = 1;
+    bool scaleGiven = false;
     bool crop = false;
     bool codecGiven = false; // any of the video options
+    std::string profile;     // --for
     VideoSettings video;
+    CapturePlan plan;        // made once every option is read
 };
 
-// Whole decimal number of a --size side; false for anything else.
-bool parseSide(std::string_view text, int& value)
-{
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    return !text.empty() && error == std::errc() && stop == end;
-}
+// The flags given on the command line, by name.
+using FlagGiven = std::function<bool(const char*)>;
 
-void parseSize(const std::string& text, RecordOptions& options)
+// --for's settings, where the flag of each was not given.
+void applyProfile(RecordOptions& options, const FlagGiven& given)
 {
-    const std::size_t x = text.find('x');
-    int width = 0;
-    int height = 0;
-    if (x == std::string::npos || !parseSide(std::string_view(text).substr(0, x), width) ||
-        !parseSide(std::string_view(text).substr(x + 1), height)) {
-        throw UsageError("record: --size must be WxH, e.g. 640x480");
+    const CaptureProfile* profile = findCaptureProfile(options.profile);
+    if (profile == nullptr) {
+        throw UsageError("record: --for takes " + captureProfileNames() + ", not '" + options.profile + "'");
     }
-    if (width < 16 || height < 16 || width > 8192 || height > 8192) {
-        throw UsageError("record: --size must be between 16x16 and 8192x8192");
+    if (!given("--size") && !given("--scale")) {
+        options.size = profile->size;
     }
-    options.width = width;
-    options.height = height;
+    options.crop = options.crop || profile->crop;
+    if (!given("--fps")) {
+        options.fps = profile->video.fps;
+    }
+    VideoSettings& video = options.video;
+    const VideoSettings& wanted = profile->video;
+    if (!given("--codec")) {
+        video.codec = wanted.codec == "av1" && !hasVideoCodec("av1") ? "vp9" : wanted.codec;
+    }
+    if (!given("--codec") && !given("--lossless")) {
+        // The profile's own tools belong to its codec and its lossy stream.
+        video.profile = wanted.profile;
+        video.bFrames = wanted.bFrames;
+    }
+    video.keyInterval = wanted.keyInterval;
+    if (!given("--crf") && !video.lossless) {
+        video.crf = wanted.crf;
+    }
+    if (!given("--preset") && !given("--codec")) {
+        video.preset = wanted.preset;
+    }
+    if (!given("--pix-fmt") && !video.lossless) {
+        video.pixelFormat = wanted.pixelFormat;
+    }
+    video.lossless = video.lossless || wanted.lossless;
+    if (options.out.empty() && options.at < 0) {
+        options.out = std::string("demo") + profile->extension;
+    }
 }
 
 // The checks that need every option read.
@@ -96,8 +126,14 @@ void checkRecordOptions(RecordOptions& options)
         throw UsageError("record: --codec, --crf, --preset, --pix-fmt and --lossless are for a video file (.mp4, "
                          ".mkv or .webm)");
     }
-    if (options.video.lossless && options.width != 0) {
-        throw UsageError("record: --lossless keeps the frames as rendered; leave --size out");
+    if (options.scaleGiven && options.size.given()) {
+        throw UsageError("record: --scale and --size exclude each other (--size draws at the size asked for)");
+    }
+    options.plan = planCapture(options.scale, options.size, options.crop);
+    if (options.video.lossless && options.plan.resized()) {
+        throw UsageError("record: --lossless keeps the frames as drawn, and the device cannot draw " +
+                         std::to_string(options.plan.outWidth) + " x " + std::to_string(options.plan.outHeight) +
+                         ": choose a size it can (see --help)");
     }
     options.video.fps = options.fps;
 }
@@ -129,21 +165,51 @@ std::string outputPath(const RecordOptions& options)
 
 std::unique_ptr<FrameSink> makeSink(const RecordOptions& options)
 {
+    // Frames the device drew at their size go as they are; others are resized.
+    const CapturePlan& plan = options.plan;
+    const int width = plan.resized() ? plan.outWidth : 0;
+    const int height = plan.resized() ? plan.outHeight : 0;
     if (options.at >= 0) {
-        return makePngSink(outputPath(options), options.width, options.height);
+        return makePngSink(outputPath(options), width, height);
     }
     if (isVideoPath(options.out)) {
-        return makeVideoSink(options.out, options.video, options.width, options.height);
+        return makeVideoSink(options.out, options.video, width, height);
     }
-    return makePngSequenceSink(options.out, options.width, options.height);
+    return makePngSequenceSink(options.out, width, height);
 }
 
-// The picture band without the letterbox bars: the 16:10 rows centred in the
-// frame (1024 x 640 of 1024 x 768, times the render scale).
-CropRect pictureBand(int width, int height)
+// "1.23 GB", "45.6 MB", "789 kB" (1,000s).
+std::string describeBytes(std::int64_t bytes)
 {
-    const int bandHeight = width * 10 / 16;
-    return bandHeight < height ? CropRect{0, (height - bandHeight) / 2, width, bandHeight} : CropRect{};
+    char text[32];
+    const double value = static_cast<double>(bytes);
+    if (bytes >= 1000000000) {
+        std::snprintf(text, sizeof text, "%.2f GB", value / 1e9);
+    } else if (bytes >= 1000000) {
+        std::snprintf(text, sizeof text, "%.1f MB", value / 1e6);
+    } else {
+        std::snprintf(text, sizeof text, "%.0f kB", value / 1e3);
+    }
+    return text;
+}
+
+// The last line: what was written, how large, how long it took and how many
+// times real time that was.
+void reportWritten(const RecordOptions& options, std::int64_t frames, std::int64_t bytes, double seconds)
+{
+    const std::string where = outputPath(options);
+    std::printf("wrote %lld frame%s of %d x %d to %s", static_cast<long long>(frames), frames == 1 ? "" : "s",
+                options.plan.outWidth, options.plan.outHeight, where.c_str());
+    if (bytes > 0) {
+        std::printf(": %s", describeBytes(bytes).c_str());
+    }
+    std::printf(" in %.1f s", seconds);
+    if (frames > 1 && seconds > 0.0) {
+        const double shown = static_cast<double>(frames) / options.fps; // the demo time the frames span
+        std::printf(" (%.0f frames a second, %.2f times real time)", static_cast<double>(frames) / seconds,
+                    shown / seconds);
+    }
+    std::printf("\n");
 }
 
 // Ctrl+C asks the run to stop; a second one ends the process as usual.
@@ -192,6 +258,7 @@ int runRecord(const RecordOptions& options)
     CaptureQueue queue(*sink, writers, 4);
     ProgressBar progress("record", static_cast<std::int64_t>(times.size()));
     progress.showRate("fps");
+    progress.showSize([&sink] { return sink->bytesWritten(); });
     std::atomic<std::int64_t> presented{0};
     std::atomic<bool> failed{false}; // a write failed: the run is stopped, the failure reported after it
     InterruptHandler interruptHandler;
@@ -201,7 +268,8 @@ int runRecord(const RecordOptions& options)
     run.device = options.range.device;
     run.multisample = options.range.multisample;
     run.threads = options.range.threads;
-    run.renderScale = options.scale;
+    run.renderWidth = options.plan.renderWidth;
+    run.renderHeight = options.plan.renderHeight;
     run.keep = times;
     run.onFrame = [&](const d3d9::Frame& frame, std::int32_t elapsedMs) {
         if (!failed && !interrupted.load()) {
@@ -226,12 +294,7 @@ int runRecord(const RecordOptions& options)
                         " frames were presented");
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("wrote %lld frame%s to %s in %.1f s", static_cast<long long>(presented), presented == 1 ? "" : "s",
-                where.c_str(), seconds);
-    if (presented > 1 && seconds > 0.0) {
-        std::printf(" (%.0f frames a second)", static_cast<double>(presented) / seconds);
-    }
-    std::printf("\n");
+    reportWritten(options, presented, sink->bytesWritten(), seconds);
     return 0;
 }
 
@@ -243,7 +306,8 @@ void addRecordCommand(CLI::App& tool, CommandRun& run)
     CLI::App* command = addCommand(tool, "record", "The demo run headless: frames as PNG files or a video.", "");
     // The codecs are looked up in the libraries only when the help is shown.
     command->footer([] {
-        std::string text = RecordDetails + describeVideoCodecs();
+        std::string text = RecordDetails + describeCaptureProfiles() + "\nThe codecs in this build:\n" +
+                           describeVideoCodecs();
         text.pop_back(); // the help adds the last line feed
         return text;
     });
@@ -262,9 +326,12 @@ void addRecordCommand(CLI::App& tool, CommandRun& run)
     command->add_flag("--crop", options->crop,
                       "keep only the 1024 x 640 picture band (times N), without the black bars above and below");
     command->add_option_function<std::string>(
-               "--size", [options](const std::string& size) { parseSize(size, *options); },
-               "resize the finished frames (area averaging)")
-        ->type_name("WxH");
+               "--size", [options](const std::string& size) { options->size = parseCaptureSize(size); },
+               "the size kept, drawn at that size: WxH or " + captureSizeNames() +
+                   " (the band's lines; with --crop the band alone, else the 4:3 frame around it)")
+        ->type_name("SIZE");
+    command->add_option("--for", options->profile, "everything set for " + captureProfileNames() + " (below)")
+        ->type_name("PLACE");
     // Video settings: given only for a video file.
     VideoSettings& video = options->video;
     command->add_option("--codec", video.codec, "h264 (default; ffv1 for --lossless in .mkv), hevc, vp9, av1 or ffv1")->type_name("NAME");
@@ -283,8 +350,13 @@ void addRecordCommand(CLI::App& tool, CommandRun& run)
                       "decoded frames equal the PNG frames bit for bit: ffv1 in .mkv (the default for "
                       "--lossless), h264 (RGB), hevc or vp9");
     command->callback([options, command, &run] {
+        const FlagGiven given = [command](const char* name) { return command->get_option(name)->count() > 0; };
         for (const char* name : {"--codec", "--crf", "--preset", "--pix-fmt", "--lossless"}) {
-            options->codecGiven = options->codecGiven || command->get_option(name)->count() > 0;
+            options->codecGiven = options->codecGiven || given(name);
+        }
+        options->scaleGiven = given("--scale");
+        if (!options->profile.empty()) {
+            applyProfile(*options, given);
         }
         checkRecordOptions(*options);
         run = [options] { return runRecord(*options); };

@@ -1,12 +1,15 @@
 // The video encoder over libavcodec, libavformat and libswscale: codec and
-// container checks, the per-encoder options behind --crf, --preset and
-// --lossless, colour conversion, and the packet loop into the muxer.
+// container checks, the per-encoder options behind --crf, --preset,
+// --lossless and the publishing settings (profile, B-frames, closed GOPs),
+// colour conversion with the matrix the stream is tagged with, and the packet
+// loop into the muxer.
 //
 // Entry points: VideoEncoder, describeVideoCodecs.
 #include "video_encoder.hpp"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,9 +24,9 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/log.h>
 #include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
 }
 
+#include "frame_convert.hpp"
 #include "tool_errors.hpp"
 
 namespace {
@@ -57,7 +60,10 @@ struct EncoderOption {
 // lossless work; whether it runs on slice threads (x264: with no frame
 // threads it costs a sixth less CPU, which the renderer has more use for,
 // and holds no frames back); the options it is always given, and those for
-// lossless work (set after the first, so they win).
+// lossless work (set after the first, so they win); what turns on the coding
+// tools of the High profile where a fast preset leaves them off (a profile
+// only limits x264: its stream is High only if it uses High's tools); and
+// what keeps key frames to the GOP's length alone (no scene cuts).
 struct EncoderTraits {
     const char* encoder;
     const char* presetOption; // nullptr: no presets
@@ -68,18 +74,22 @@ struct EncoderTraits {
     bool sliceThreads;            // false: the library's own threading
     std::array<EncoderOption, 2> options;
     std::array<EncoderOption, 1> losslessOptions;
+    std::array<EncoderOption, 2> highProfileOptions;
+    EncoderOption keyFramesByIntervalOnly;
 };
 
 const EncoderTraits Encoders[] = {
-    {"libx264", "preset", "ultrafast", "crf", 18, AV_PIX_FMT_NONE, true, {}, {}},
-    {"libx264rgb", "preset", "ultrafast", nullptr, 0, AV_PIX_FMT_BGR0, true, {{{"qp", "0"}}}, {}},
+    {"libx264", "preset", "ultrafast", "crf", 18, AV_PIX_FMT_NONE, true, {}, {},
+     {{{"coder", "cabac"}, {"8x8dct", "1"}}}, {"sc_threshold", "0"}},
+    {"libx264rgb", "preset", "ultrafast", nullptr, 0, AV_PIX_FMT_BGR0, true, {{{"qp", "0"}}}, {}, {}, {}},
     {"libx265", "preset", "fast", "crf", 22, AV_PIX_FMT_GBRP, false, {{{"x265-params", "log-level=error"}}},
-     {{{"x265-params", "log-level=error:lossless=1"}}}},
-    {"libvpx-vp9", "cpu-used", "5", "crf", 32, AV_PIX_FMT_GBRP, false, {{{"row-mt", "1"}}}, {{{"lossless", "1"}}}},
-    {"libsvtav1", "preset", "10", "crf", 32, AV_PIX_FMT_NONE, false, {}, {}},
-    {"libaom-av1", "cpu-used", "8", "crf", 32, AV_PIX_FMT_NONE, false, {{{"row-mt", "1"}}}, {}},
-    {"librav1e", "speed", "10", "qp", 100, AV_PIX_FMT_NONE, false, {}, {}},
-    {"ffv1", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_0RGB32, false, {{{"level", "3"}, {"slices", "4"}}}, {}},
+     {{{"x265-params", "log-level=error:lossless=1"}}}, {}, {}},
+    {"libvpx-vp9", "cpu-used", "5", "crf", 32, AV_PIX_FMT_GBRP, false, {{{"row-mt", "1"}}}, {{{"lossless", "1"}}},
+     {}, {}},
+    {"libsvtav1", "preset", "10", "crf", 32, AV_PIX_FMT_NONE, false, {}, {}, {}, {}},
+    {"libaom-av1", "cpu-used", "8", "crf", 32, AV_PIX_FMT_NONE, false, {{{"row-mt", "1"}}}, {}, {}, {}},
+    {"librav1e", "speed", "10", "qp", 100, AV_PIX_FMT_NONE, false, {}, {}, {}, {}},
+    {"ffv1", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_0RGB32, false, {{{"level", "3"}, {"slices", "4"}}}, {}, {}, {}},
 };
 
 const CodecChoice* findCodec(const std::string& name)
@@ -99,7 +109,7 @@ const EncoderTraits& traitsOf(const std::string& encoder)
             return traits;
         }
     }
-    static const EncoderTraits none = {"", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_NONE, false, {}, {}};
+    static const EncoderTraits none = {"", nullptr, nullptr, nullptr, 0, AV_PIX_FMT_NONE, false, {}, {}, {}, {}};
     return none;
 }
 
@@ -218,6 +228,17 @@ AVDictionary* encoderOptions(const VideoSettings& settings, const AVCodec& encod
             av_dict_set(&options, option.name, option.value, 0);
         }
     }
+    if (!settings.profile.empty()) {
+        av_dict_set(&options, "profile", settings.profile.c_str(), 0);
+        for (const EncoderOption& option : traits.highProfileOptions) {
+            if (option.name != nullptr && settings.profile == "high") {
+                av_dict_set(&options, option.name, option.value, 0);
+            }
+        }
+    }
+    if (settings.keyInterval > 0 && traits.keyFramesByIntervalOnly.name != nullptr) {
+        av_dict_set(&options, traits.keyFramesByIntervalOnly.name, traits.keyFramesByIntervalOnly.value, 0);
+    }
     return options;
 }
 
@@ -248,6 +269,12 @@ void packBgr24(const std::uint8_t* src, std::int32_t width, std::int32_t height,
             out[2] = in[words ? 2 : 0];
         }
     }
+}
+
+bool hasVideoCodec(const std::string& name)
+{
+    const CodecChoice* codec = findCodec(name);
+    return codec != nullptr && firstEncoder(*codec) != nullptr;
 }
 
 bool isVideoPath(const std::string& path)
@@ -281,20 +308,22 @@ struct VideoEncoder::State {
     AVFormatContext* muxer = nullptr;
     AVCodecContext* codec = nullptr;
     AVStream* stream = nullptr;
-    SwsContext* converter = nullptr;
+    std::unique_ptr<FrameConverter> converter;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     FrameLayout layout = FrameLayout::Argb32Words;
     bool packs = false;                  // converted from B, G, R bytes, packed here when they come otherwise
     std::vector<std::uint8_t> packed;
-    std::int32_t width = 0;
+    std::int32_t width = 0;       // the frames given
     std::int32_t height = 0;
+    std::int32_t outWidth = 0;    // the stream's; 0: the first frame's
+    std::int32_t outHeight = 0;
     std::int64_t frames = 0;
+    std::atomic<std::int64_t> bytes{0}; // written to the file so far
     bool finished = false;
 
     ~State()
     {
-        sws_freeContext(converter);
         av_frame_free(&frame);
         av_packet_free(&packet);
         avcodec_free_context(&codec);
@@ -321,13 +350,17 @@ struct VideoEncoder::State {
     void send(const AVFrame* input);
 };
 
-VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& settings) : state_(std::make_unique<State>())
+VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& settings, std::int32_t outWidth,
+                           std::int32_t outHeight)
+    : state_(std::make_unique<State>())
 {
     av_log_set_level(AV_LOG_ERROR);
     setenv("SVT_LOG", "1", 0); // SVT-AV1 writes its banner unless told errors only
     State& s = *state_;
     s.path = path;
     s.settings = settings;
+    s.outWidth = outWidth;
+    s.outHeight = outHeight;
     if (settings.fps < 1 || settings.fps > 240) {
         throw UsageError("record: --fps must be 1 to 240 for a video");
     }
@@ -391,12 +424,16 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     const AVPixelFormat format = pixelFormatFor(settings, *encoder);
     const AVPixFmtDescriptor* description = av_pix_fmt_desc_get(format);
     const int halves = description != nullptr ? (1 << description->log2_chroma_w) | (1 << description->log2_chroma_h) : 1;
-    if (halves > 1 && (frameWidth % 2 != 0 || frameHeight % 2 != 0)) {
-        throw ToolError("record: video size " + std::to_string(frameWidth) + " x " + std::to_string(frameHeight) +
-                        " must be even on both sides for " + av_get_pix_fmt_name(format));
-    }
     width = frameWidth;
     height = frameHeight;
+    if (outWidth == 0 || outHeight == 0) {
+        outWidth = frameWidth;
+        outHeight = frameHeight;
+    }
+    if (halves > 1 && (outWidth % 2 != 0 || outHeight % 2 != 0)) {
+        throw ToolError("record: video size " + std::to_string(outWidth) + " x " + std::to_string(outHeight) +
+                        " must be even on both sides for " + av_get_pix_fmt_name(format));
+    }
     this->layout = layout;
     codec = avcodec_alloc_context3(encoder);
     stream = avformat_new_stream(muxer, nullptr);
@@ -414,11 +451,11 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     makeFrameAndConverter(sourceFormat, format);
 }
 
-// Size, rate, threads and colour description of the stream.
+// Size, rate, GOP, threads and colour description of the stream.
 void VideoEncoder::State::configureCodec(AVPixelFormat format, const AVPixFmtDescriptor* description)
 {
-    codec->width = width;
-    codec->height = height;
+    codec->width = outWidth;
+    codec->height = outHeight;
     codec->pix_fmt = format;
     codec->time_base = {1, settings.fps};
     codec->framerate = {settings.fps, 1};
@@ -429,12 +466,22 @@ void VideoEncoder::State::configureCodec(AVPixelFormat format, const AVPixFmtDes
         codec->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); // one a core
     }
     codec->bit_rate = 0; // quality-driven (libvpx needs this for a pure crf)
+    if (settings.bFrames >= 0) {
+        codec->max_b_frames = settings.bFrames;
+    }
+    if (settings.keyInterval > 0) {
+        codec->gop_size = settings.keyInterval;
+        codec->keyint_min = settings.keyInterval;
+        codec->flags |= AV_CODEC_FLAG_CLOSED_GOP;
+    }
     if (description != nullptr && (description->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
-        // What swscale's default conversion is: BT.601 matrix, video range.
+        // The matrix the frames are converted with (makeFrameAndConverter),
+        // TV range.
+        const bool hd = colourStandardFor(outHeight) == ColourStandard::Bt709;
         codec->color_range = AVCOL_RANGE_MPEG;
-        codec->colorspace = AVCOL_SPC_SMPTE170M;
-        codec->color_primaries = AVCOL_PRI_SMPTE170M;
-        codec->color_trc = AVCOL_TRC_SMPTE170M;
+        codec->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+        codec->color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+        codec->color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
     }
     if ((muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -470,7 +517,12 @@ void VideoEncoder::State::writeStreamHeader()
     }
     AVDictionary* muxing = nullptr;
     if (mp4) {
-        av_dict_set(&muxing, "movflags", "+faststart", 0); // playable while it downloads
+        // The index at the front (playable while it downloads), and no edit
+        // list, which video sites ask for: B-frames' reordering is carried
+        // by negative composition offsets instead, so the first frame is
+        // shown at 0.
+        av_dict_set(&muxing, "movflags", "+faststart+negative_cts_offsets", 0);
+        av_dict_set(&muxing, "use_editlist", "0", 0);
     }
     const int written = avformat_write_header(muxer, &muxing);
     av_dict_free(&muxing);
@@ -479,19 +531,18 @@ void VideoEncoder::State::writeStreamHeader()
     }
 }
 
+// The stream's frame, and the conversion into it on every core (a resize
+// too when the stream has another size than the frames).
 void VideoEncoder::State::makeFrameAndConverter(AVPixelFormat sourceFormat, AVPixelFormat format)
 {
     frame->format = format;
-    frame->width = width;
-    frame->height = height;
+    frame->width = outWidth;
+    frame->height = outHeight;
     if (av_frame_get_buffer(frame, 0) < 0) {
         throw ToolError("record: out of memory for a video frame of '" + path + "'");
     }
-    converter = sws_getContext(width, height, sourceFormat, width, height, format, SWS_BICUBIC, nullptr, nullptr,
-                               nullptr);
-    if (converter == nullptr) {
-        throw ToolError(std::string("record: cannot convert frames to ") + av_get_pix_fmt_name(format));
-    }
+    converter = std::make_unique<FrameConverter>(width, height, sourceFormat, outWidth, outHeight, format,
+                                                 colourStandardFor(outHeight), 0);
 }
 
 // Hands one frame (nullptr: the end) to the encoder and writes every packet
@@ -512,6 +563,7 @@ void VideoEncoder::State::send(const AVFrame* input)
         if (muxer->pb->error < 0) {
             fail("cannot write", muxer->pb->error);
         }
+        bytes = avio_tell(muxer->pb);
     }
     if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
         fail("cannot encode", result);
@@ -541,9 +593,7 @@ void VideoEncoder::encode(const std::uint8_t* pixels, std::int32_t width, std::i
     } else if (!s.packs && layout == FrameLayout::Bgr24Bytes) {
         throw ToolError("record: B, G, R frames go only to a 4:2:0 video");
     }
-    const std::uint8_t* const planes[1] = {pixels};
-    const int pitches[1] = {static_cast<int>(pitch)};
-    sws_scale(s.converter, planes, pitches, 0, height, s.frame->data, s.frame->linesize);
+    s.converter->convert(pixels, pitch, *s.frame);
     s.frame->pts = s.frames;
     s.send(s.frame);
     ++s.frames;
@@ -572,5 +622,12 @@ void VideoEncoder::finish()
     if (error) {
         throw ToolError("record: cannot name the finished video '" + s.path + "': " + error.message());
     }
+    const auto size = std::filesystem::file_size(s.path, error);
+    s.bytes = error ? s.bytes.load() : static_cast<std::int64_t>(size);
     s.finished = true;
+}
+
+std::int64_t VideoEncoder::bytesWritten() const
+{
+    return state_->bytes.load();
 }

@@ -33,6 +33,10 @@ HeadlessResult runHeadless(const HeadlessOptions& options)
     device.threads = options.threads;
     device.referenceShading = options.referenceShading;
     device.renderScale = options.renderScale;
+    if (options.renderWidth > 0 && options.renderHeight > 0) {
+        const d3d9::RenderSize size = {options.renderWidth, options.renderHeight};
+        device.renderSize = [size](std::int32_t, std::int32_t) { return size; };
+    }
     device.sink.onPresent = [&display](const d3d9::Frame& frame) { display.present(frame); };
     device.sink.wantsPixels = [&display] { return display.wantsPixels(); };
     win32::setClock(&display);

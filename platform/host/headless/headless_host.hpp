@@ -21,6 +21,11 @@ struct HeadlessOptions : host::DisplaySchedule {
     std::int32_t threads = 0;          // rasterizer threads, 0: one a core
     bool referenceShading = false;     // programs on the reference machine, not compiled (tests)
     std::int32_t renderScale = 1;      // the device draws at this multiple of the program's size (1 to 4)
+    // Or at exactly this size, of any shape (both nonzero), as a window's
+    // picture is drawn at its size in device pixels: a capture drawn at the
+    // size it is kept at.
+    std::int32_t renderWidth = 0;
+    std::int32_t renderHeight = 0;
 };
 
 // The display's log (startupMs, frames) and how the run ended.
