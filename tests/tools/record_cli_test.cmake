@@ -72,6 +72,12 @@ if(NOT out MATCHES "\"frames\":7,")
   message(FATAL_ERROR "bench 0 to 100 ms should measure 7 frames at 60 Hz: ${out}")
 endif()
 
+# The device measured at a capture's size: the frame around the 720p band.
+run_demokit(out 0 bench --from 0 --to 50 --size 720p --json)
+if(NOT out MATCHES "\"width\":1152," OR NOT out MATCHES "\"height\":864,")
+  message(FATAL_ERROR "bench --size 720p should draw 1152 x 864: ${out}")
+endif()
+
 run_demokit(out 0 record --help)
 run_demokit(out 0 bench --help)
 run_demokit(out 2 record --at 10 --from 0)

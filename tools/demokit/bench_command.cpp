@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "capture_size.hpp"
 #include "command_line.hpp"
 #include "headless_run.hpp"
 #include "json_output.hpp"
@@ -21,7 +22,8 @@
 namespace {
 
 const char* const BenchDetails =
-    "Runs the demo headless at 1024 x 768, computing every frame of the range, and\n"
+    "Runs the demo headless at 1024 x 768 (or --size), computing every frame of the\n"
+    "range, and\n"
     "prints start-up time and frame rates (median, 1st and 99th percentile frame\n"
     "time), and the draws of a frame (median): those the program issued, those\n"
     "stopped at the front end because none of their vertices can be seen, and\n"
@@ -31,6 +33,7 @@ struct BenchOptions {
     RangeOptions range;
     bool json = false;
     std::string digests; // --digests FILE
+    CapturePlan plan = planCapture(1, CaptureSize{}, false); // the size drawn at (--size)
 };
 
 // FNV-1a over the frame's pixels, byte by byte in memory order.
@@ -109,9 +112,9 @@ double fpsOf(const BenchFigures& f)
 
 void printFigures(const BenchOptions& options, const std::string& device, const BenchFigures& f)
 {
-    std::printf("%s device, 1024x768, %s: %zu frames from %d to %d ms\n", device.c_str(),
-                options.range.multisample ? "4 samples" : "no multisampling", f.frames, options.range.from,
-                options.range.to);
+    std::printf("%s device, %dx%d, %s: %zu frames from %d to %d ms\n", device.c_str(), options.plan.renderWidth,
+                options.plan.renderHeight, options.range.multisample ? "4 samples" : "no multisampling", f.frames,
+                options.range.from, options.range.to);
     std::printf("start-up %.1f ms; %.1f fps median (frame %.2f ms; 1st percentile %.2f ms, 99th %.2f ms)\n",
                 f.startupMs, fpsOf(f), f.frameMsMedian, f.frameMsP1, f.frameMsP99);
     std::printf("draws a frame (median): %.0f issued, %.0f stopped at the front end, %.0f sent to the device\n",
@@ -123,6 +126,8 @@ Json figuresJson(const BenchOptions& options, const std::string& device, const B
     Json json;
     json["device"] = device;
     json["multisample"] = options.range.multisample;
+    json["width"] = static_cast<std::int64_t>(options.plan.renderWidth);
+    json["height"] = static_cast<std::int64_t>(options.plan.renderHeight);
     json["fromMs"] = static_cast<std::int64_t>(options.range.from);
     json["toMs"] = static_cast<std::int64_t>(options.range.to);
     json["frames"] = static_cast<std::int64_t>(f.frames);
@@ -145,6 +150,8 @@ BenchFigures benchDevice(const BenchOptions& options, const std::string& device,
     run.device = device;
     run.multisample = options.range.multisample;
     run.threads = options.range.threads;
+    run.renderWidth = options.plan.renderWidth;
+    run.renderHeight = options.plan.renderHeight;
     run.keep = times; // frames of the range get their pixel work, the others not
     std::vector<d3d9::DrawCounts> draws;
     draws.reserve(times.size());
@@ -269,6 +276,13 @@ void addBenchCommand(CLI::App& tool, CommandRun& run)
                         "also write each measured frame's elapsed time and a 64-bit FNV-1a hash of its pixels, one "
                         "line a frame (equal files: equal pictures); costs time, so not for timing runs")
         ->type_name("FILE");
+    command->add_option_function<std::string>(
+               "--size",
+               [options](const std::string& size) { options->plan = planCapture(1, parseCaptureSize(size), false); },
+               "the size the device draws the whole frame at: " + captureSizeNames() +
+                   " (the frame around that band) or WxH (drawn at the nearest size of the frame's shape that "
+                   "covers it)")
+        ->type_name("SIZE");
     command->callback([options, &run] {
         checkRangeOptions(options->range, "bench");
         run = [options] { return runBench(*options); };

@@ -10,7 +10,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -309,7 +313,6 @@ struct VideoEncoder::State {
     AVCodecContext* codec = nullptr;
     AVStream* stream = nullptr;
     std::unique_ptr<FrameConverter> converter;
-    AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     FrameLayout layout = FrameLayout::Argb32Words;
     bool packs = false;                  // converted from B, G, R bytes, packed here when they come otherwise
@@ -322,9 +325,28 @@ struct VideoEncoder::State {
     std::atomic<std::int64_t> bytes{0}; // written to the file so far
     bool finished = false;
 
+    // The encoding stage: converted frames wait here for the thread that
+    // encodes and writes them, so that converting the next frame and
+    // encoding this one run at the same time. Of the ConvertedFrames
+    // frames, those not waiting or being encoded are free; encode waits for
+    // one. The thread is started with the stream and ended by finish (or on
+    // the way out).
+    static constexpr std::size_t ConvertedFrames = 3;
+    std::vector<AVFrame*> converted;
+    std::deque<AVFrame*> free;
+    std::deque<AVFrame*> ready;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread encoding;
+    std::exception_ptr failure; // the encoding thread's, thrown by the next encode or finish
+    bool ending = false;
+
     ~State()
     {
-        av_frame_free(&frame);
+        endEncoding();
+        for (AVFrame*& frame : converted) {
+            av_frame_free(&frame);
+        }
         av_packet_free(&packet);
         avcodec_free_context(&codec);
         if (muxer != nullptr) {
@@ -346,8 +368,13 @@ struct VideoEncoder::State {
     void configureCodec(AVPixelFormat format, const AVPixFmtDescriptor* description);
     void openCodec();
     void writeStreamHeader();
-    void makeFrameAndConverter(AVPixelFormat sourceFormat, AVPixelFormat format);
+    void makeFramesAndConverter(AVPixelFormat sourceFormat, AVPixelFormat format);
     void send(const AVFrame* input);
+    AVFrame* takeFreeFrame();
+    void handOver(AVFrame* frame);
+    void encodeReadyFrames();
+    void endEncoding();
+    void throwEncodingFailure();
 };
 
 VideoEncoder::VideoEncoder(const std::string& path, const VideoSettings& settings, std::int32_t outWidth,
@@ -437,9 +464,8 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     this->layout = layout;
     codec = avcodec_alloc_context3(encoder);
     stream = avformat_new_stream(muxer, nullptr);
-    frame = av_frame_alloc();
     packet = av_packet_alloc();
-    if (codec == nullptr || stream == nullptr || frame == nullptr || packet == nullptr) {
+    if (codec == nullptr || stream == nullptr || packet == nullptr) {
         throw ToolError("record: out of memory setting up the encoder for '" + path + "'");
     }
     configureCodec(format, description);
@@ -448,7 +474,8 @@ void VideoEncoder::State::open(std::int32_t frameWidth, std::int32_t frameHeight
     const AVPixelFormat sourceFormat = packs                                ? AV_PIX_FMT_BGR24
                                        : layout == FrameLayout::Argb32Words ? AV_PIX_FMT_0RGB32
                                                                             : AV_PIX_FMT_RGBA;
-    makeFrameAndConverter(sourceFormat, format);
+    makeFramesAndConverter(sourceFormat, format);
+    encoding = std::thread([this] { encodeReadyFrames(); });
 }
 
 // Size, rate, GOP, threads and colour description of the stream.
@@ -531,18 +558,98 @@ void VideoEncoder::State::writeStreamHeader()
     }
 }
 
-// The stream's frame, and the conversion into it on every core (a resize
-// too when the stream has another size than the frames).
-void VideoEncoder::State::makeFrameAndConverter(AVPixelFormat sourceFormat, AVPixelFormat format)
+// The stream's frames, and the conversion into them (a resize too when the
+// stream has another size than the frames) on this thread alone: the
+// encoder's threads and the renderer have the other cores.
+void VideoEncoder::State::makeFramesAndConverter(AVPixelFormat sourceFormat, AVPixelFormat format)
 {
-    frame->format = format;
-    frame->width = outWidth;
-    frame->height = outHeight;
-    if (av_frame_get_buffer(frame, 0) < 0) {
-        throw ToolError("record: out of memory for a video frame of '" + path + "'");
+    for (std::size_t k = 0; k < ConvertedFrames; ++k) {
+        AVFrame* frame = av_frame_alloc();
+        if (frame != nullptr) {
+            converted.push_back(frame);
+            frame->format = format;
+            frame->width = outWidth;
+            frame->height = outHeight;
+        }
+        if (frame == nullptr || av_frame_get_buffer(frame, 0) < 0) {
+            throw ToolError("record: out of memory for a video frame of '" + path + "'");
+        }
+        free.push_back(frame);
     }
     converter = std::make_unique<FrameConverter>(width, height, sourceFormat, outWidth, outHeight, format,
-                                                 colourStandardFor(outHeight), 0);
+                                                 colourStandardFor(outHeight), 1);
+}
+
+AVFrame* VideoEncoder::State::takeFreeFrame()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return !free.empty() || failure != nullptr; });
+    throwEncodingFailure();
+    AVFrame* frame = free.front();
+    free.pop_front();
+    return frame;
+}
+
+void VideoEncoder::State::handOver(AVFrame* frame)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ready.push_back(frame);
+    }
+    changed.notify_all();
+}
+
+// The encoding thread: each ready frame in order into the encoder and its
+// packets into the file, until the end is asked for and none is left.
+void VideoEncoder::State::encodeReadyFrames()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        changed.wait(lock, [&] { return !ready.empty() || ending; });
+        if (ready.empty()) {
+            return;
+        }
+        AVFrame* frame = ready.front();
+        ready.pop_front();
+        lock.unlock();
+        std::exception_ptr failed;
+        try {
+            send(frame);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        lock.lock();
+        free.push_back(frame);
+        if (failed != nullptr) {
+            failure = failed;
+            ready.clear();
+            changed.notify_all();
+            return;
+        }
+        changed.notify_all();
+    }
+}
+
+// Lets the encoding thread write what is ready and end.
+void VideoEncoder::State::endEncoding()
+{
+    if (!encoding.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ending = true;
+    }
+    changed.notify_all();
+    encoding.join();
+}
+
+// Under the mutex, or with the thread ended.
+void VideoEncoder::State::throwEncodingFailure()
+{
+    if (failure != nullptr) {
+        std::rethrow_exception(failure);
+    }
 }
 
 // Hands one frame (nullptr: the end) to the encoder and writes every packet
@@ -582,7 +689,9 @@ void VideoEncoder::encode(const std::uint8_t* pixels, std::int32_t width, std::i
     } else if (width != s.width || height != s.height || layout != s.layout) {
         throw ToolError("record: every frame of '" + s.path + "' must have the first frame's size");
     }
-    if (av_frame_make_writable(s.frame) < 0) {
+    AVFrame* frame = s.takeFreeFrame();
+    if (av_frame_make_writable(frame) < 0) {
+        s.handOver(frame);
         throw ToolError("record: out of memory for a video frame of '" + s.path + "'");
     }
     if (s.packs && layout != FrameLayout::Bgr24Bytes) {
@@ -593,9 +702,9 @@ void VideoEncoder::encode(const std::uint8_t* pixels, std::int32_t width, std::i
     } else if (!s.packs && layout == FrameLayout::Bgr24Bytes) {
         throw ToolError("record: B, G, R frames go only to a 4:2:0 video");
     }
-    s.converter->convert(pixels, pitch, *s.frame);
-    s.frame->pts = s.frames;
-    s.send(s.frame);
+    s.converter->convert(pixels, pitch, *frame);
+    frame->pts = s.frames;
+    s.handOver(frame);
     ++s.frames;
 }
 
@@ -608,6 +717,8 @@ void VideoEncoder::finish()
     if (s.codec == nullptr) {
         throw ToolError("record: no frames to encode into '" + s.path + "'");
     }
+    s.endEncoding();
+    s.throwEncodingFailure();
     s.send(nullptr);
     int result = av_write_trailer(s.muxer);
     if (result < 0) {
