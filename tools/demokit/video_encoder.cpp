@@ -371,7 +371,8 @@ struct VideoEncoder::State {
     void makeFramesAndConverter(AVPixelFormat sourceFormat, AVPixelFormat format);
     void send(const AVFrame* input);
     AVFrame* takeFreeFrame();
-    void handOver(AVFrame* frame);
+    void giveBack(AVFrame* frame);  // unused after all
+    void handOver(AVFrame* frame);  // to be encoded
     void encodeReadyFrames();
     void endEncoding();
     void throwEncodingFailure();
@@ -590,6 +591,15 @@ AVFrame* VideoEncoder::State::takeFreeFrame()
     return frame;
 }
 
+void VideoEncoder::State::giveBack(AVFrame* frame)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        free.push_back(frame);
+    }
+    changed.notify_all();
+}
+
 void VideoEncoder::State::handOver(AVFrame* frame)
 {
     {
@@ -689,20 +699,25 @@ void VideoEncoder::encode(const std::uint8_t* pixels, std::int32_t width, std::i
     } else if (width != s.width || height != s.height || layout != s.layout) {
         throw ToolError("record: every frame of '" + s.path + "' must have the first frame's size");
     }
-    AVFrame* frame = s.takeFreeFrame();
-    if (av_frame_make_writable(frame) < 0) {
-        s.handOver(frame);
-        throw ToolError("record: out of memory for a video frame of '" + s.path + "'");
-    }
-    if (s.packs && layout != FrameLayout::Bgr24Bytes) {
-        s.packed.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-        packBgr24(pixels, width, height, pitch, layout, s.packed.data());
-        pixels = s.packed.data();
-        pitch = static_cast<std::ptrdiff_t>(width) * 3;
-    } else if (!s.packs && layout == FrameLayout::Bgr24Bytes) {
+    if (!s.packs && layout == FrameLayout::Bgr24Bytes) {
         throw ToolError("record: B, G, R frames go only to a 4:2:0 video");
     }
-    s.converter->convert(pixels, pitch, *frame);
+    AVFrame* frame = s.takeFreeFrame();
+    try {
+        if (av_frame_make_writable(frame) < 0) {
+            throw ToolError("record: out of memory for a video frame of '" + s.path + "'");
+        }
+        if (s.packs && layout != FrameLayout::Bgr24Bytes) {
+            s.packed.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+            packBgr24(pixels, width, height, pitch, layout, s.packed.data());
+            pixels = s.packed.data();
+            pitch = static_cast<std::ptrdiff_t>(width) * 3;
+        }
+        s.converter->convert(pixels, pitch, *frame);
+    } catch (...) {
+        s.giveBack(frame);
+        throw;
+    }
     frame->pts = s.frames;
     s.handOver(frame);
     ++s.frames;
