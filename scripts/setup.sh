@@ -7,8 +7,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev p
   # the player and the OpenGL device: SDL2, EGL and OpenGL with Mesa's
   # drivers (software rendering where there is no GPU), the GLSL validator
   libsdl2-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0 glslang-tools
-  # the player's tests in a real window: a virtual X server, keys, screenshots
-  xvfb xauth xdotool x11-utils imagemagick
+  # the player's tests in a real window: a virtual X server, keys, screenshots,
+  # and a window manager (full screen is the window manager's to give)
+  xvfb xauth xdotool x11-utils imagemagick openbox
   # the fuzz targets: clang with its libFuzzer and sanitizer run-times
   clang libclang-rt-14-dev
   # video capture: FFmpeg's libraries, and its programs to check what was written

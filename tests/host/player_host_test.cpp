@@ -1,12 +1,14 @@
 // The player's pieces that need no display: fitting the back buffer into
-// the window, SDL keys as virtual keys, the environment's settings, and the
-// window system's hooks that connect a real window to the program's, the
-// size the device draws at.
+// the window, SDL keys as virtual keys, the viewer's control keys and the
+// clock they pause, the environment's settings, and the window system's
+// hooks that connect a real window to the program's, the size the device
+// draws at.
 #include <gtest/gtest.h>
 
 #include "host/sdl/key_mapping.hpp"
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/render_size_choice.hpp"
+#include "host/sdl/viewer_controls.hpp"
 #include "host/picture_fit.hpp"
 #include "win32/window_system.hpp"
 
@@ -47,6 +49,49 @@ TEST(PlayerKeys, sdlKeysBecomeTheVirtualKeysOfWindows)
     EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_LSHIFT), 0x10u);
     EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_RSHIFT), 0x10u);
     EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_VOLUMEUP), 0u); // none: not delivered
+}
+
+TEST(ViewerControls, spaceAltEnterF11AndF12AreTheViewersAndEveryOtherKeyIsTheProgramsOwn)
+{
+    const auto key = [](SDL_Keycode code, Uint16 mod) {
+        SDL_Keysym sym = {};
+        sym.sym = code;
+        sym.mod = mod;
+        return sdlhost::controlKeyOf(sym);
+    };
+    using sdlhost::ControlKey;
+    EXPECT_EQ(key(SDLK_SPACE, KMOD_NONE), ControlKey::Pause);
+    EXPECT_EQ(key(SDLK_RETURN, KMOD_LALT), ControlKey::FullScreen);
+    EXPECT_EQ(key(SDLK_RETURN, KMOD_RALT), ControlKey::FullScreen);
+    EXPECT_EQ(key(SDLK_F11, KMOD_NONE), ControlKey::FullScreen);
+    EXPECT_EQ(key(SDLK_F12, KMOD_NONE), ControlKey::Screenshot);
+    // Escape ends the program, as it always has; Enter alone is its own.
+    EXPECT_EQ(key(SDLK_ESCAPE, KMOD_NONE), ControlKey::None);
+    EXPECT_EQ(key(SDLK_RETURN, KMOD_NONE), ControlKey::None);
+    EXPECT_EQ(key(SDLK_a, KMOD_LALT), ControlKey::None);
+}
+
+TEST(ViewerClock, standsAtTheTimeLastReadWhilePausedAndGoesOnFromThere)
+{
+    std::uint64_t steady = 1000;
+    sdlhost::ViewerClock clock([&steady] { return steady; });
+    EXPECT_EQ(clock.milliseconds(), 1000u); // the frame on the screen read 1000
+    steady += 7;
+    clock.pause(); // 7 ms later: still the frame of 1000
+    steady += 5000;
+    EXPECT_EQ(clock.milliseconds(), 1000u);
+    clock.pause(); // twice is once
+    steady += 100;
+    EXPECT_EQ(clock.milliseconds(), 1000u);
+    clock.resume();
+    EXPECT_EQ(clock.milliseconds(), 1000u);
+    steady += 16;
+    EXPECT_EQ(clock.milliseconds(), 1016u);
+    clock.resume(); // not paused: nothing
+    EXPECT_EQ(clock.milliseconds(), 1016u);
+    // It wraps at 2^32 as timeGetTime does: 5,107 ms were held.
+    steady = (std::uint64_t{1} << 32) + 5107 + 9;
+    EXPECT_EQ(clock.milliseconds(), 9u);
 }
 
 TEST(PlayerSettings, environmentChoosesDeviceAndWindowAndRefusesUnknownValues)

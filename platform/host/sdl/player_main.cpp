@@ -30,6 +30,8 @@
 #include "host/sdl/player_window.hpp"
 #include "host/sdl/render_size_choice.hpp"
 #include "host/sdl/software_presenter.hpp"
+#include "host/sdl/viewer_controls.hpp"
+#include "win32/clock.hpp"
 #include "win32/window_system.hpp"
 
 namespace {
@@ -110,12 +112,18 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
     }
     sdlhost::RetracePacer glPacer(window.sdlWindow());
     sdlhost::AdaptiveRenderSize adaptive(sdlhost::refreshMs(window.sdlWindow()));
+    // The viewer's keys, and the program's clock, which they pause.
+    sdlhost::ViewerControls controls({window.sdlWindow(), [&window](const SDL_Event& event) { window.deliver(event); }});
+    window.setControls(&controls);
+    win32::setClock(&controls.clock());
     d3d9::BackendOptions options;
     options.contextGeneration = [&window] { return window.contextGeneration(); };
     chooseRenderSize(settings, window, adaptive, options);
     Uint64 resumed = SDL_GetPerformanceCounter(); // when the program got control back from the last present
     options.sink.onPresent = [&](const d3d9::Frame& frame) {
         window.show();
+        const double pausedMs = controls.waitedMs(); // not the frame's own time
+        controls.framePresented(frame);
         if (window.hasOpenGl() && window.recoverFromReset()) {
             return; // the frame went with the old context; the GL device makes everything again
         }
@@ -123,7 +131,7 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
             sdlhost::presentGlFrame(window, frame);
             glPacer.afterWaitingPresent(); // the swap interval may be ignored (Xvfb)
         } else {
-            const double programMs = sdlhost::millisecondsSince(resumed);
+            const double programMs = sdlhost::millisecondsSince(resumed) - pausedMs;
             const double presentMs = presenter.present(frame);
             if (adaptive.frameMade(programMs + presentMs) && settings.stats) {
                 std::fprintf(stderr, "demo: the software device falls behind the display at %d x %d\n", frame.width,
@@ -136,7 +144,10 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
         }
         resumed = SDL_GetPerformanceCounter();
     };
-    return host::runProgram(backend, std::move(options), true);
+    const int code = host::runProgram(backend, std::move(options), true);
+    win32::setClock(nullptr);
+    window.setControls(nullptr);
+    return code;
 }
 
 // Whether there is a window system to play on. SDL would otherwise settle

@@ -75,7 +75,14 @@ CommandLineOutcome readPlayerCommandLine(int argc, char** argv, PlayerSettings& 
                    "the size the device draws at: auto (default: the picture's size on the screen; the software "
                    "device as large as keeps the display's rate), 1 to 4 times the program's 1024 x 768, or WxH")
         ->type_name("auto|1|2|3|4|WxH");
-    app.footer("The environment says the same where the command line is silent:\n"
+    app.footer("Keys (the program itself sees only the others):\n"
+               "  Space            pause and play on (the demo's clock stands still)\n"
+               "  Alt+Enter, F11   the whole screen or a window, back and forth\n"
+               "  F12              the picture as drawn, as a PNG in the pictures folder\n"
+               "                   (XDG_PICTURES_DIR, else ~/Pictures, else the working folder)\n"
+               "  Escape           end\n"
+               "\n"
+               "The environment says the same where the command line is silent:\n"
                "  DEMO_DEVICE=NAME, DEMO_WINDOWED=1, DEMO_STATS=1, DEMO_SCALE=auto|1|2|3|4|WxH\n"
                "\n"
                "Without a display, `demokit record` renders the demo to images or video.");

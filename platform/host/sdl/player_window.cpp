@@ -11,6 +11,7 @@
 
 #include "host/program_modules.hpp"
 #include "host/sdl/key_mapping.hpp"
+#include "host/sdl/viewer_controls.hpp"
 #include "win32/window_system.hpp"
 
 namespace sdlhost {
@@ -154,27 +155,38 @@ void PlayerWindow::deliverKey(const SDL_KeyboardEvent& key)
                             win32::keyMessageParameter(virtualKey, release));
 }
 
+void PlayerWindow::deliver(const SDL_Event& event)
+{
+    switch (event.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        deliverKey(event.key);
+        break;
+    case SDL_QUIT: {
+        // The window manager's close button (or a quit request): what
+        // Windows sends when the caption's close box is pressed.
+        const HWND window = programWindow();
+        if (window != nullptr) {
+            win32::postInputMessage(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 void PlayerWindow::pumpEvents()
 {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
-        switch (event.type) {
-        case SDL_KEYDOWN:
-        case SDL_KEYUP:
-            deliverKey(event.key);
-            break;
-        case SDL_QUIT: {
-            // The window manager's close button (or a quit request): what
-            // Windows sends when the caption's close box is pressed.
-            const HWND window = programWindow();
-            if (window != nullptr) {
-                win32::postInputMessage(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-            }
-            break;
+        const bool key = event.type == SDL_KEYDOWN || event.type == SDL_KEYUP;
+        if (!(key && controls_ != nullptr && controls_->takeKey(event.key))) {
+            deliver(event);
         }
-        default:
-            break;
-        }
+    }
+    if (controls_ != nullptr) {
+        controls_->waitWhilePaused();
     }
 }
 

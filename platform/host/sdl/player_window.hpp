@@ -19,6 +19,8 @@
 
 namespace sdlhost {
 
+class ViewerControls;
+
 struct WindowRequest {
     bool windowed = false;   // a window instead of the whole screen
     bool openGl = false;     // make an OpenGL 3.3 core context in it
@@ -37,8 +39,13 @@ public:
     // Connects the window to the Win32 stand-in (input, visibility, cursor);
     // the destructor disconnects it.
     void attachToWindowSystem();
-    // Delivers SDL's pending events as window messages.
+    // Delivers SDL's pending events as window messages, but for the
+    // viewer's control keys, which go to controls (when set); then, while
+    // the controls are paused, waits for what they need.
     void pumpEvents();
+    void setControls(ViewerControls* controls) { controls_ = controls; }
+    // One SDL event as the window message Windows would send, if any.
+    void deliver(const SDL_Event& event);
     // Shows the window (once the program shows its own).
     void show();
 
@@ -68,6 +75,7 @@ private:
     HWND shownWindow_ = nullptr; // the program's window once visible
     bool attached_ = false;
     bool shown_ = false;
+    ViewerControls* controls_ = nullptr;
 };
 
 } // namespace sdlhost
