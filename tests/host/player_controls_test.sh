@@ -8,11 +8,15 @@
 # - F12, paused, writes the picture as a PNG into the pictures folder; the
 #   software device's equals the window's picture;
 # - Alt+Enter and F11 each switch between a window and the whole screen;
-# - Escape still ends it with 0.
-# Usage: player_controls_test.sh DEMO WORKDIR
+# - Escape still ends it with 0;
+# - --start 40840 --paused shows the frame `demokit record --at 40840` makes
+#   on the same device: the software device's bit for bit, the OpenGL
+#   device's within a level on all but a few edge pixels.
+# Usage: player_controls_test.sh DEMO DEMOKIT WORKDIR
 set -uo pipefail
 demo=$1
-work=$2
+demokit=$2
+work=$3
 rm -rf "$work" && mkdir -p "$work"
 
 fail() { echo "player_controls_test: $*" >&2; exit 1; }
@@ -109,5 +113,42 @@ for device in software gl; do
   code=$?
   [ $code -eq 0 ] || fail "$device: exit code $code after Escape ($(cat "$work/$device.err"))"
   player=
+
+  # Begun at 40.84 s and paused there: the frame record makes at that time.
+  rm -f "$pictures"/*.png
+  started=$(date +%s%N)
+  HOME=$work/$device-home DEMO_DEVICE=$device "$demo" --windowed --start 40840 --paused 2>"$work/$device-start.err" &
+  player=$!
+  window=
+  for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name '^demo - paused at 0:40.8$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    kill -0 "$player" 2>/dev/null || fail "$device --start: the player ended: $(cat "$work/$device-start.err")"
+    sleep 0.1
+  done
+  [ -n "$window" ] || fail "$device --start 40840 --paused: no window paused at 0:40.8"
+  reached=$(( ($(date +%s%N) - started) / 1000000 ))
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  xdotool key F12
+  for _ in $(seq 50); do grep -q "saved the picture" "$work/$device-start.err" && break; sleep 0.1; done
+  shot=$(ls "$pictures"/demo-40840ms.png 2>/dev/null)
+  [ -n "$shot" ] || fail "$device --start: F12 wrote no demo-40840ms.png ($(cat "$work/$device-start.err"))"
+  "$demokit" record --at 40840 --device "$device" --out "$work/$device-record-40840.png" >/dev/null ||
+    fail "$device: demokit record --at 40840 failed"
+  if [ "$device" = software ]; then
+    differ=$(compare -metric AE "$shot" "$work/$device-record-40840.png" null: 2>&1)
+    [ "$differ" = 0 ] || fail "$device --start 40840: the picture differs from record --at 40840 in $differ pixels"
+  else
+    differ=$(compare -metric AE -fuzz 1% "$shot" "$work/$device-record-40840.png" null: 2>&1)
+    [ "$differ" -le 4000 ] ||
+      fail "$device --start 40840: $differ pixels differ by more than a level from record --at 40840"
+  fi
+  echo "$device: --start 40840 --paused reached 0:40.8 in $reached ms (window up included);" \
+       "$differ pixels off record --at 40840"
+  xdotool key Escape # paused: it ends all the same
+  for _ in $(seq 100); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$player" 2>/dev/null && fail "$device --start: Escape while paused did not end it"
+  wait "$player" || fail "$device --start: exit code $? after Escape"
+  player=
 done
-echo "player controls: pause, screenshot, full screen and Escape, with both devices"
+echo "player controls: pause, screenshot, full screen, a start time and Escape, with both devices"

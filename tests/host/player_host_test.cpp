@@ -94,6 +94,24 @@ TEST(ViewerClock, standsAtTheTimeLastReadWhilePausedAndGoesOnFromThere)
     EXPECT_EQ(clock.milliseconds(), 9u);
 }
 
+TEST(PlayerSettings, startTimeTakesMillisecondsOrMinutesAndSecondsAndNothingElse)
+{
+    std::int32_t ms = -1;
+    EXPECT_TRUE(sdlhost::readStartTime("40840", ms));
+    EXPECT_EQ(ms, 40840);
+    EXPECT_TRUE(sdlhost::readStartTime("0:40.84", ms));
+    EXPECT_EQ(ms, 40840);
+    EXPECT_TRUE(sdlhost::readStartTime("1:20", ms));
+    EXPECT_EQ(ms, 80000);
+    EXPECT_TRUE(sdlhost::readStartTime("0:00.005", ms));
+    EXPECT_EQ(ms, 5);
+    EXPECT_TRUE(sdlhost::readStartTime("0", ms));
+    EXPECT_EQ(ms, 0);
+    for (const char* bad : {"", "-5", "1:2", "1:60", "1:20.1234", "x", "1:20s", "40s", "99999999999", "1441:00"}) {
+        EXPECT_FALSE(sdlhost::readStartTime(bad, ms)) << bad;
+    }
+}
+
 TEST(PlayerSettings, environmentChoosesDeviceAndWindowAndRefusesUnknownValues)
 {
     sdlhost::PlayerSettings settings;

@@ -119,11 +119,18 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
     d3d9::BackendOptions options;
     options.contextGeneration = [&window] { return window.contextGeneration(); };
     chooseRenderSize(settings, window, adaptive, options);
+    if (settings.startMs > 0 || settings.paused) {
+        controls.startAt(settings.startMs, settings.paused);
+        options.sink.wantsPixels = [&controls] { return controls.wantsPixels(); };
+    }
     Uint64 resumed = SDL_GetPerformanceCounter(); // when the program got control back from the last present
     options.sink.onPresent = [&](const d3d9::Frame& frame) {
         window.show();
         const double pausedMs = controls.waitedMs(); // not the frame's own time
-        controls.framePresented(frame);
+        if (!controls.framePresented(frame)) {
+            resumed = SDL_GetPerformanceCounter(); // run through on the way to --start: not shown
+            return;
+        }
         if (window.hasOpenGl() && window.recoverFromReset()) {
             return; // the frame went with the old context; the GL device makes everything again
         }

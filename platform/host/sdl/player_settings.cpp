@@ -27,7 +27,56 @@ bool readSwitch(const char* name, const char* value, bool& out, std::string& why
     return false;
 }
 
+// Whole decimal digits as a number no larger than limit; false otherwise.
+bool readDigits(const std::string& text, std::int64_t limit, std::int64_t& value)
+{
+    if (text.empty() || text.size() > 12) {
+        return false;
+    }
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value <= limit;
+}
+
 } // namespace
+
+bool readStartTime(const std::string& text, std::int32_t& ms)
+{
+    constexpr std::int64_t Day = 24 * 3600 * 1000;
+    std::int64_t value = 0;
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        if (!readDigits(text, Day, value)) {
+            return false;
+        }
+        ms = static_cast<std::int32_t>(value);
+        return true;
+    }
+    // m:ss or m:ss.fff: seconds below 60, at most three decimals.
+    std::int64_t minutes = 0, seconds = 0, fraction = 0;
+    const std::string secondsText = text.substr(colon + 1);
+    const std::size_t dot = secondsText.find('.');
+    const std::string whole = secondsText.substr(0, dot);
+    const std::string decimals = dot == std::string::npos ? "0" : secondsText.substr(dot + 1);
+    if (!readDigits(text.substr(0, colon), 24 * 60, minutes) || whole.size() != 2 ||
+        !readDigits(whole, 59, seconds) || decimals.size() > 3 || !readDigits(decimals, 999, fraction)) {
+        return false;
+    }
+    for (std::size_t k = decimals.size(); k < 3; ++k) {
+        fraction *= 10;
+    }
+    value = (minutes * 60 + seconds) * 1000 + fraction;
+    if (value > Day) {
+        return false;
+    }
+    ms = static_cast<std::int32_t>(value);
+    return true;
+}
 
 PlayerEnvironment readEnvironment()
 {
@@ -75,6 +124,13 @@ CommandLineOutcome readPlayerCommandLine(int argc, char** argv, PlayerSettings& 
                    "the size the device draws at: auto (default: the picture's size on the screen; the software "
                    "device as large as keeps the display's rate), 1 to 4 times the program's 1024 x 768, or WxH")
         ->type_name("auto|1|2|3|4|WxH");
+    std::string start;
+    bool paused = false;
+    app.add_option("--start", start,
+                   "begin at this time of the demo: milliseconds, or minutes and seconds as 1:20 or 0:40.84 "
+                   "(the frames before it run at once, without being drawn, as `demokit record` runs them)")
+        ->type_name("TIME");
+    app.add_flag("--paused", paused, "paused from the first picture shown (Space plays)");
     app.footer("Keys (the program itself sees only the others):\n"
                "  Space            pause and play on (the demo's clock stands still)\n"
                "  Alt+Enter, F11   the whole screen or a window, back and forth\n"
@@ -109,8 +165,14 @@ CommandLineOutcome readPlayerCommandLine(int argc, char** argv, PlayerSettings& 
         std::fprintf(stderr, "demo: --scale %s\n", why.c_str());
         return {false, 2};
     }
+    if (!start.empty() && !readStartTime(start, settings.startMs)) {
+        std::fprintf(stderr, "demo: --start takes milliseconds or m:ss (e.g. 40840 or 0:40.84), not \"%s\"\n",
+                     start.c_str());
+        return {false, 2};
+    }
     settings.windowed = settings.windowed || windowed;
     settings.stats = settings.stats || stats;
+    settings.paused = paused;
     return {};
 }
 

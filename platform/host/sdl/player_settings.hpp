@@ -5,9 +5,11 @@
 // instead of the whole screen, --stats / DEMO_STATS=1 for frame figures on
 // stderr at the end, --scale / DEMO_SCALE for the size the device draws
 // at (auto, a multiple of the program's size, or WxH). The command line
-// wins where both say something.
+// wins where both say something. --start and --paused are the command
+// line's alone.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "d3d9/backend.hpp"
@@ -20,7 +22,13 @@ struct PlayerSettings {
     bool windowed = false;
     bool stats = false;
     RenderChoice render;
+    std::int32_t startMs = 0; // --start: the demo's time to begin at
+    bool paused = false;      // --paused: paused from the first frame shown
 };
+
+// A time as --start takes it: milliseconds ("40840") or minutes and seconds
+// ("0:40.84", "1:20"); false for anything else or past a day.
+bool readStartTime(const std::string& text, std::int32_t& ms);
 
 // The environment's values (NULL: unset).
 struct PlayerEnvironment {

@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <thread>
 #include <vector>
 
 #include <png.h>
+
+#include "host/virtual_display.hpp"
 
 namespace sdlhost {
 namespace {
@@ -112,7 +115,7 @@ ViewerClock::ViewerClock() : now_(steadyMilliseconds) {}
 std::uint32_t ViewerClock::milliseconds()
 {
     if (!paused_) {
-        lastRead_ = now_() - heldMs_;
+        lastRead_ = source_ != nullptr ? source_->milliseconds() : now_() - heldMs_;
         read_ = true;
     }
     return static_cast<std::uint32_t>(lastRead_); // wraps like the real counter
@@ -120,7 +123,19 @@ std::uint32_t ViewerClock::milliseconds()
 
 void ViewerClock::sleep(std::uint32_t milliseconds)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (source_ != nullptr) {
+        source_->sleep(milliseconds);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+}
+
+void ViewerClock::continueFrom(std::uint32_t ms)
+{
+    source_ = nullptr;
+    heldMs_ = now_() - ms; // modulo 2^64: now_() - heldMs_ is ms from here on
+    lastRead_ = ms;
+    read_ = true;
 }
 
 void ViewerClock::pause()
@@ -154,7 +169,34 @@ std::string screenshotPath(std::int32_t elapsedMs)
     return path.string();
 }
 
+struct ViewerControls::CatchUp {
+    host::DisplaySchedule schedule;
+    host::DisplayLog log;
+    std::unique_ptr<host::VirtualDisplay> display;
+    bool reached = false;    // the frame at the start time was presented
+    bool pauseThere = false;
+};
+
 ViewerControls::ViewerControls(Window window) : window_(std::move(window)) {}
+
+ViewerControls::~ViewerControls() = default;
+
+void ViewerControls::startAt(std::int32_t elapsedMs, bool paused)
+{
+    catchUp_ = std::make_unique<CatchUp>();
+    CatchUp& catchUp = *catchUp_;
+    catchUp.schedule.keep = {elapsedMs};
+    catchUp.schedule.stopAfterMs = std::numeric_limits<std::int32_t>::max(); // never Escape: the run goes on
+    catchUp.schedule.onFrame = [&catchUp](const d3d9::Frame&, std::int32_t) { catchUp.reached = true; };
+    catchUp.pauseThere = paused;
+    catchUp.display = std::make_unique<host::VirtualDisplay>(catchUp.schedule, catchUp.log);
+    clock_.follow(catchUp.display.get());
+}
+
+bool ViewerControls::wantsPixels()
+{
+    return catchUp_ == nullptr || catchUp_->display->wantsPixels();
+}
 
 bool ViewerControls::takeKey(const SDL_KeyboardEvent& key)
 {
@@ -206,7 +248,7 @@ void ViewerControls::waitWhilePaused()
         std::uint64_t began;
         ~Count() { total += static_cast<double>(steadyMilliseconds() - began); }
     } count{waitedMs_, began};
-    while (clock_.paused()) {
+    while (clock_.paused() && !ending_) {
         SDL_Event event;
         // A line in the title goes after its while; nothing else wakes the
         // thread but an event.
@@ -232,12 +274,14 @@ void ViewerControls::waitWhilePaused()
             } else {
                 window_.deliver(event);
                 if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) {
+                    ending_ = true; // the program must get to its message
                     return;
                 }
             }
             break;
         case SDL_QUIT:
             window_.deliver(event);
+            ending_ = true;
             return;
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
@@ -250,14 +294,27 @@ void ViewerControls::waitWhilePaused()
     }
 }
 
-void ViewerControls::framePresented(const d3d9::Frame& frame)
+bool ViewerControls::framePresented(const d3d9::Frame& frame)
 {
     waitedMs_ = 0.0;
     lastFrame_ = frame;
     ++presents_;
-    lastPresentMs_ = clock_.milliseconds();
+    lastPresentMs_ = clock_.milliseconds(); // the time the frame was drawn at
     if (presents_ == 2) {
         startMs_ = lastPresentMs_; // the program's first frame (the first Present is its blank start-up one)
+    }
+    if (catchUp_ != nullptr) {
+        catchUp_->display->present(frame); // on to the next retrace, or the start time
+        if (!catchUp_->reached) {
+            return false;
+        }
+        const bool pause = catchUp_->pauseThere;
+        clock_.continueFrom(lastPresentMs_);
+        catchUp_.reset();
+        if (pause) {
+            clock_.pause();
+            showTitle();
+        }
     }
     if (screenshotWanted_ && presents_ >= 2) {
         screenshotWanted_ = false;
@@ -268,6 +325,7 @@ void ViewerControls::framePresented(const d3d9::Frame& frame)
         line_.clear();
         showTitle();
     }
+    return true;
 }
 
 std::int32_t ViewerControls::elapsedMs() const
