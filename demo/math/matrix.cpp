@@ -66,19 +66,57 @@ void mat4RotationZ(Mat4& m, float angle)
     m.e[15] = 1.0f;
 }
 
+namespace {
+
+// Element (i, j) of a * b is the double sum 0 + a(i,0) b(0,j) + ... +
+// a(i,3) b(3,j), added in that order and rounded once; it is stored at
+// e[rowStep * i + columnStep * j] of out (4, 1 as it stands; 1, 4
+// transposed). A row's four sums are formed side by side, and each element
+// is widened once rather than once a product (widening is exact, so the
+// result is the same). It runs for every object of every frame.
+void multiplyInto(Mat4& out, const Mat4& a, const Mat4& b, int rowStep, int columnStep)
+{
+    double right[16];
+    for (int k = 0; k < 16; ++k) {
+        right[k] = b.e[k];
+    }
+    for (int i = 0; i < 4; ++i) {
+        double sum0 = 0.0, sum1 = 0.0, sum2 = 0.0, sum3 = 0.0;
+        for (int k = 0; k < 4; ++k) {
+            const double left = a.e[4 * i + k];
+            sum0 += left * right[4 * k + 0];
+            sum1 += left * right[4 * k + 1];
+            sum2 += left * right[4 * k + 2];
+            sum3 += left * right[4 * k + 3];
+        }
+        out.e[rowStep * i + 0 * columnStep] = roundToFloat(sum0);
+        out.e[rowStep * i + 1 * columnStep] = roundToFloat(sum1);
+        out.e[rowStep * i + 2 * columnStep] = roundToFloat(sum2);
+        out.e[rowStep * i + 3 * columnStep] = roundToFloat(sum3);
+    }
+}
+
+} // namespace
+
 Mat4 mat4Multiply(const Mat4& a, const Mat4& b)
 {
     Mat4 out;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            double sum = 0.0;
-            for (int k = 0; k < 4; ++k) {
-                sum += static_cast<double>(a.e[4 * i + k]) * b.e[4 * k + j];
-            }
-            out.e[4 * i + j] = roundToFloat(sum);
+    multiplyInto(out, a, b, 4, 1);
+    return out;
+}
+
+void mat4MultiplyTransposed(Mat4& out, const Mat4& a, const Mat4& b)
+{
+    multiplyInto(out, a, b, 1, 4);
+}
+
+void mat4TransposeOf(Mat4& out, const Mat4& m)
+{
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            out.e[4 * row + column] = m.e[4 * column + row];
         }
     }
-    return out;
 }
 
 void mat4PreMultiply(Mat4& m, const Mat4& a)
@@ -113,12 +151,18 @@ float mat3Determinant(const Mat4& m)
 
 Mat4 mat4InverseAffine(const Mat4& m)
 {
+    Mat4 o;
+    mat4InverseAffineInto(o, m);
+    return o;
+}
+
+void mat4InverseAffineInto(Mat4& o, const Mat4& m)
+{
     const float r = 1.0f / mat3Determinant(m);
     const float* e = m.e;
     auto a = [e](int row, int column) { return static_cast<double>(e[4 * row + column]); };
     auto cofactor = [r](double first, double second) { return roundToFloat((first - second) * r); };
 
-    Mat4 o;
     mat4Zero(o);
     o.e[0] = cofactor(a(2, 2) * a(1, 1), a(2, 1) * a(1, 2));
     o.e[1] = cofactor(a(2, 1) * a(0, 2), a(0, 1) * a(2, 2));
@@ -134,5 +178,4 @@ Mat4 mat4InverseAffine(const Mat4& m)
         const double sum = a(3, 0) * o.e[j] + a(3, 1) * o.e[4 + j] + a(3, 2) * o.e[8 + j];
         o.e[12 + j] = roundToFloat(-sum);
     }
-    return o;
 }

@@ -18,6 +18,12 @@ void mat4RotationX(Mat4& m, float angle);
 void mat4RotationY(Mat4& m, float angle);
 void mat4RotationZ(Mat4& m, float angle);
 Mat4 mat4Multiply(const Mat4& a, const Mat4& b);
+// out = (a * b) transposed, written element by element straight into out
+// (which must be neither a nor b): the values of mat4Multiply, then
+// mat4Transpose, without the copies in between.
+void mat4MultiplyTransposed(Mat4& out, const Mat4& a, const Mat4& b);
+// out = m transposed (out must not be m).
+void mat4TransposeOf(Mat4& out, const Mat4& m);
 // m becomes a * m; m's old value is read from a copy.
 void mat4PreMultiply(Mat4& m, const Mat4& a);
 void mat4Transpose(Mat4& m);
@@ -26,3 +32,5 @@ float mat3Determinant(const Mat4& m);
 // Inverse of an affine matrix; elements 3, 7, 11 and 15 of m are not read and
 // a singular block is not tested for (its result is infinite or NaN).
 Mat4 mat4InverseAffine(const Mat4& m);
+// The same, written straight into out (which must not be m).
+void mat4InverseAffineInto(Mat4& out, const Mat4& m);

@@ -44,9 +44,10 @@ void lookAtCamera(Mat4& view)
 void computeObjectConstants(const SceneObject& object, const Mat4& viewProjection, Mat4& worldViewProjection,
                             Mat4& worldInverse, Mat4& worldTransposed)
 {
-    worldViewProjection = mat4Multiply(object.world, viewProjection);
-    mat4Transpose(worldViewProjection);
-    worldTransposed = object.world;
-    mat4Transpose(worldTransposed);
-    worldInverse = mat4InverseAffine(object.world);
+    // Written straight into the three blocks, none of which is the world
+    // or the view-projection: the values of multiplying, then transposing,
+    // without whole matrices copied in between.
+    mat4MultiplyTransposed(worldViewProjection, object.world, viewProjection);
+    mat4TransposeOf(worldTransposed, object.world);
+    mat4InverseAffineInto(worldInverse, object.world);
 }

@@ -395,7 +395,7 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const flo
         return call.refuse(D3DERR_INVALIDCALL, data == nullptr ? "no data" : "past the last register");
     }
     copyRegisters(setVertexConstants_ + 4 * start, data, count);
-    copyRegisters(state_.vertexConstants + 4 * start, data, count);
+    copyRegisters(state_.vertexConstants + 4 * start, setVertexConstants_ + 4 * start, count);
     const Shader* program = state_.vertexShader;
     if (program != nullptr && program->definesAnyIn(start, count)) {
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "math/matrix.hpp"
 #include "math/vector.hpp"
@@ -139,7 +141,7 @@ TEST(Matrix, affineInverseOfASingularBlockIsNotFinite)
     EXPECT_EQ(inverse.e[3], 0.0f);
 }
 
-} // namespace
+
 
 // The inverse the vertex program gets in c4-c7 for a rotation about all
 // three axes with a translation, as numbers: a wrong cofactor that only
@@ -164,3 +166,65 @@ TEST(Matrix, inverseOfARotationAboutAllThreeAxesIsPinned)
         EXPECT_EQ(inverse.e[i], expected[i]) << "element " << i;
     }
 }
+
+// The product as written out plainly: element (i, j) summed in double from
+// 0 in the order k = 0 to 3, rounded once.
+Mat4 plainProduct(const Mat4& a, const Mat4& b)
+{
+    Mat4 out;
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k) {
+                sum += static_cast<double>(a.e[4 * i + k]) * b.e[4 * k + j];
+            }
+            out.e[4 * i + j] = static_cast<float>(sum);
+        }
+    }
+    return out;
+}
+
+bool sameBits(const Mat4& a, const Mat4& b)
+{
+    return std::memcmp(a.e, b.e, sizeof a.e) == 0;
+}
+
+TEST(Matrix, productsAndTransposesWrittenInPlaceMatchThePlainOnesBitForBit)
+{
+    // Values of every size and sign, signed zeros, and the odd non-finite
+    // one: the per-frame forms must round and order exactly as the plain.
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed;
+    };
+    const float specials[] = {0.0f, -0.0f, 1.0f, -1.0f, 1e-30f, 3.4e38f, -2.5e-7f, INFINITY, NAN};
+    const auto value = [&]() -> float {
+        const std::uint32_t pick = next();
+        if (pick % 7 == 0) {
+            return specials[(pick >> 8) % 9];
+        }
+        const float magnitude = std::ldexp(static_cast<float>((pick >> 8) & 0xFFFF) / 65536.0f, static_cast<int>(pick % 41) - 20);
+        return (pick & 0x80) != 0 ? -magnitude : magnitude;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        Mat4 a, b;
+        for (int k = 0; k < 16; ++k) {
+            a.e[k] = value();
+            b.e[k] = value();
+        }
+        const Mat4 plain = plainProduct(a, b);
+        ASSERT_TRUE(sameBits(mat4Multiply(a, b), plain)) << round;
+        Mat4 transposed = plain;
+        mat4Transpose(transposed);
+        Mat4 direct;
+        mat4MultiplyTransposed(direct, a, b);
+        ASSERT_TRUE(sameBits(direct, transposed)) << round;
+        Mat4 copy = a;
+        mat4Transpose(copy);
+        mat4TransposeOf(direct, a);
+        ASSERT_TRUE(sameBits(direct, copy)) << round;
+    }
+}
+
+} // namespace
