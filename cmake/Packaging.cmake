@@ -1,5 +1,7 @@
 # What a Linux build installs, and its packages: the player and demokit in
-# bin/, the player's desktop entry and icon (PNG sizes rendered from the SVG
+# bin/, the program's module that the player loads afresh for a run after a
+# seek in lib/demo/ (where the player looks, from its own folder), the
+# player's desktop entry and icon (PNG sizes rendered from the SVG
 # at build time), man pages of both made from their --help (help2man), and in
 # share/doc/demo the user's guide, the machine-readable copyright and the
 # changelog. `cpack` makes a Debian package and a .tar.gz of the same tree;
@@ -16,6 +18,7 @@ include(${PROJECT_SOURCE_DIR}/cmake/Hardening.cmake)
 demo_harden_program(demo)
 demo_harden_program(demokit)
 install(TARGETS demo demokit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS demo_program LIBRARY DESTINATION lib/demo)
 install(FILES ${packaging_dir}/demo.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${user_guide} DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.md)
 install(FILES ${packaging_dir}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -23,14 +23,18 @@ void installProgramModules(const d3d9::BackendDescription& backend, d3d9::Backen
                            bool withWindowSystem);
 void removeProgramModules();
 
+// The program's entry point: the linked-in WinMain, or one loaded from a
+// module.
+using ProgramEntry = decltype(&WinMain);
+
 // Runs the program once on the back end: no command line, SW_SHOWNORMAL.
 // WinMain's exit code. Inline, so that the program's WinMain is the
 // caller's to link.
 inline int runProgram(const d3d9::BackendDescription& backend, d3d9::BackendOptions options,
-                      bool withWindowSystem)
+                      bool withWindowSystem, ProgramEntry entry = &WinMain)
 {
     installProgramModules(backend, std::move(options), withWindowSystem);
-    const int code = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWNORMAL);
+    const int code = entry(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWNORMAL);
     win32::resetWindowSystem();
     removeProgramModules();
     return code;

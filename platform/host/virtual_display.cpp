@@ -1,5 +1,7 @@
 #include "host/virtual_display.hpp"
 
+#include <algorithm>
+
 #include "host/program_modules.hpp"
 #include "win32/window_system.hpp"
 
@@ -26,6 +28,48 @@ std::vector<std::int32_t> retraceTimes(std::int32_t first, std::int32_t last, st
         }
     }
     return times;
+}
+
+namespace {
+
+std::int64_t retraceTime(std::int64_t k, std::int32_t refreshRate)
+{
+    return k * 1000 / refreshRate;
+}
+
+// The first retrace at or after ms.
+std::int64_t firstRetraceFrom(std::int32_t ms, std::int32_t refreshRate)
+{
+    std::int64_t k = static_cast<std::int64_t>(ms) * refreshRate / 1000;
+    while (retraceTime(k, refreshRate) < ms) {
+        ++k;
+    }
+    while (k > 0 && retraceTime(k - 1, refreshRate) >= ms) {
+        --k;
+    }
+    return k;
+}
+
+} // namespace
+
+bool isRetraceTime(std::int32_t ms, std::int32_t refreshRate)
+{
+    return ms >= 0 && retraceTime(firstRetraceFrom(ms, refreshRate), refreshRate) == ms;
+}
+
+std::int32_t nextRetraceAfter(std::int32_t ms, std::int32_t refreshRate)
+{
+    std::int64_t k = firstRetraceFrom(std::max(ms, 0), refreshRate);
+    if (retraceTime(k, refreshRate) <= ms) {
+        ++k;
+    }
+    return static_cast<std::int32_t>(retraceTime(k, refreshRate));
+}
+
+std::int32_t previousRetraceBefore(std::int32_t ms, std::int32_t refreshRate)
+{
+    const std::int64_t k = firstRetraceFrom(std::max(ms, 0), refreshRate);
+    return k > 0 ? static_cast<std::int32_t>(retraceTime(k - 1, refreshRate)) : 0;
 }
 
 bool VirtualDisplay::wantsPixels()

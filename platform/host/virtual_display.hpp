@@ -47,6 +47,17 @@ struct DisplayLog {
     std::vector<FrameTiming> frames;   // every frame of the loop, in order
 };
 
+// The demo's timeline: its last channel ends before this elapsed time, and
+// the picture stands from then on.
+constexpr std::int32_t TimelineEndMs = 82000;
+
+// Whether a display of this rate presents a frame at this elapsed time of
+// its own accord (retrace k lies at floor(k * 1000 / rate) ms), and the
+// retrace times just after and just before one (0 at the least).
+bool isRetraceTime(std::int32_t ms, std::int32_t refreshRate);
+std::int32_t nextRetraceAfter(std::int32_t ms, std::int32_t refreshRate);
+std::int32_t previousRetraceBefore(std::int32_t ms, std::int32_t refreshRate);
+
 // The elapsed times at which a display of this rate presents, from first to
 // last inclusive (the frames a run with no wanted times would show).
 std::vector<std::int32_t> retraceTimes(std::int32_t first, std::int32_t last, std::int32_t refreshRate);
@@ -66,11 +77,12 @@ public:
     void present(const d3d9::Frame& frame);
     // Frames presented so far, the blank start-up frame included.
     std::int32_t presents() const { return presents_; }
+    // The elapsed time of the frame drawn next (-1 before the loop's first).
+    std::int32_t elapsed() const;
 
 private:
     using WallClock = std::chrono::steady_clock;
 
-    std::int32_t elapsed() const;
     void finishFrame(const d3d9::Frame& frame);
     void advance();
 

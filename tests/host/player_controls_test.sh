@@ -11,7 +11,10 @@
 # - Escape still ends it with 0;
 # - --start 40840 --paused shows the frame `demokit record --at 40840` makes
 #   on the same device: the software device's bit for bit, the OpenGL
-#   device's within a level on all but a few edge pixels.
+#   device's within a level on all but a few edge pixels; and so do a seek
+#   forward (Right: 45840), a seek back (Left: 40840 again, the program run
+#   afresh from its module) and a frame step (.: 40850) from there;
+# - --loop starts again at the beginning when the timeline ends.
 # Usage: player_controls_test.sh DEMO DEMOKIT WORKDIR
 set -uo pipefail
 demo=$1
@@ -121,34 +124,58 @@ for device in software gl; do
   player=$!
   window=
   for _ in $(seq 300); do
-    window=$(xdotool search --onlyvisible --name '^demo - paused at 0:40.8$' 2>/dev/null | head -1)
+    window=$(xdotool search --onlyvisible --name '^demo - paused at 0:40.840$' 2>/dev/null | head -1)
     [ -n "$window" ] && break
     kill -0 "$player" 2>/dev/null || fail "$device --start: the player ended: $(cat "$work/$device-start.err")"
     sleep 0.1
   done
-  [ -n "$window" ] || fail "$device --start 40840 --paused: no window paused at 0:40.8"
+  [ -n "$window" ] || fail "$device --start 40840 --paused: no window paused at 0:40.840"
   reached=$(( ($(date +%s%N) - started) / 1000000 ))
   xdotool windowactivate --sync "$window" >/dev/null 2>&1
-  xdotool key F12
-  for _ in $(seq 50); do grep -q "saved the picture" "$work/$device-start.err" && break; sleep 0.1; done
-  shot=$(ls "$pictures"/demo-40840ms.png 2>/dev/null)
-  [ -n "$shot" ] || fail "$device --start: F12 wrote no demo-40840ms.png ($(cat "$work/$device-start.err"))"
-  "$demokit" record --at 40840 --device "$device" --out "$work/$device-record-40840.png" >/dev/null ||
-    fail "$device: demokit record --at 40840 failed"
-  if [ "$device" = software ]; then
-    differ=$(compare -metric AE "$shot" "$work/$device-record-40840.png" null: 2>&1)
-    [ "$differ" = 0 ] || fail "$device --start 40840: the picture differs from record --at 40840 in $differ pixels"
-  else
-    differ=$(compare -metric AE -fuzz 1% "$shot" "$work/$device-record-40840.png" null: 2>&1)
-    [ "$differ" -le 4000 ] ||
-      fail "$device --start 40840: $differ pixels differ by more than a level from record --at 40840"
-  fi
-  echo "$device: --start 40840 --paused reached 0:40.8 in $reached ms (window up included);" \
-       "$differ pixels off record --at 40840"
+  echo "$device: --start 40840 --paused reached 0:40.840 in $reached ms (window up included)"
+  # The picture at each time, against record's; the key that gets there.
+  for step in "- 40840 demo-40840ms" "Right 45840 demo-45840ms" "Left 40840 demo-40840ms-2" "period 40850 demo-40850ms"; do
+    read -r key at name <<<"$step"
+    if [ "$key" != - ]; then
+      xdotool key "$key"
+      for _ in $(seq 100); do [ "$(title)" = "demo - paused at $(printf '%d:%02d.%03d' $((at / 60000)) $((at % 60000 / 1000)) $((at % 1000)))" ] && break; sleep 0.1; done
+    fi
+    said=$(grep -c "saved the picture" "$work/$device-start.err")
+    xdotool key F12
+    for _ in $(seq 50); do [ "$(grep -c "saved the picture" "$work/$device-start.err")" -gt "$said" ] && break; sleep 0.1; done
+    shot="$pictures/$name.png"
+    [ -f "$shot" ] || fail "$device: after $key, F12 wrote no $name.png (title '$(title)'; $(cat "$work/$device-start.err"))"
+    [ -f "$work/$device-record-$at.png" ] ||
+      "$demokit" record --at "$at" --device "$device" --out "$work/$device-record-$at.png" >/dev/null ||
+      fail "$device: demokit record --at $at failed"
+    if [ "$device" = software ]; then
+      differ=$(compare -metric AE "$shot" "$work/$device-record-$at.png" null: 2>&1)
+      [ "$differ" = 0 ] || fail "$device: after $key the picture differs from record --at $at in $differ pixels"
+    else
+      differ=$(compare -metric AE -fuzz 1% "$shot" "$work/$device-record-$at.png" null: 2>&1)
+      [ "$differ" -le 4000 ] ||
+        fail "$device: after $key, $differ pixels differ by more than a level from record --at $at"
+    fi
+    echo "$device: $key: paused at $at ms, $differ pixels off record --at $at"
+  done
   xdotool key Escape # paused: it ends all the same
   for _ in $(seq 100); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$player" 2>/dev/null && fail "$device --start: Escape while paused did not end it"
   wait "$player" || fail "$device --start: exit code $? after Escape"
   player=
 done
-echo "player controls: pause, screenshot, full screen, a start time and Escape, with both devices"
+
+# At the timeline's end a looping run starts again from the beginning.
+HOME=$work/loop-home DEMO_DEVICE=software "$demo" --windowed --stats --loop --vsync off --start 81500 2>"$work/loop.err" &
+player=$!
+for _ in $(seq 150); do grep -q "at 0:00.000" "$work/loop.err" && break; sleep 0.1; done
+grep -q "at 0:00.000" "$work/loop.err" || fail "--loop: no new run from the beginning ($(cat "$work/loop.err"))"
+kill -0 "$player" 2>/dev/null || fail "--loop: the player ended"
+window=$(xdotool search --onlyvisible --name '^demo' 2>/dev/null | head -1)
+xdotool windowactivate --sync "$window" >/dev/null 2>&1
+xdotool key Escape
+for _ in $(seq 100); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
+wait "$player" || fail "--loop: exit code $? after Escape"
+player=
+echo "--loop: the run began again at 0:00.000 when the timeline ended"
+echo "player controls: pause, screenshot, full screen, start times, seeks, steps, the loop and Escape, with both devices"

@@ -5,10 +5,14 @@
 // draws at.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "host/sdl/key_mapping.hpp"
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/render_size_choice.hpp"
 #include "host/sdl/viewer_controls.hpp"
+#include "host/virtual_display.hpp"
 #include "host/picture_fit.hpp"
 #include "win32/window_system.hpp"
 
@@ -51,7 +55,7 @@ TEST(PlayerKeys, sdlKeysBecomeTheVirtualKeysOfWindows)
     EXPECT_EQ(sdlhost::virtualKeyOf(SDLK_VOLUMEUP), 0u); // none: not delivered
 }
 
-TEST(ViewerControls, spaceAltEnterF11AndF12AreTheViewersAndEveryOtherKeyIsTheProgramsOwn)
+TEST(ViewerControls, theViewersKeysAreTakenAndEveryOtherKeyIsTheProgramsOwn)
 {
     const auto key = [](SDL_Keycode code, Uint16 mod) {
         SDL_Keysym sym = {};
@@ -65,10 +69,54 @@ TEST(ViewerControls, spaceAltEnterF11AndF12AreTheViewersAndEveryOtherKeyIsThePro
     EXPECT_EQ(key(SDLK_RETURN, KMOD_RALT), ControlKey::FullScreen);
     EXPECT_EQ(key(SDLK_F11, KMOD_NONE), ControlKey::FullScreen);
     EXPECT_EQ(key(SDLK_F12, KMOD_NONE), ControlKey::Screenshot);
+    EXPECT_EQ(key(SDLK_RIGHT, KMOD_NONE), ControlKey::Forward);
+    EXPECT_EQ(key(SDLK_LEFT, KMOD_NONE), ControlKey::Back);
+    EXPECT_EQ(key(SDLK_PAGEUP, KMOD_NONE), ControlKey::FarForward);
+    EXPECT_EQ(key(SDLK_PAGEDOWN, KMOD_NONE), ControlKey::FarBack);
+    EXPECT_EQ(key(SDLK_HOME, KMOD_NONE), ControlKey::ToStart);
+    EXPECT_EQ(key(SDLK_PERIOD, KMOD_NONE), ControlKey::StepForward);
+    EXPECT_EQ(key(SDLK_COMMA, KMOD_NONE), ControlKey::StepBack);
     // Escape ends the program, as it always has; Enter alone is its own.
     EXPECT_EQ(key(SDLK_ESCAPE, KMOD_NONE), ControlKey::None);
     EXPECT_EQ(key(SDLK_RETURN, KMOD_NONE), ControlKey::None);
     EXPECT_EQ(key(SDLK_a, KMOD_LALT), ControlKey::None);
+}
+
+TEST(ViewerControls, seeksStayOnTheTimelineAndStepsLandOnTheDisplaysRetraces)
+{
+    using sdlhost::ControlKey;
+    using sdlhost::seekTargetOf;
+    EXPECT_EQ(seekTargetOf(ControlKey::Forward, 40840), 45840);
+    EXPECT_EQ(seekTargetOf(ControlKey::Back, 40840), 35840);
+    EXPECT_EQ(seekTargetOf(ControlKey::Back, 3000), 0);
+    EXPECT_EQ(seekTargetOf(ControlKey::FarForward, 70000), host::TimelineEndMs);
+    EXPECT_EQ(seekTargetOf(ControlKey::FarBack, 40840), 10840);
+    EXPECT_EQ(seekTargetOf(ControlKey::ToStart, 40840), 0);
+    EXPECT_EQ(seekTargetOf(ControlKey::Pause, 40840), 40840);
+    // A 60 Hz display's retraces fall at floor(k * 1000 / 60) ms: 0, 16,
+    // 33, 50, ... 40833, 40850. A step from a time between two goes to one
+    // of them; from a retrace, to the next or the last.
+    EXPECT_EQ(seekTargetOf(ControlKey::StepForward, 40840), 40850);
+    EXPECT_EQ(seekTargetOf(ControlKey::StepBack, 40840), 40833);
+    EXPECT_EQ(seekTargetOf(ControlKey::StepForward, 40850), 40866);
+    EXPECT_EQ(seekTargetOf(ControlKey::StepBack, 40850), 40833);
+    EXPECT_EQ(seekTargetOf(ControlKey::StepForward, 0), 16);
+    EXPECT_EQ(seekTargetOf(ControlKey::StepBack, 16), 0);
+    EXPECT_EQ(seekTargetOf(ControlKey::StepBack, 0), 0);
+    EXPECT_EQ(seekTargetOf(ControlKey::StepForward, host::TimelineEndMs), host::TimelineEndMs);
+    for (const std::int32_t ms : {0, 16, 33, 50, 40833, 40850, 81000}) {
+        EXPECT_TRUE(host::isRetraceTime(ms, 60)) << ms;
+    }
+    for (const std::int32_t ms : {-16, 1, 17, 40840, 40851}) {
+        EXPECT_FALSE(host::isRetraceTime(ms, 60)) << ms;
+    }
+    const std::vector<std::int32_t> retraces = host::retraceTimes(0, 1000, 60);
+    for (std::size_t k = 1; k < retraces.size(); ++k) {
+        EXPECT_EQ(host::nextRetraceAfter(retraces[k - 1], 60), retraces[k]);
+        EXPECT_EQ(host::previousRetraceBefore(retraces[k], 60), retraces[k - 1]);
+    }
+    EXPECT_EQ(sdlhost::describeTime(40840, true), "0:40.840");
+    EXPECT_EQ(sdlhost::describeTime(81000), "1:21.0");
 }
 
 TEST(ViewerClock, standsAtTheTimeLastReadWhilePausedAndGoesOnFromThere)
@@ -242,3 +290,32 @@ TEST(WindowSystemHooks, hostHearsVisibilityCursorAndIsAskedForInputAtEveryPeek)
 }
 
 } // namespace
+
+TEST(PlayerSettings, commandLineTakesLoopVsyncAndAStartTimeAndRefusesBadOnes)
+{
+    const auto read = [](std::vector<std::string> words, sdlhost::PlayerSettings& settings) {
+        words.insert(words.begin(), "demo");
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        return sdlhost::readPlayerCommandLine(static_cast<int>(argv.size()), argv.data(), settings);
+    };
+    sdlhost::PlayerSettings settings;
+    EXPECT_TRUE(read({}, settings).play);
+    EXPECT_FALSE(settings.loop);
+    EXPECT_TRUE(settings.vsync);
+    EXPECT_TRUE(read({"--loop", "--vsync", "off", "--start", "1:20", "--paused"}, settings).play);
+    EXPECT_TRUE(settings.loop);
+    EXPECT_FALSE(settings.vsync);
+    EXPECT_EQ(settings.startMs, 80000);
+    EXPECT_TRUE(settings.paused);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--vsync", "maybe"},
+                                                std::vector<std::string>{"--start", "soon"},
+                                                std::vector<std::string>{"--loop-forever"}}) {
+        sdlhost::PlayerSettings other;
+        const sdlhost::CommandLineOutcome outcome = read(bad, other);
+        EXPECT_FALSE(outcome.play) << bad[0];
+        EXPECT_EQ(outcome.exitCode, 2) << bad[0];
+    }
+}

@@ -15,7 +15,7 @@ rm -rf "$work" && mkdir -p "$work"
 deb=$(ls "$work"/*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || fail "no .deb made"
 contents=$(dpkg-deb -c "$deb")
-for file in ./usr/bin/demo ./usr/bin/demokit ./usr/share/applications/demo.desktop \
+for file in ./usr/bin/demo ./usr/bin/demokit ./usr/lib/demo/demo-program.so ./usr/share/applications/demo.desktop \
             ./usr/share/man/man1/demo.1.gz ./usr/share/man/man1/demokit.1.gz \
             ./usr/share/doc/demo/README.md ./usr/share/doc/demo/copyright ./usr/share/doc/demo/changelog.gz \
             ./usr/share/icons/hicolor/scalable/apps/demo.svg ./usr/share/icons/hicolor/48x48/apps/demo.png; do

@@ -14,7 +14,7 @@ fail() { echo "install_test: $*" >&2; exit 1; }
 work=$(mktemp -d /tmp/demo-install-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-for file in bin/demo bin/demokit share/applications/demo.desktop share/man/man1/demo.1.gz \
+for file in bin/demo bin/demokit lib/demo/demo-program.so share/applications/demo.desktop share/man/man1/demo.1.gz \
             share/man/man1/demokit.1.gz share/doc/demo/README.md share/doc/demo/copyright; do
   [ -e "$work/prefix/$file" ] || fail "$file is not installed"
 done

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "host/headless/headless_host.hpp"
+#include "host/virtual_display.hpp"
 
 namespace CLI {
 class App;
 }
 
-constexpr std::int32_t TimelineEndMs = 82000; // the animation's last key lies before this
+using host::TimelineEndMs;
 
 struct RangeOptions {
     std::int32_t from = 0;

@@ -28,6 +28,7 @@
 #include "host/sdl/retrace_pacer.hpp"
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/player_window.hpp"
+#include "host/sdl/program_module.hpp"
 #include "host/sdl/render_size_choice.hpp"
 #include "host/sdl/software_presenter.hpp"
 #include "host/sdl/viewer_controls.hpp"
@@ -53,6 +54,7 @@ std::unique_ptr<PlayerWindow> openWindowFor(const PlayerSettings& settings, cons
     sdlhost::WindowRequest request;
     request.windowed = settings.windowed;
     request.openGl = backend.needsGlContext;
+    request.vsync = settings.vsync;
     return PlayerWindow::open(request, why);
 }
 
@@ -100,35 +102,30 @@ void chooseRenderSize(const PlayerSettings& settings, PlayerWindow& window, sdlh
 }
 
 // Frames go to the window: blitted on the GPU from a GL back end's
-// framebuffer, or uploaded through an SDL renderer from memory.
+// framebuffer, or uploaded through an SDL renderer from memory. The
+// program runs again after a seek ended its run.
 int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::BackendDescription& backend,
            sdlhost::FrameStats& stats)
 {
     sdlhost::SoftwarePresenter presenter;
     std::string why;
-    if (!window.hasOpenGl() && !presenter.open(window.sdlWindow(), why)) {
+    if (!window.hasOpenGl() && !presenter.open(window.sdlWindow(), settings.vsync, why)) {
         std::fprintf(stderr, "demo: %s\n", why.c_str());
         return 1;
     }
-    sdlhost::RetracePacer glPacer(window.sdlWindow());
+    sdlhost::RetracePacer glPacer(window.sdlWindow(), settings.vsync);
     sdlhost::AdaptiveRenderSize adaptive(sdlhost::refreshMs(window.sdlWindow()));
     // The viewer's keys, and the program's clock, which they pause.
-    sdlhost::ViewerControls controls({window.sdlWindow(), [&window](const SDL_Event& event) { window.deliver(event); }});
+    sdlhost::ViewerControls controls({window.sdlWindow(), [&window](const SDL_Event& event) { window.deliver(event); }},
+                                     {settings.loop, settings.stats});
     window.setControls(&controls);
     win32::setClock(&controls.clock());
-    d3d9::BackendOptions options;
-    options.contextGeneration = [&window] { return window.contextGeneration(); };
-    chooseRenderSize(settings, window, adaptive, options);
-    if (settings.startMs > 0 || settings.paused) {
-        controls.startAt(settings.startMs, settings.paused);
-        options.sink.wantsPixels = [&controls] { return controls.wantsPixels(); };
-    }
     Uint64 resumed = SDL_GetPerformanceCounter(); // when the program got control back from the last present
-    options.sink.onPresent = [&](const d3d9::Frame& frame) {
+    const auto onPresent = [&](const d3d9::Frame& frame) {
         window.show();
         const double pausedMs = controls.waitedMs(); // not the frame's own time
         if (!controls.framePresented(frame)) {
-            resumed = SDL_GetPerformanceCounter(); // run through on the way to --start: not shown
+            resumed = SDL_GetPerformanceCounter(); // run through on the way to a time: not shown
             return;
         }
         if (window.hasOpenGl() && window.recoverFromReset()) {
@@ -151,7 +148,33 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
         }
         resumed = SDL_GetPerformanceCounter();
     };
-    const int code = host::runProgram(backend, std::move(options), true);
+    controls.startAt(settings.startMs, settings.paused);
+    int code = 0;
+    // The first run is the linked-in program's; a run after a seek needs
+    // the program's tables fresh, from its module loaded anew.
+    std::unique_ptr<sdlhost::ProgramModule> module;
+    host::ProgramEntry entry = &WinMain;
+    for (;;) {
+        d3d9::BackendOptions options;
+        options.contextGeneration = [&window] { return window.contextGeneration(); };
+        chooseRenderSize(settings, window, adaptive, options);
+        options.sink.wantsPixels = [&controls] { return controls.wantsPixels(); };
+        options.sink.onPresent = onPresent;
+        code = host::runProgram(backend, std::move(options), true, entry);
+        window.forgetProgramWindow();
+        if (!controls.restartWanted()) {
+            break;
+        }
+        module.reset();
+        module = sdlhost::ProgramModule::load(sdlhost::programModulePath(), why);
+        if (module == nullptr) {
+            std::fprintf(stderr, "demo: cannot start the program again for the seek: %s\n", why.c_str());
+            code = 1;
+            break;
+        }
+        entry = module->entry();
+        controls.beginNextRun();
+    }
     win32::setClock(nullptr);
     window.setControls(nullptr);
     return code;

@@ -131,12 +131,23 @@ CommandLineOutcome readPlayerCommandLine(int argc, char** argv, PlayerSettings& 
                    "(the frames before it run at once, without being drawn, as `demokit record` runs them)")
         ->type_name("TIME");
     app.add_flag("--paused", paused, "paused from the first picture shown (Space plays)");
+    bool loop = false;
+    app.add_flag("--loop", loop, "start again from the beginning when the demo ends (for exhibitions)");
+    std::string vsync = "on";
+    app.add_option("--vsync", vsync, "off: present each frame at once, without waiting for the display (for measuring)")
+        ->type_name("on|off")
+        ->check(CLI::IsMember({"on", "off"}));
     app.footer("Keys (the program itself sees only the others):\n"
                "  Space            pause and play on (the demo's clock stands still)\n"
+               "  Right, Left      5 s on, 5 s back\n"
+               "  Page Up, Down    30 s on, 30 s back\n"
+               "  Home             the beginning\n"
+               "  . and ,          paused: a frame (1/60 s) on, a frame back\n"
                "  Alt+Enter, F11   the whole screen or a window, back and forth\n"
                "  F12              the picture as drawn, as a PNG in the pictures folder\n"
                "                   (XDG_PICTURES_DIR, else ~/Pictures, else the working folder)\n"
                "  Escape           end\n"
+               "A seek lands on exactly the frame `demokit record --at` makes for that time.\n"
                "\n"
                "The environment says the same where the command line is silent:\n"
                "  DEMO_DEVICE=NAME, DEMO_WINDOWED=1, DEMO_STATS=1, DEMO_SCALE=auto|1|2|3|4|WxH\n"
@@ -173,6 +184,8 @@ CommandLineOutcome readPlayerCommandLine(int argc, char** argv, PlayerSettings& 
     settings.windowed = settings.windowed || windowed;
     settings.stats = settings.stats || stats;
     settings.paused = paused;
+    settings.loop = loop;
+    settings.vsync = vsync == "on";
     return {};
 }
 

@@ -5,8 +5,8 @@
 // instead of the whole screen, --stats / DEMO_STATS=1 for frame figures on
 // stderr at the end, --scale / DEMO_SCALE for the size the device draws
 // at (auto, a multiple of the program's size, or WxH). The command line
-// wins where both say something. --start and --paused are the command
-// line's alone.
+// wins where both say something. --start, --paused, --loop and --vsync are
+// the command line's alone.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,8 @@ struct PlayerSettings {
     RenderChoice render;
     std::int32_t startMs = 0; // --start: the demo's time to begin at
     bool paused = false;      // --paused: paused from the first frame shown
+    bool loop = false;        // --loop: the run starts again when the timeline ends
+    bool vsync = true;        // --vsync off: present without waiting for the retrace
 };
 
 // A time as --start takes it: milliseconds ("40840") or minutes and seconds

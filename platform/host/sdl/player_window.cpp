@@ -37,6 +37,7 @@ std::unique_ptr<PlayerWindow> PlayerWindow::open(const WindowRequest& request, s
         why = SDL_GetError();
         return nullptr;
     }
+    player->vsync_ = request.vsync;
     if (request.openGl && !player->makeContext(why)) {
         return nullptr;
     }
@@ -63,7 +64,7 @@ bool PlayerWindow::makeContext(std::string& why)
     GLint strategy = 0;
     glGetIntegerv(GL_RESET_NOTIFICATION_STRATEGY, &strategy);
     robust_ = strategy == GL_LOSE_CONTEXT_ON_RESET;
-    SDL_GL_SetSwapInterval(1);
+    SDL_GL_SetSwapInterval(vsync_ ? 1 : 0);
     return true;
 }
 
@@ -180,8 +181,7 @@ void PlayerWindow::pumpEvents()
 {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
-        const bool key = event.type == SDL_KEYDOWN || event.type == SDL_KEYUP;
-        if (!(key && controls_ != nullptr && controls_->takeKey(event.key))) {
+        if (!(controls_ != nullptr && controls_->takeEvent(event))) {
             deliver(event);
         }
     }

@@ -24,6 +24,7 @@ class ViewerControls;
 struct WindowRequest {
     bool windowed = false;   // a window instead of the whole screen
     bool openGl = false;     // make an OpenGL 3.3 core context in it
+    bool vsync = true;       // its swaps wait for the display's retrace
     int width = 1024;        // the windowed size and the back buffer's
     int height = 768;
 };
@@ -48,6 +49,9 @@ public:
     void deliver(const SDL_Event& event);
     // Shows the window (once the program shows its own).
     void show();
+    // The program's run ended and its windows with it (the SDL window stays
+    // for the next run).
+    void forgetProgramWindow() { shownWindow_ = nullptr; }
 
     SDL_Window* sdlWindow() const { return window_; }
     // The drawable size in pixels (differs from the window's on high-density screens).
@@ -71,6 +75,7 @@ private:
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
     bool robust_ = false;         // the context is told of GPU resets
+    bool vsync_ = true;           // the swap interval asked for: 1, or 0
     std::uint64_t generation_ = 0;
     HWND shownWindow_ = nullptr; // the program's window once visible
     bool attached_ = false;

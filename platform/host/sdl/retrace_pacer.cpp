@@ -43,6 +43,9 @@ Uint64 RetracePacer::period() const
 
 void RetracePacer::waitForRetrace()
 {
+    if (!waits_) {
+        return;
+    }
     const Uint64 frequency = SDL_GetPerformanceFrequency();
     const Uint64 refresh = period();
     const Uint64 now = SDL_GetPerformanceCounter();
@@ -55,6 +58,9 @@ void RetracePacer::waitForRetrace()
 
 void RetracePacer::afterWaitingPresent()
 {
+    if (!waits_) {
+        return;
+    }
     if (pacing_) {
         waitForRetrace();
         return;

@@ -22,7 +22,9 @@ double millisecondsSince(Uint64 start);
 
 class RetracePacer {
 public:
-    explicit RetracePacer(SDL_Window* window) : window_(window) {}
+    // A pacer that never waits (waits false) is for measuring: frames go
+    // out as fast as they are made.
+    explicit RetracePacer(SDL_Window* window, bool waits = true) : window_(window), waits_(waits) {}
 
     // After a present that never waits for the retrace.
     void waitForRetrace();
@@ -34,6 +36,7 @@ private:
     Uint64 period() const; // performance-counter ticks a refresh
 
     SDL_Window* window_;
+    bool waits_ = true;
     Uint64 firstRetrace_ = 0; // the retraces kept to: this, then one a period
     Uint64 lastPresent_ = 0;
     Uint64 intervals_[16] = {}; // between the last presents, in counter ticks

@@ -4,10 +4,11 @@
 
 namespace sdlhost {
 
-bool SoftwarePresenter::open(SDL_Window* window, std::string& why)
+bool SoftwarePresenter::open(SDL_Window* window, bool vsync, std::string& why)
 {
     window_ = window;
-    pacer_ = RetracePacer(window);
+    vsync_ = vsync;
+    pacer_ = RetracePacer(window, vsync);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     // The software renderer draws into the window's own surface. Left to
     // itself, SDL backs that surface with an OpenGL texture on X11 (with no
@@ -46,7 +47,7 @@ bool SoftwarePresenter::useRenderer(bool unscaled, std::string& why)
         unscaled_ = renderer_ != nullptr;
     }
     if (renderer_ == nullptr) {
-        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+        renderer_ = SDL_CreateRenderer(window_, -1, vsync_ ? SDL_RENDERER_PRESENTVSYNC : 0);
         unscaled_ = false;
     }
     if (renderer_ == nullptr) {

@@ -21,7 +21,8 @@ namespace sdlhost {
 class SoftwarePresenter {
 public:
     // False with the reason when SDL has no renderer for the window.
-    bool open(SDL_Window* window, std::string& why);
+    // Without vsync, frames go out as soon as they are made (for measuring).
+    bool open(SDL_Window* window, bool vsync, std::string& why);
     ~SoftwarePresenter();
 
     // Shows the frame; the milliseconds that took, waiting for the
@@ -36,6 +37,7 @@ private:
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     bool unscaled_ = false; // renderer_ is the software renderer
+    bool vsync_ = true;
     SDL_Texture* texture_ = nullptr;
     int textureWidth_ = 0;
     int textureHeight_ = 0;

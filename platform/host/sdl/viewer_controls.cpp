@@ -1,94 +1,24 @@
 #include "host/sdl/viewer_controls.hpp"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <thread>
-#include <vector>
 
-#include <png.h>
-
+#include "host/program_modules.hpp"
+#include "host/sdl/screenshot_file.hpp"
 #include "host/virtual_display.hpp"
+#include "win32/window_system.hpp"
 
 namespace sdlhost {
 namespace {
 
-constexpr std::uint64_t LineShownMs = 2000; // how long the title keeps what a control key did
+constexpr std::uint64_t LineShownMs = 2000; // how long a control key's line stays
+constexpr std::int32_t DisplayRate = 60;    // the virtual display's, as `demokit record` runs it
 const char* const Name = "demo";            // the window's title when there is nothing to say
 
-std::uint64_t steadyMilliseconds()
+double secondsBetween(std::uint64_t from, std::uint64_t to)
 {
-    static const auto origin = std::chrono::steady_clock::now();
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - origin).count());
-}
-
-// "0:40.8"
-std::string describeTime(std::int32_t ms)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%d:%04.1f", ms / 60000, static_cast<double>(ms % 60000) / 1000.0);
-    return text;
-}
-
-// XDG_PICTURES_DIR from user-dirs.dirs ("$HOME/Pictures" as the file
-// writes it), or empty.
-std::string picturesFolderFromUserDirs(const std::string& home)
-{
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string file = (config != nullptr && config[0] != '\0' ? std::string(config) : home + "/.config") +
-                             "/user-dirs.dirs";
-    std::ifstream in(file);
-    const std::string key = "XDG_PICTURES_DIR=";
-    for (std::string line; std::getline(in, line);) {
-        if (line.compare(0, key.size(), key) != 0) {
-            continue;
-        }
-        std::string value = line.substr(key.size());
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-            value = value.substr(1, value.size() - 2);
-        }
-        if (value.compare(0, 5, "$HOME") == 0) {
-            value = home + value.substr(5);
-        }
-        return value;
-    }
-    return "";
-}
-
-std::string picturesFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') {
-        return ".";
-    }
-    std::string folder = picturesFolderFromUserDirs(home);
-    if (folder.empty()) {
-        folder = std::string(home) + "/Pictures";
-    }
-    std::error_code error;
-    return std::filesystem::is_directory(folder, error) ? folder : ".";
-}
-
-// A8R8G8B8 words, row 0 on top, as an RGB PNG; false when it cannot be written.
-bool writePicture(const std::string& path, const std::uint32_t* pixels, std::int32_t width, std::int32_t height)
-{
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-    for (std::size_t k = 0; k < rgb.size() / 3; ++k) {
-        rgb[k * 3 + 0] = static_cast<std::uint8_t>(pixels[k] >> 16);
-        rgb[k * 3 + 1] = static_cast<std::uint8_t>(pixels[k] >> 8);
-        rgb[k * 3 + 2] = static_cast<std::uint8_t>(pixels[k]);
-    }
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
-    const int written = png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr);
-    png_image_free(&image);
-    return written != 0;
+    return static_cast<double>(to - from) / 1000.0;
 }
 
 } // namespace
@@ -105,126 +35,206 @@ ControlKey controlKeyOf(const SDL_Keysym& key)
         return (key.mod & KMOD_ALT) != 0 ? ControlKey::FullScreen : ControlKey::None;
     case SDLK_F12:
         return ControlKey::Screenshot;
+    case SDLK_RIGHT:
+        return ControlKey::Forward;
+    case SDLK_LEFT:
+        return ControlKey::Back;
+    case SDLK_PAGEUP:
+        return ControlKey::FarForward;
+    case SDLK_PAGEDOWN:
+        return ControlKey::FarBack;
+    case SDLK_HOME:
+        return ControlKey::ToStart;
+    case SDLK_PERIOD:
+        return ControlKey::StepForward;
+    case SDLK_COMMA:
+        return ControlKey::StepBack;
     default:
         return ControlKey::None;
     }
 }
 
-ViewerClock::ViewerClock() : now_(steadyMilliseconds) {}
-
-std::uint32_t ViewerClock::milliseconds()
+std::int32_t seekTargetOf(ControlKey key, std::int32_t at)
 {
-    if (!paused_) {
-        lastRead_ = source_ != nullptr ? source_->milliseconds() : now_() - heldMs_;
-        read_ = true;
+    std::int64_t target = at;
+    switch (key) {
+    case ControlKey::Forward:
+        target += 5000;
+        break;
+    case ControlKey::Back:
+        target -= 5000;
+        break;
+    case ControlKey::FarForward:
+        target += 30000;
+        break;
+    case ControlKey::FarBack:
+        target -= 30000;
+        break;
+    case ControlKey::ToStart:
+        target = 0;
+        break;
+    case ControlKey::StepForward:
+        target = host::nextRetraceAfter(at, DisplayRate);
+        break;
+    case ControlKey::StepBack:
+        target = host::previousRetraceBefore(at, DisplayRate);
+        break;
+    default:
+        break;
     }
-    return static_cast<std::uint32_t>(lastRead_); // wraps like the real counter
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(target, 0, host::TimelineEndMs));
 }
 
-void ViewerClock::sleep(std::uint32_t milliseconds)
+std::string describeTime(std::int32_t ms, bool exact)
 {
-    if (source_ != nullptr) {
-        source_->sleep(milliseconds);
-    } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
-}
-
-void ViewerClock::continueFrom(std::uint32_t ms)
-{
-    source_ = nullptr;
-    heldMs_ = now_() - ms; // modulo 2^64: now_() - heldMs_ is ms from here on
-    lastRead_ = ms;
-    read_ = true;
-}
-
-void ViewerClock::pause()
-{
-    if (!paused_) {
-        if (!read_) {
-            lastRead_ = now_() - heldMs_;
-            read_ = true;
-        }
-        paused_ = true;
-    }
-}
-
-void ViewerClock::resume()
-{
-    if (paused_) {
-        heldMs_ = now_() - lastRead_; // on from the time it stood at
-        paused_ = false;
-    }
-}
-
-std::string screenshotPath(std::int32_t elapsedMs)
-{
-    const std::filesystem::path folder = picturesFolder();
-    const std::string stem = "demo-" + std::to_string(elapsedMs) + "ms";
-    std::filesystem::path path = folder / (stem + ".png");
-    std::error_code error;
-    for (int copy = 2; std::filesystem::exists(path, error); ++copy) {
-        path = folder / (stem + "-" + std::to_string(copy) + ".png");
-    }
-    return path.string();
+    char text[32];
+    const double seconds = static_cast<double>(ms % 60000) / 1000.0;
+    std::snprintf(text, sizeof text, exact ? "%d:%06.3f" : "%d:%04.1f", ms / 60000, seconds);
+    return text;
 }
 
 struct ViewerControls::CatchUp {
     host::DisplaySchedule schedule;
     host::DisplayLog log;
     std::unique_ptr<host::VirtualDisplay> display;
-    bool reached = false;    // the frame at the start time was presented
-    bool pauseThere = false;
+    std::int32_t target = 0;
+    bool reached = false;    // the frame at the target was presented
+    bool pauseThere = false; // paused on arriving (and still on the display while so)
+    std::size_t framesBefore = 0; // frames run before this seek (one run, several seeks)
 };
 
-ViewerControls::ViewerControls(Window window) : window_(std::move(window)) {}
+ViewerControls::ViewerControls(Window window, Options options) : window_(std::move(window)), options_(options) {}
 
 ViewerControls::~ViewerControls() = default;
 
 void ViewerControls::startAt(std::int32_t elapsedMs, bool paused)
 {
+    presents_ = 0;
+    onRetraces_ = false;
+    lastFrame_ = {};
+    clock_.skipSleeps(false);
+    if (elapsedMs <= 0 && !paused) {
+        catchUp_.reset();
+        clock_.follow(nullptr); // in real time from the first frame
+        return;
+    }
+    if (!seekBegan_) {
+        seekBegan_ = steadyMilliseconds(); // a start time is a seek from nothing
+    }
     catchUp_ = std::make_unique<CatchUp>();
     CatchUp& catchUp = *catchUp_;
+    catchUp.target = elapsedMs;
     catchUp.schedule.keep = {elapsedMs};
     catchUp.schedule.stopAfterMs = std::numeric_limits<std::int32_t>::max(); // never Escape: the run goes on
     catchUp.schedule.onFrame = [&catchUp](const d3d9::Frame&, std::int32_t) { catchUp.reached = true; };
     catchUp.pauseThere = paused;
     catchUp.display = std::make_unique<host::VirtualDisplay>(catchUp.schedule, catchUp.log);
+    onRetraces_ = true;
     clock_.follow(catchUp.display.get());
+}
+
+void ViewerControls::beginNextRun()
+{
+    const Seek seek = restart_.value_or(Seek{});
+    restart_.reset();
+    startAt(seek.target, seek.paused);
 }
 
 bool ViewerControls::wantsPixels()
 {
-    return catchUp_ == nullptr || catchUp_->display->wantsPixels();
+    if (restart_) {
+        return false;
+    }
+    return catchUp_ == nullptr || catchUp_->reached || catchUp_->display->wantsPixels();
 }
 
-bool ViewerControls::takeKey(const SDL_KeyboardEvent& key)
+bool ViewerControls::takeEvent(const SDL_Event& event)
 {
+    if (event.type == SDL_QUIT) {
+        userEnds();
+        return false;
+    }
+    if (event.type != SDL_KEYDOWN && event.type != SDL_KEYUP) {
+        return false;
+    }
+    const SDL_KeyboardEvent& key = event.key;
     const ControlKey control = controlKeyOf(key.keysym);
     if (control == ControlKey::None) {
+        if (key.type == SDL_KEYDOWN && key.keysym.sym == SDLK_ESCAPE) {
+            userEnds();
+        }
         return false;
     }
     if (key.type == SDL_KEYDOWN && key.repeat == 0) {
-        if (control == ControlKey::Pause) {
-            togglePause();
-        } else if (control == ControlKey::FullScreen) {
-            toggleFullScreen();
-        } else if (clock_.paused() && presents_ >= 2) {
-            saveScreenshot(lastFrame_); // the picture on the screen, which stands
-        } else {
-            screenshotWanted_ = true;   // the frame presented next
-        }
+        act(control);
     }
     return true;
 }
 
+void ViewerControls::act(ControlKey control)
+{
+    switch (control) {
+    case ControlKey::Pause:
+        togglePause();
+        break;
+    case ControlKey::FullScreen:
+        toggleFullScreen();
+        break;
+    case ControlKey::Screenshot:
+        if (clock_.paused() && presents_ >= 2 && !restart_) {
+            saveScreenshot(lastFrame_); // the picture on the screen, which stands
+        } else {
+            screenshotWanted_ = true;   // the frame shown next
+        }
+        break;
+    case ControlKey::StepForward:
+    case ControlKey::StepBack:
+        if (pausedOrWillBe()) {
+            seekTo(seekTargetOf(control, elapsedMs()), true);
+        }
+        break;
+    default:
+        seekTo(seekTargetOf(control, elapsedMs()), pausedOrWillBe());
+        break;
+    }
+}
+
+// Escape or a close request: the program ends by its own path, and no seek
+// starts it again.
+void ViewerControls::userEnds()
+{
+    ending_ = true;
+    restart_.reset();
+}
+
+bool ViewerControls::pausedOrWillBe() const
+{
+    if (restart_) {
+        return restart_->paused;
+    }
+    if (catchUp_ != nullptr && !catchUp_->reached) {
+        return catchUp_->pauseThere;
+    }
+    return clock_.paused();
+}
+
 void ViewerControls::togglePause()
 {
-    if (clock_.paused()) {
+    if (restart_) {
+        restart_->paused = !restart_->paused; // said on arrival
+    } else if (catchUp_ != nullptr && !catchUp_->reached) {
+        catchUp_->pauseThere = !catchUp_->pauseThere;
+    } else if (clock_.paused()) {
         clock_.resume();
+        if (catchUp_ != nullptr) {
+            clock_.continueFrom(lastPresentMs_); // off the virtual display, on in real time
+            catchUp_.reset();
+        }
         say("playing from " + describeTime(elapsedMs()));
     } else {
         clock_.pause();
+        line_.clear();
+        lineUntil_ = 0;
         showTitle();
     }
 }
@@ -235,11 +245,57 @@ void ViewerControls::toggleFullScreen()
     SDL_SetWindowFullscreen(window_.window, whole ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
-// The program draws again as soon as this returns: when the window needs
-// its picture again, the pause ends, or the program is told to end. A
-// screenshot while paused is the picture on the screen, saved from the last
-// frame (the program's own state only moves forward: a frame drawn again at
-// the same time need not be exactly the one it drew there first).
+void ViewerControls::seekTo(std::int32_t target, bool paused)
+{
+    if (ending_) {
+        return;
+    }
+    seekBegan_ = steadyMilliseconds();
+    line_ = "seeking to " + describeTime(target, paused);
+    lineUntil_ = 0; // until it arrives
+    showTitle();
+    if (goOnForwardTo(target, paused)) {
+        return;
+    }
+    // Start the run again: the program ends by its own path, at once, and
+    // its last frames are neither drawn nor shown.
+    restart_ = Seek{target, paused};
+    catchUp_.reset();
+    clock_.resume();
+    clock_.continueFrom(lastPresentMs_);
+    clock_.skipSleeps(true);
+    const HWND program = FindWindowA(host::ProgramWindowClass, nullptr);
+    if (program != nullptr) {
+        win32::postInputMessage(program, WM_KEYDOWN, VK_ESCAPE, win32::keyMessageParameter(VK_ESCAPE, false));
+    }
+}
+
+// A run that has shown only the virtual display's retrace frames holds
+// exactly the state `record` has at its last frame: it may go on to a
+// later time without starting again.
+bool ViewerControls::goOnForwardTo(std::int32_t target, bool paused)
+{
+    if (restart_ || catchUp_ == nullptr || !onRetraces_ || !clock_.following()) {
+        return false;
+    }
+    CatchUp& catchUp = *catchUp_;
+    if (target < catchUp.display->elapsed()) {
+        return false; // the display is already past it
+    }
+    if (catchUp.reached) {
+        catchUp.schedule.keep.push_back(target);
+        catchUp.reached = false;
+    } else {
+        catchUp.schedule.keep.back() = target; // still on the way to the last
+    }
+    catchUp.target = target;
+    catchUp.pauseThere = paused;
+    catchUp.framesBefore = catchUp.log.frames.size();
+    clock_.resume(); // the display's time again
+    loopBegan_ = *seekBegan_;
+    return true;
+}
+
 void ViewerControls::waitWhilePaused()
 {
     const std::uint64_t began = steadyMilliseconds();
@@ -248,7 +304,7 @@ void ViewerControls::waitWhilePaused()
         std::uint64_t began;
         ~Count() { total += static_cast<double>(steadyMilliseconds() - began); }
     } count{waitedMs_, began};
-    while (clock_.paused() && !ending_) {
+    while (clock_.paused() && !ending_ && !restart_) {
         SDL_Event event;
         // A line in the title goes after its while; nothing else wakes the
         // thread but an event.
@@ -259,37 +315,17 @@ void ViewerControls::waitWhilePaused()
             if (lineUntil_ == 0) {
                 return; // SDL could not wait
             }
-            lineUntil_ = 0;
-            line_.clear();
-            showTitle();
+            expireLine();
             continue;
         }
-        switch (event.type) {
-        case SDL_KEYDOWN:
-        case SDL_KEYUP:
-            if (takeKey(event.key)) {
-                if (event.type == SDL_KEYDOWN && controlKeyOf(event.key.keysym) == ControlKey::FullScreen) {
-                    return; // the picture again, at the window's new size
-                }
-            } else {
-                window_.deliver(event);
-                if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) {
-                    ending_ = true; // the program must get to its message
-                    return;
-                }
-            }
-            break;
-        case SDL_QUIT:
+        if (!takeEvent(event)) {
             window_.deliver(event);
-            ending_ = true;
-            return;
-        case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-                return;
-            }
-            break;
-        default:
-            break;
+        }
+        const bool fullScreenKey = event.type == SDL_KEYDOWN && controlKeyOf(event.key.keysym) == ControlKey::FullScreen;
+        const bool exposed = event.type == SDL_WINDOWEVENT && (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+                                                               event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED);
+        if (fullScreenKey || exposed) {
+            return; // the picture again, at the window's size
         }
     }
 }
@@ -297,47 +333,85 @@ void ViewerControls::waitWhilePaused()
 bool ViewerControls::framePresented(const d3d9::Frame& frame)
 {
     waitedMs_ = 0.0;
-    lastFrame_ = frame;
     ++presents_;
+    if (restart_) {
+        return false; // the run ends for a seek
+    }
     lastPresentMs_ = clock_.milliseconds(); // the time the frame was drawn at
     if (presents_ == 2) {
         startMs_ = lastPresentMs_; // the program's first frame (the first Present is its blank start-up one)
+        loopBegan_ = steadyMilliseconds();
     }
-    if (catchUp_ != nullptr) {
-        catchUp_->display->present(frame); // on to the next retrace, or the start time
+    if (presents_ >= 2 && !(clock_.following() && host::isRetraceTime(elapsedMs(), DisplayRate))) {
+        onRetraces_ = false;
+    }
+    if (catchUp_ != nullptr && !catchUp_->reached) {
+        catchUp_->display->present(frame); // on to the next retrace, or the time sought
         if (!catchUp_->reached) {
             return false;
         }
-        const bool pause = catchUp_->pauseThere;
-        clock_.continueFrom(lastPresentMs_);
-        catchUp_.reset();
-        if (pause) {
-            clock_.pause();
-            showTitle();
-        }
+        arrive();
+    } else if (presents_ == 2 && seekBegan_) {
+        arrive(); // a seek to the start, unpaused: the run's first frame is the one
     }
+    lastFrame_ = frame;
     if (screenshotWanted_ && presents_ >= 2) {
         screenshotWanted_ = false;
         saveScreenshot(frame);
     }
-    if (lineUntil_ != 0 && steadyMilliseconds() >= lineUntil_) {
-        lineUntil_ = 0;
-        line_.clear();
-        showTitle();
+    expireLine();
+    if (options_.loop && catchUp_ == nullptr && elapsedMs() >= host::TimelineEndMs) {
+        seekTo(0, false); // this frame is still shown
     }
     return true;
 }
 
+// The frame at the time sought is on the screen.
+void ViewerControls::arrive()
+{
+    if (options_.stats && seekBegan_) {
+        const std::uint64_t now = steadyMilliseconds();
+        const std::size_t frames = catchUp_ != nullptr ? catchUp_->log.frames.size() - catchUp_->framesBefore : 0;
+        std::fprintf(stderr,
+                     "demo: at %s in %.2f s: %.2f s to start the program's run (ending the last one), %.2f s for %zu "
+                     "frames without pixel work\n",
+                     describeTime(elapsedMs(), true).c_str(), secondsBetween(*seekBegan_, now),
+                     secondsBetween(*seekBegan_, loopBegan_), secondsBetween(loopBegan_, now), frames);
+    }
+    seekBegan_.reset();
+    line_.clear();
+    lineUntil_ = 0;
+    if (catchUp_ == nullptr) {
+        say("playing from " + describeTime(elapsedMs()));
+        return;
+    }
+    const CatchUp& catchUp = *catchUp_;
+    if (catchUp.pauseThere) {
+        clock_.pause(); // on the display still, for a frame step
+    } else {
+        clock_.continueFrom(lastPresentMs_);
+        catchUp_.reset();
+        say("playing from " + describeTime(elapsedMs()));
+    }
+    showTitle();
+}
+
 std::int32_t ViewerControls::elapsedMs() const
 {
+    if (restart_) {
+        return restart_->target;
+    }
+    if (catchUp_ != nullptr && !catchUp_->reached) {
+        return catchUp_->target;
+    }
     return presents_ >= 2 ? static_cast<std::int32_t>(lastPresentMs_ - startMs_) : 0;
 }
 
 void ViewerControls::saveScreenshot(const d3d9::Frame& frame)
 {
     const std::string path = screenshotPath(elapsedMs());
-    if (writePicture(path, frame.pixels(), frame.width, frame.height)) {
-        std::fprintf(stderr, "demo: saved the picture at %s (%d x %d) as %s\n", describeTime(elapsedMs()).c_str(),
+    if (writeScreenshot(path, frame.pixels(), frame.width, frame.height)) {
+        std::fprintf(stderr, "demo: saved the picture at %s (%d x %d) as %s\n", describeTime(elapsedMs(), true).c_str(),
                      frame.width, frame.height, path.c_str());
         say("picture saved as " + path);
     } else {
@@ -346,7 +420,7 @@ void ViewerControls::saveScreenshot(const d3d9::Frame& frame)
     }
 }
 
-// A line for the title, shown for a while.
+// A line for the title and the picture, shown for a while.
 void ViewerControls::say(const std::string& line)
 {
     line_ = line;
@@ -354,14 +428,23 @@ void ViewerControls::say(const std::string& line)
     showTitle();
 }
 
-// "demo", "demo - paused at 0:40.8", or what a control key just did.
+void ViewerControls::expireLine()
+{
+    if (lineUntil_ != 0 && steadyMilliseconds() >= lineUntil_) {
+        lineUntil_ = 0;
+        line_.clear();
+        showTitle();
+    }
+}
+
+// "demo", "demo - paused at 0:40.840", or what a control key just did.
 void ViewerControls::showTitle()
 {
     std::string title = Name;
     if (!line_.empty()) {
         title += " - " + line_;
     } else if (clock_.paused()) {
-        title += " - paused at " + describeTime(elapsedMs());
+        title += " - paused at " + describeTime(elapsedMs(), true);
     }
     SDL_SetWindowTitle(window_.window, title.c_str());
 }

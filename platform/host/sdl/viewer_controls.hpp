@@ -1,71 +1,65 @@
 // The viewer's controls, held by the player and never seen by the program:
 // Space pauses and resumes, Alt+Enter and F11 switch between the whole
-// screen and a window, F12 saves the picture as drawn as a PNG file; a run
-// may begin at a time of the demo (startAt), paused or not. The
-// program's clock (timeGetTime) is the player's: it stands still while the
-// player is paused, and the program's thread then waits in its message
-// pump for the next event, so a paused player uses no processor, and the
-// picture stands. The program draws again, at the time it stands at, only
-// when the window needs its picture again (shown, resized, full screen).
+// screen and a window, F12 saves the picture as drawn as a PNG file, the
+// arrows, Page Up and Down and Home seek, `.` and `,` step a frame while
+// paused; a run may begin at a time of the demo, paused or not, and may
+// start again when the timeline ends (loop).
 //
-// Entry points: controlKeyOf, ViewerClock, ViewerControls. Times in
-// milliseconds of the machine's steady clock.
+// The program's clock (timeGetTime) is the player's (ViewerClock): it
+// stands still while the player is paused, and the program's thread then
+// waits in its message pump for the next event, so a paused player uses no
+// processor, and the picture stands. The program draws again, at the time
+// it stands at, only when the window needs its picture again.
+//
+// A seek is exact: it lands on the state `demokit record --at T` reaches.
+// The program's state only moves forward (a channel that has ended keeps
+// the value of its last frame before the end), so a seek ends the
+// program's run (Escape through its message queue, its own way out) and
+// runs it again, its frames up to T on the virtual display `record` uses,
+// without pixel work. Only a run that has shown nothing but that display's
+// retrace frames goes on forward without starting again (a frame step
+// after a seek to a retrace time, say).
+//
+// Entry points: controlKeyOf, seekTargetOf, ViewerControls. Times in
+// milliseconds of the demo unless said otherwise.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <SDL.h>
 
 #include "d3d9/backend.hpp"
-#include "win32/clock.hpp"
+#include "host/sdl/viewer_clock.hpp"
 
 namespace sdlhost {
 
-enum class ControlKey { None, Pause, FullScreen, Screenshot };
-
-// The control a key press asks for: Space, Alt+Enter or F11, F12; None for
-// the keys the program gets.
-ControlKey controlKeyOf(const SDL_Keysym& key);
-
-// The machine's steady milliseconds, less every moment spent paused. A
-// pause holds the time the program last read, the time of the picture on
-// the screen: every frame drawn while paused is that picture again.
-class ViewerClock final : public win32::Clock {
-public:
-    using Now = std::function<std::uint64_t()>; // steady milliseconds
-
-    ViewerClock();
-    explicit ViewerClock(Now now) : now_(std::move(now)) {}
-
-    std::uint32_t milliseconds() override;
-    void sleep(std::uint32_t milliseconds) override;
-
-    void pause();
-    void resume();
-    bool paused() const { return paused_; }
-    // Takes its time from source (a virtual display) until continueFrom,
-    // which goes on in real time from ms.
-    void follow(win32::Clock* source) { source_ = source; }
-    void continueFrom(std::uint32_t ms);
-
-private:
-    Now now_;
-    win32::Clock* source_ = nullptr;
-    std::uint64_t heldMs_ = 0;    // steady time less the clock's, from pauses
-    std::uint64_t lastRead_ = 0;  // the clock's time when last read (not wrapped)
-    bool read_ = false;           // read at all
-    bool paused_ = false;         // the clock stands at lastRead_
+enum class ControlKey {
+    None,
+    Pause,       // Space
+    FullScreen,  // Alt+Enter, F11
+    Screenshot,  // F12
+    Forward,     // Right: 5 s on
+    Back,        // Left: 5 s back
+    FarForward,  // Page Up: 30 s on
+    FarBack,     // Page Down: 30 s back
+    ToStart,     // Home
+    StepForward, // `.` while paused: the next frame of a 60 Hz display
+    StepBack,    // `,` while paused: the frame before
 };
 
-// Where a screenshot goes: the user's pictures folder (XDG_PICTURES_DIR,
-// from the environment or user-dirs.dirs, else ~/Pictures) where it
-// exists, else the working folder; named for the demo's time, never over
-// another file.
-std::string screenshotPath(std::int32_t elapsedMs);
+// The control a key press asks for; None for the keys the program gets.
+ControlKey controlKeyOf(const SDL_Keysym& key);
+
+// Where a seek or step key goes from the time `at`, within the timeline;
+// `at` itself for the other keys.
+std::int32_t seekTargetOf(ControlKey key, std::int32_t at);
+
+// "1:20.0", or to the millisecond "0:40.840".
+std::string describeTime(std::int32_t ms, bool exact = false);
 
 class ViewerControls {
 public:
@@ -74,59 +68,87 @@ public:
         // Hands an event the controls do not take to the program.
         std::function<void(const SDL_Event&)> deliver;
     };
+    struct Options {
+        bool loop = false;  // start again at the timeline's end
+        bool stats = false; // each seek's time on stderr
+    };
 
-    explicit ViewerControls(Window window);
+    ViewerControls(Window window, Options options);
     ~ViewerControls();
 
     ViewerClock& clock() { return clock_; }
-    // Runs the program's frames before elapsedMs at once, on the 60 Hz
-    // retraces and frame times `demokit record` runs them on and without
-    // their pixel work, then goes on in real time from the frame at exactly
-    // that time: the state `record --at` reaches. Paused there if asked.
-    // Call before the program runs.
+
+    // Before the first run: begin it at elapsedMs, paused there if asked.
     void startAt(std::int32_t elapsedMs, bool paused);
-    // Whether the frame being drawn is wanted: not those run through on the
-    // way to the start time.
+    // After a run ended: whether it ended for a seek, so that the program
+    // must run again; beginNextRun prepares that run.
+    bool restartWanted() const { return restart_.has_value(); }
+    void beginNextRun();
+
+    // Whether the frame being drawn is wanted: not those run through on
+    // the way to a time, nor those of a run being ended.
     bool wantsPixels();
-    // Takes a key event that is a control (both its press and its release);
-    // false for the keys the program gets.
-    bool takeKey(const SDL_KeyboardEvent& key);
+    // Takes an event that is a control (a control key's press and release);
+    // false for those the program gets. Notes Escape and a close request,
+    // which end the run whatever a seek wanted.
+    bool takeEvent(const SDL_Event& event);
     // While paused, waits for events and handles them; returns when the
     // program must draw a frame (the picture is needed again, the pause
-    // ended, or the program is to end).
+    // ended, a seek began, or the program is to end).
     void waitWhilePaused();
-    // At every Present: the program's start (for its time), the screenshot
-    // asked for, the title. False for a frame run through on the way to the
-    // start time, which is not to be shown.
+    // At every Present: the run's start (for its time), the seek's
+    // progress, the screenshot asked for, the title, the loop. False for a
+    // frame that is not to be shown.
     bool framePresented(const d3d9::Frame& frame);
-    // The program's time as it last drew: elapsed milliseconds since its
-    // first frame, near enough for a title or a file name.
+    // The time of the picture on the screen (or sought, during a seek):
+    // elapsed milliseconds since the program's first frame.
     std::int32_t elapsedMs() const;
     // How long the program's thread waited paused since the last Present
     // (a frame's own time leaves it out).
     double waitedMs() const { return waitedMs_; }
+    // What a control key just did, for the line over the picture; empty
+    // when there is nothing to say.
+    const std::string& notice() const { return line_; }
 
 private:
+    struct Seek {
+        std::int32_t target = 0;
+        bool paused = false;
+    };
+    struct CatchUp; // the virtual display a run's first frames run on
+
+    void act(ControlKey control);
+    void userEnds();
     void togglePause();
     void toggleFullScreen();
+    void seekTo(std::int32_t target, bool paused);
+    bool goOnForwardTo(std::int32_t target, bool paused);
+    void arrive();
+    bool pausedOrWillBe() const;
     void say(const std::string& line);
+    void expireLine();
     void showTitle();
     void saveScreenshot(const d3d9::Frame& frame);
 
-    struct CatchUp; // the virtual display the first frames run on
-
     Window window_;
+    Options options_;
     ViewerClock clock_;
     std::unique_ptr<CatchUp> catchUp_;
+    std::optional<Seek> restart_;     // the run is ending for this seek
+    // Of the run going on.
     std::int32_t presents_ = 0;
     std::uint32_t startMs_ = 0;       // the clock as the program drew its first frame
     std::uint32_t lastPresentMs_ = 0; // the clock at the last Present
+    bool onRetraces_ = false;         // every frame shown so far was a virtual display's retrace
     d3d9::Frame lastFrame_;           // the last presented; readable while no other is drawn
+    // A seek's measures (steady milliseconds).
+    std::optional<std::uint64_t> seekBegan_;
+    std::uint64_t loopBegan_ = 0;     // the run's first frame
     bool screenshotWanted_ = false;
-    bool ending_ = false;             // told to end while paused: wait no more
+    bool ending_ = false;             // told to end: wait no more, start no run again
     double waitedMs_ = 0.0;           // paused since the last Present
-    std::string line_;                // what the title says beside the name, for a while
-    std::uint64_t lineUntil_ = 0;     // steady ms
+    std::string line_;                // what a control key did, shown for a while
+    std::uint64_t lineUntil_ = 0;     // steady ms; 0 while a seek goes on
 };
 
 } // namespace sdlhost
