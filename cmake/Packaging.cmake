@@ -129,8 +129,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # demo_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # Depends is depends.txt's line, set when cpack runs (below).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-# The OpenGL device needs a driver; without one the player draws on the CPU.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgl1-mesa-dri, libegl-mesa0")
+# The OpenGL device needs a driver (without one the player draws on the
+# CPU); the line over the picture a font (without one only the title says it).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgl1-mesa-dri, libegl-mesa0, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.invalid/demo")
 set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
 # Read by cpack for each generator: the .deb's Depends, the .tar.gz's extras.

@@ -7,6 +7,8 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev p
   # the player and the OpenGL device: SDL2, EGL and OpenGL with Mesa's
   # drivers (software rendering where there is no GPU), the GLSL validator
   libsdl2-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0 glslang-tools
+  # the player's line over the picture: SDL_ttf, fontconfig and a font
+  libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core
   # the player's tests in a real window: a virtual X server, keys, screenshots,
   # and a window manager (full screen is the window manager's to give)
   xvfb xauth xdotool x11-utils imagemagick openbox

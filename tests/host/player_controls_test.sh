@@ -61,11 +61,16 @@ for device in software gl; do
   xdotool windowactivate --sync "$window" >/dev/null 2>&1
   sleep 1.5
 
-  # Paused: the picture stands and the player waits without working.
+  # Paused: the picture stands and the player waits without working. The
+  # line over the picture says so for two seconds, then goes.
   xdotool key space
   sleep 0.5
   [[ "$(title)" == "demo - paused at "* ]] || fail "$device: paused, the title says '$(title)'"
+  import -window "$window" "$work/$device-paused-noticed.png"
+  sleep 2.5
   import -window "$window" "$work/$device-paused-1.png"
+  differ=$(compare -metric AE "$work/$device-paused-noticed.png" "$work/$device-paused-1.png" null: 2>&1)
+  [ "$differ" -gt 500 ] || fail "$device: paused, no line over the picture ($differ pixels changed as it went)"
   before=$(ticks)
   sleep 2
   after=$(ticks)

@@ -25,6 +25,7 @@
 #include "host/program_modules.hpp"
 #include "host/sdl/frame_stats.hpp"
 #include "host/sdl/gl_presenter.hpp"
+#include "host/sdl/notice_overlay.hpp"
 #include "host/sdl/retrace_pacer.hpp"
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/player_window.hpp"
@@ -115,8 +116,18 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
     }
     sdlhost::RetracePacer glPacer(window.sdlWindow(), settings.vsync);
     sdlhost::AdaptiveRenderSize adaptive(sdlhost::refreshMs(window.sdlWindow()));
-    // The viewer's keys, and the program's clock, which they pause.
-    sdlhost::ViewerControls controls({window.sdlWindow(), [&window](const SDL_Event& event) { window.deliver(event); }},
+    // The viewer's keys, and the program's clock, which they pause; the line
+    // that says what a key did, over the picture.
+    sdlhost::NoticeOverlay overlay;
+    d3d9::Frame shown;        // the last frame shown, while its run lasts
+    bool haveShown = false;
+    std::function<void(const d3d9::Frame&)> show;
+    sdlhost::ViewerControls controls({window.sdlWindow(), [&window](const SDL_Event& event) { window.deliver(event); },
+                                      [&] {
+                                          if (haveShown) {
+                                              show(shown);
+                                          }
+                                      }},
                                      {settings.loop, settings.stats});
     window.setControls(&controls);
     win32::setClock(&controls.clock());
@@ -131,12 +142,17 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
         if (window.hasOpenGl() && window.recoverFromReset()) {
             return; // the frame went with the old context; the GL device makes everything again
         }
+        int drawableWidth = 0, drawableHeight = 0;
+        window.drawableSize(drawableWidth, drawableHeight);
+        const SDL_Surface* notice = overlay.panelFor(controls.notice(), drawableHeight);
+        shown = frame;
+        haveShown = true;
         if (window.hasOpenGl() && frame.glFramebuffer() != 0) {
-            sdlhost::presentGlFrame(window, frame);
+            sdlhost::presentGlFrame(window, frame, notice);
             glPacer.afterWaitingPresent(); // the swap interval may be ignored (Xvfb)
         } else {
             const double programMs = sdlhost::millisecondsSince(resumed) - pausedMs;
-            const double presentMs = presenter.present(frame);
+            const double presentMs = presenter.present(frame, notice);
             if (adaptive.frameMade(programMs + presentMs) && settings.stats) {
                 std::fprintf(stderr, "demo: the software device falls behind the display at %d x %d\n", frame.width,
                              frame.height);
@@ -147,6 +163,17 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
                          std::string(backend.name).c_str());
         }
         resumed = SDL_GetPerformanceCounter();
+    };
+    // Again, while the picture stands (no pacing: nothing runs meanwhile).
+    show = [&](const d3d9::Frame& frame) {
+        int drawableWidth = 0, drawableHeight = 0;
+        window.drawableSize(drawableWidth, drawableHeight);
+        const SDL_Surface* notice = overlay.panelFor(controls.notice(), drawableHeight);
+        if (window.hasOpenGl() && frame.glFramebuffer() != 0) {
+            sdlhost::presentGlFrame(window, frame, notice);
+        } else {
+            presenter.present(frame, notice);
+        }
     };
     controls.startAt(settings.startMs, settings.paused);
     int code = 0;
@@ -162,6 +189,7 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
         options.sink.onPresent = onPresent;
         code = host::runProgram(backend, std::move(options), true, entry);
         window.forgetProgramWindow();
+        haveShown = false; // its device is gone
         if (!controls.restartWanted()) {
             break;
         }

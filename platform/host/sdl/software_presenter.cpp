@@ -1,6 +1,7 @@
 #include "host/sdl/software_presenter.hpp"
 
 #include "host/picture_fit.hpp"
+#include "host/sdl/notice_overlay.hpp"
 
 namespace sdlhost {
 
@@ -16,6 +17,20 @@ bool SoftwarePresenter::open(SDL_Window* window, bool vsync, std::string& why)
     // system's own shared-memory image costs one copy.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     return useRenderer(false, why);
+}
+
+// The panel as a texture of its own for this present: it changes seldom and
+// shows only for a moment.
+void SoftwarePresenter::drawNotice(const SDL_Surface& notice, int outputHeight)
+{
+    SDL_Texture* panel = SDL_CreateTextureFromSurface(renderer_, const_cast<SDL_Surface*>(&notice));
+    if (panel == nullptr) {
+        return;
+    }
+    const SDL_Point at = NoticeOverlay::placeOf(notice, outputHeight);
+    const SDL_Rect where = {at.x, at.y, notice.w, notice.h};
+    SDL_RenderCopy(renderer_, panel, nullptr, &where);
+    SDL_DestroyTexture(panel);
 }
 
 SoftwarePresenter::~SoftwarePresenter()
@@ -57,7 +72,7 @@ bool SoftwarePresenter::useRenderer(bool unscaled, std::string& why)
     return true;
 }
 
-double SoftwarePresenter::present(const d3d9::Frame& frame)
+double SoftwarePresenter::present(const d3d9::Frame& frame, const SDL_Surface* notice)
 {
     const Uint64 start = SDL_GetPerformanceCounter();
     const auto since = [start] { return millisecondsSince(start); };
@@ -91,6 +106,9 @@ double SoftwarePresenter::present(const d3d9::Frame& frame)
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, &target);
+    if (notice != nullptr) {
+        drawNotice(*notice, height);
+    }
     if (unscaled_) {
         SDL_RenderPresent(renderer_); // the copy to the window, at once
         const double work = since();

@@ -25,14 +25,15 @@ public:
     bool open(SDL_Window* window, bool vsync, std::string& why);
     ~SoftwarePresenter();
 
-    // Shows the frame; the milliseconds that took, waiting for the
-    // retrace left out.
-    double present(const d3d9::Frame& frame);
+    // Shows the frame, and the notice panel over it (null: none); the
+    // milliseconds that took, waiting for the retrace left out.
+    double present(const d3d9::Frame& frame, const SDL_Surface* notice = nullptr);
 
 private:
     // The renderer for a window of this size showing frames of that size.
     bool useRenderer(bool unscaled, std::string& why);
     void dropRenderer();
+    void drawNotice(const SDL_Surface& notice, int outputHeight);
 
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;

@@ -183,6 +183,7 @@ void ViewerControls::act(ControlKey control)
     case ControlKey::Screenshot:
         if (clock_.paused() && presents_ >= 2 && !restart_) {
             saveScreenshot(lastFrame_); // the picture on the screen, which stands
+            showPictureAgain();
         } else {
             screenshotWanted_ = true;   // the frame shown next
         }
@@ -233,9 +234,8 @@ void ViewerControls::togglePause()
         say("playing from " + describeTime(elapsedMs()));
     } else {
         clock_.pause();
-        line_.clear();
-        lineUntil_ = 0;
-        showTitle();
+        say("paused at " + describeTime(elapsedMs(), true));
+        showPictureAgain();
     }
 }
 
@@ -254,6 +254,7 @@ void ViewerControls::seekTo(std::int32_t target, bool paused)
     line_ = "seeking to " + describeTime(target, paused);
     lineUntil_ = 0; // until it arrives
     showTitle();
+    showPictureAgain();
     if (goOnForwardTo(target, paused)) {
         return;
     }
@@ -316,6 +317,7 @@ void ViewerControls::waitWhilePaused()
                 return; // SDL could not wait
             }
             expireLine();
+            showPictureAgain();
             continue;
         }
         if (!takeEvent(event)) {
@@ -388,12 +390,12 @@ void ViewerControls::arrive()
     const CatchUp& catchUp = *catchUp_;
     if (catchUp.pauseThere) {
         clock_.pause(); // on the display still, for a frame step
+        say("paused at " + describeTime(elapsedMs(), true));
     } else {
         clock_.continueFrom(lastPresentMs_);
         catchUp_.reset();
         say("playing from " + describeTime(elapsedMs()));
     }
-    showTitle();
 }
 
 std::int32_t ViewerControls::elapsedMs() const
@@ -443,10 +445,19 @@ void ViewerControls::showTitle()
     std::string title = Name;
     if (!line_.empty()) {
         title += " - " + line_;
-    } else if (clock_.paused()) {
+    } else if (clock_.paused() && !restart_) {
         title += " - paused at " + describeTime(elapsedMs(), true);
     }
     SDL_SetWindowTitle(window_.window, title.c_str());
+}
+
+// The program draws nothing while the picture stands: the player shows its
+// last frame again, with the notice as it now is.
+void ViewerControls::showPictureAgain()
+{
+    if (window_.showAgain && presents_ >= 2 && !restart_) {
+        window_.showAgain();
+    }
 }
 
 } // namespace sdlhost

@@ -67,6 +67,9 @@ public:
         SDL_Window* window = nullptr;
         // Hands an event the controls do not take to the program.
         std::function<void(const SDL_Event&)> deliver;
+        // Shows the picture on the screen again, with the notice as it now
+        // is (while it stands: paused, or a seek under way).
+        std::function<void()> showAgain;
     };
     struct Options {
         bool loop = false;  // start again at the timeline's end
@@ -106,8 +109,9 @@ public:
     // How long the program's thread waited paused since the last Present
     // (a frame's own time leaves it out).
     double waitedMs() const { return waitedMs_; }
-    // What a control key just did, for the line over the picture; empty
-    // when there is nothing to say.
+    // The line over the picture: what a control key just did, for two
+    // seconds (the window's title says it too, and "paused at" while
+    // paused); empty when there is nothing to say.
     const std::string& notice() const { return line_; }
 
 private:
@@ -128,6 +132,7 @@ private:
     void say(const std::string& line);
     void expireLine();
     void showTitle();
+    void showPictureAgain();
     void saveScreenshot(const d3d9::Frame& frame);
 
     Window window_;
