@@ -12,6 +12,7 @@
 #include "host/sdl/player_settings.hpp"
 #include "host/sdl/render_size_choice.hpp"
 #include "host/sdl/viewer_controls.hpp"
+#include "host/viewer_clock.hpp"
 #include "host/virtual_display.hpp"
 #include "host/picture_fit.hpp"
 #include "win32/window_system.hpp"
@@ -122,7 +123,7 @@ TEST(ViewerControls, seeksStayOnTheTimelineAndStepsLandOnTheDisplaysRetraces)
 TEST(ViewerClock, standsAtTheTimeLastReadWhilePausedAndGoesOnFromThere)
 {
     std::uint64_t steady = 1000;
-    sdlhost::ViewerClock clock([&steady] { return steady; });
+    host::ViewerClock clock([&steady] { return steady; });
     EXPECT_EQ(clock.milliseconds(), 1000u); // the frame on the screen read 1000
     steady += 7;
     clock.pause(); // 7 ms later: still the frame of 1000

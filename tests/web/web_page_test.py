@@ -12,6 +12,11 @@ on 127.0.0.1 by this script.
   bounds; box-filtered down by 2, the 1x frame within looser ones;
 - played in real time after a click, the page reaches its first frame and
   keeps drawing; Escape ends the program with exit code 0;
+- ?t=40 starts at 40 s; Space pauses (the frame count stops) and plays on;
+  the seek bar and the arrow keys seek, and a seek back lands on the frame
+  ?at= shows; a frame step; the full-screen button asks for full screen,
+  the link button's link holds the time, the buttons have labels; a hidden
+  page asks for no frames; the loop starts again at the timeline's end;
 - a WebGL context the browser takes away (WEBGL_lose_context) shows the
   state 'lost' with a line of text, and once given back the page draws
   again; the frame at 20440 ms with the context lost and given back on the
@@ -151,10 +156,13 @@ class Browser:
         element_id = next(iter(element.values()))
         self.command('POST', f'/element/{element_id}/click', {})
 
-    def press_escape(self):
-        key = '\ue00c'  # WebDriver's Escape
+    def press(self, key):
+        """One key pressed and let go: a character, or WebDriver's code for a named key."""
         self.command('POST', '/actions', {'actions': [{'type': 'key', 'id': 'keyboard', 'actions': [
             {'type': 'keyDown', 'value': key}, {'type': 'keyUp', 'value': key}]}]})
+
+    def press_escape(self):
+        self.press('\ue00c')  # WebDriver's Escape
 
     def console(self):
         return self.command('POST', '/se/log', {'type': 'browser'})
@@ -212,7 +220,7 @@ def check_frame_at(browser, base, demokit, work, extra='', ratio=1):
     check(page['state'] == 'finished' and page['exitCode'] == 0, f'?at={AT_MS}{extra}: ended {page}')
     check(page['frames'] == 1, f'?at={AT_MS}: {page["frames"]} frames shown, expected 1')
     if 'loseAt' in extra:
-        restored = browser.run('return window.Module.demoPage.restorations;')
+        restored = browser.run('return window.demo.restorations;')
         check(restored == 1, f'?at={AT_MS}{extra}: the context was given back {restored} times, expected once')
     pixels = browser.run('return window.demo.pixels();')
     # The drawing buffer is the picture's size on the screen in device pixels.
@@ -313,6 +321,105 @@ def check_context_loss(browser, base):
         check(used < 0.2, f'lost for good: the page used {used:.2f} s of processor time in 2 s')
 
 
+RIGHT = '\ue014'  # WebDriver's arrow right
+
+
+def check_controls(browser, base, demokit, work):
+    """?t= starts there; Space pauses (the frame count stops) and plays on;
+    the seek bar and the arrows seek, exactly; the buttons do what they say;
+    a hidden page asks for no frames; the loop starts again."""
+    browser.open(f'{base}/?t=40')
+    if not browser.wait_for("window.demo.state === 'ready'", 60, '?t=40: the page getting ready'):
+        return
+    text = browser.run("return document.getElementById('notice').textContent;")
+    check('0:40' in text, f'?t=40: the page offers {text!r}')
+    browser.click('#notice')
+    started = time.time()
+    if not browser.wait_for('window.demo.frames >= 1', 120, '?t=40: the first frame'):
+        return
+    first = browser.run('return window.demo.elapsedMs;')
+    print(f'web: ?t=40 showed its first frame at {first} ms, {time.time() - started:.1f} s after the click')
+    check(40000 <= first < 40500, f'?t=40: the first frame is at {first} ms')
+    browser.press(' ')
+    if browser.wait_for("window.demo.state === 'paused'", 10, 'Space pausing'):
+        time.sleep(0.3)
+        page = browser.run('return window.demo;')
+        time.sleep(1)
+        later = browser.run('return window.demo;')
+        check(later['frames'] == page['frames'], f'paused: {later["frames"] - page["frames"]} frames in 1 s')
+        check(later['elapsedMs'] == page['elapsedMs'], 'paused: the time moved')
+    # The seek bar, dragged and let go while paused: the frame at that time,
+    # exactly the one ?at= shows.
+    browser.run(f"const bar = document.getElementById('seek'); bar.value = '{AT_MS}';"
+                "bar.dispatchEvent(new Event('input')); bar.dispatchEvent(new Event('change'));")
+    started = time.time()
+    if browser.wait_for(f"window.demo.state === 'paused' && window.demo.elapsedMs === {AT_MS}", 60,
+                        f'the seek bar seeking to {AT_MS} ms'):
+        print(f'web: the seek bar went back to {AT_MS} ms in {time.time() - started:.1f} s, paused')
+        pixels = browser.run('return window.demo.pixels();')
+        if check((pixels['width'], pixels['height']) == (WIDTH, HEIGHT), f'seek: the canvas is {pixels["width"]} x '
+                 f'{pixels["height"]}'):
+            rgb = frame_compare.rgb_of_rgba(base64.b64decode(pixels['rgba']))
+            check_against_software(rgb, demokit, work, 1, f'a seek back to {AT_MS} ms, paused')
+    browser.press(RIGHT)
+    if browser.wait_for(f"window.demo.state === 'paused' && window.demo.elapsedMs === {AT_MS + 5000}", 60,
+                        'Right seeking 5 s on'):
+        print(f'web: Right went on to {AT_MS + 5000} ms, paused')
+    # A frame step: to the next retrace of a 60 Hz display after 25,440 ms.
+    browser.press('.')
+    if browser.wait_for(f"window.demo.state === 'paused' && window.demo.elapsedMs > {AT_MS + 5000}", 60,
+                        'a frame step'):
+        stepped = browser.run('return window.demo.elapsedMs;')
+        check(stepped == (((AT_MS + 5000) * 60 // 1000) + 1) * 1000 // 60,
+              f'. stepped from {AT_MS + 5000} ms to {stepped} ms')
+    browser.press(' ')
+    if browser.wait_for("window.demo.state === 'running'", 10, 'Space playing on'):
+        frames = browser.run('return window.demo.frames;')
+        time.sleep(1)
+        check(browser.run('return window.demo.frames;') > frames, 'played on: no new frames')
+    # The buttons: full screen asked for; the link holds the time.
+    browser.run("document.body.dispatchEvent(new PointerEvent('pointermove', {bubbles: true}));")
+    # (The click that started the run asked for full screen; the button
+    # leaves it, and asks again.)
+    whole = browser.run('return document.fullscreenElement !== null;')
+    browser.click('#fullscreen')
+    browser.wait_for(f"(document.fullscreenElement !== null) === {'false' if whole else 'true'}", 5,
+                     'the full-screen button switching')
+    asked = browser.run('return window.demo.fullScreenAsked;')
+    browser.click('#fullscreen')
+    check(browser.run('return window.demo.fullScreenAsked;') > asked or not whole,
+          'the full-screen button asked for nothing')
+    print(f'web: the full-screen button: full screen {whole}, then {not whole}, then asked again')
+    browser.click('#link')
+    link, elapsed = browser.run('return [window.demo.link, window.demo.elapsedMs];')
+    seconds = float(link.split('t=')[1]) if 't=' in link else -1
+    check(abs(seconds * 1000 - elapsed) < 1000, f'the link {link!r} is not at {elapsed} ms')
+    labels = browser.run("return [...document.querySelectorAll('#controls button')]"
+                         ".map(b => b.tagName + ':' + b.textContent.trim());")
+    check(all(label.startswith('BUTTON:') and len(label) > 8 for label in labels), f'the controls: {labels}')
+    print(f'web: controls {labels}; the link {link!r}')
+    # A hidden page asks for no frames.
+    browser.run("Object.defineProperty(document, 'visibilityState', {value: 'hidden', configurable: true});"
+                "document.dispatchEvent(new Event('visibilitychange'));")
+    if browser.wait_for("window.demo.state === 'paused'", 10, 'a hidden page pausing'):
+        frames = browser.run('return window.demo.frames;')
+        time.sleep(1)
+        check(browser.run('return window.demo.frames;') == frames, 'hidden: frames still asked for')
+    browser.run("Object.defineProperty(document, 'visibilityState', {value: 'visible', configurable: true});"
+                "document.dispatchEvent(new Event('visibilitychange'));")
+    browser.wait_for("window.demo.state === 'running'", 10, 'a page shown again playing on')
+    # The loop: past the timeline's end, the run starts again from the beginning.
+    browser.click('#loop')
+    browser.run("const bar = document.getElementById('seek'); bar.value = '81500';"
+                "bar.dispatchEvent(new Event('change'));")
+    if browser.wait_for("window.demo.elapsedMs >= 81500", 60, 'a seek to 81.5 s'):
+        if browser.wait_for("window.demo.state === 'running' && window.demo.elapsedMs < 5000", 60,
+                            'the loop starting again'):
+            print('web: looping, the run began again after the timeline ended')
+    browser.press_escape()
+    browser.wait_for("window.demo.state === 'finished'", 30, 'Escape ending the program after the seeks')
+
+
 def check_opened_from_disk(browser, site):
     """A page opened from disk cannot load its program; it must say so in
     words on the screen, at once, rather than "Loading..." for ever."""
@@ -362,6 +469,7 @@ def main():
         check_frame_at(browser, base, args.demokit, args.work, '&loseAt=5000')
         check_real_time(browser, base, args.work)
         check_context_loss(browser, base)
+        check_controls(browser, base, args.demokit, args.work)
         console = browser.console()
         for entry in console[:20]:
             print(f'web: console {entry.get("level")}: {entry.get("message")}')

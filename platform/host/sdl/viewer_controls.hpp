@@ -33,9 +33,12 @@
 #include <SDL.h>
 
 #include "d3d9/backend.hpp"
-#include "host/sdl/viewer_clock.hpp"
+#include "host/viewer_clock.hpp"
 
 namespace sdlhost {
+
+using host::ViewerClock;
+using host::steadyMilliseconds;
 
 enum class ControlKey {
     None,

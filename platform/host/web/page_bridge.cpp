@@ -22,6 +22,10 @@ EM_JS(int, pageContextLost, (), { return Module.demoPage.contextLost() ? 1 : 0; 
 EM_JS(int, pageContextRestorations, (), { return Module.demoPage.restorations; });
 EM_ASYNC_JS(void, pageContextBack, (), { await Module.demoPage.contextBack(); });
 EM_JS(int, pageBoxSize, (), { return Module.demoPage.boxSize(); });
+EM_JS(int, pageStartMs, (), { return Module.demoPage.startMs; });
+EM_JS(int, pageStartPaused, (), { return Module.demoPage.startPaused ? 1 : 0; });
+EM_JS(int, pageTakeRequest, (), { return Module.demoPage.takeRequest(); });
+EM_ASYNC_JS(void, pageRequestMade, (), { await Module.demoPage.requestMade(); });
 
 } // namespace
 
@@ -35,6 +39,34 @@ PageInput takeInput()
     // Packed by the page as message << 16 | key code.
     const auto packed = static_cast<std::uint32_t>(pageTakeInput());
     return {packed >> 16, packed & 0xFFFFu};
+}
+
+StartRequest requestedStart()
+{
+    return {pageStartMs(), pageStartPaused() != 0};
+}
+
+PageRequest takeRequest()
+{
+    // Packed by the page: -1 none, -2 pause, -3 play, or a seek's
+    // target << 1 | paused.
+    const std::int32_t packed = pageTakeRequest();
+    PageRequest request;
+    if (packed == -2) {
+        request.kind = PageRequest::Kind::Pause;
+    } else if (packed == -3) {
+        request.kind = PageRequest::Kind::Play;
+    } else if (packed >= 0) {
+        request.kind = PageRequest::Kind::Seek;
+        request.target = packed >> 1;
+        request.paused = (packed & 1) != 0;
+    }
+    return request;
+}
+
+void waitForRequest()
+{
+    pageRequestMade();
 }
 
 void report(const char* state, std::int32_t value, const char* message)

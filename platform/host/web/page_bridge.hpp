@@ -23,8 +23,32 @@ struct PageInput {
 std::int32_t requestedFrameTime();
 PageInput takeInput();
 
+// Where a run in real time begins (?t=, or a seek's time), and whether
+// paused there.
+struct StartRequest {
+    std::int32_t ms = 0;
+    bool paused = false;
+};
+StartRequest requestedStart();
+
+// What the viewer asked of the run since the last frame shown: a pause, to
+// play on, or a seek (which ends the run; the page runs the program again
+// from a fresh instance, since its tables are process-wide).
+struct PageRequest {
+    enum class Kind { None, Pause, Play, Seek } kind = Kind::None;
+    std::int32_t target = 0; // a seek's time
+    bool paused = false;     // paused when the seek arrives
+};
+PageRequest takeRequest();
+// Returns when the page has a request, the program's loop waiting
+// meanwhile without frames or the processor.
+void waitForRequest();
+
 // The run's progress, for the page and for whoever watches it (tests):
-// "running", "frame" (value: frames shown), "work" (value: microseconds
+// "running", "frame" (value: frames shown), "elapsed" (value: the
+// program's time of the frame about to be shown, ms), "paused" and
+// "playing" (value: the time paused or played on at), "restart" (the run
+// ended for a seek; value: its time << 1 | paused), "work" (value: microseconds
 // the program took for the frame about to be shown), "issued", "stopped"
 // and "sent" (value: that frame's draws the program issued, the front end
 // stopped, and the GL device was given), "progress" (value: elapsed ms

@@ -6,7 +6,8 @@
 // the loop stays the blocking loop it is on Windows.
 //
 // In real time the clock is the page's and each Present waits for the
-// browser's next animation frame (its display's retrace). While the
+// browser's next animation frame (its display's retrace); the viewer may
+// begin at a time, pause and seek (SteeredRun). While the
 // browser has taken the WebGL context away, Present waits for it to come
 // back; the GL back end then makes everything again. With ?at=MS the
 // program runs on a virtual display, as `demokit record --at` does: the
@@ -21,12 +22,16 @@
 #include <GLES3/gl3.h>
 
 #include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "d3d9/backend.hpp"
 #include "gl/gl_backend.hpp"
 #include "host/picture_fit.hpp"
 #include "host/program_modules.hpp"
+#include "host/viewer_clock.hpp"
 #include "host/virtual_display.hpp"
 #include "host/web/page_bridge.hpp"
 #include "win32/clock.hpp"
@@ -36,20 +41,10 @@ namespace {
 
 constexpr const char* Canvas = "#screen";
 
-// The page's clock: performance.now(), in whole milliseconds.
-class PageClock final : public win32::Clock {
-public:
-    std::uint32_t milliseconds() override
-    {
-        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(web::nowMs()));
-    }
-    void sleep(std::uint32_t ms) override { web::sleepFor(ms); }
-};
-
 // A WebGL2 context on the canvas, current from now on. The default
 // framebuffer is only ever a blit's target: no depth, no samples (a
 // multisampled one could not take the blit), no alpha.
-bool makeContext(bool keepPicture, std::string& why)
+bool makeContext(std::string& why)
 {
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
@@ -59,7 +54,7 @@ bool makeContext(bool keepPicture, std::string& why)
     attributes.depth = EM_FALSE;
     attributes.stencil = EM_FALSE;
     attributes.antialias = EM_FALSE;
-    attributes.preserveDrawingBuffer = keepPicture ? EM_TRUE : EM_FALSE; // readable after it is shown
+    attributes.preserveDrawingBuffer = EM_TRUE; // readable after it is shown (a screenshot, a paused picture)
     attributes.powerPreference = EM_WEBGL_POWER_PREFERENCE_HIGH_PERFORMANCE;
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(Canvas, &attributes);
     if (context <= 0) {
@@ -144,28 +139,165 @@ void reportDraws(const d3d9::DrawCounts& draws)
     web::report("sent", static_cast<std::int32_t>(draws.sent));
 }
 
-int playInRealTime()
+// A run in real time as the viewer steers it: begun at a time (the frames
+// before it run at once on a virtual display, without pixel work, on the
+// frame times `demokit record` uses, so the frame at the time is the one
+// `record --at` makes), paused and played on (the clock stands; a paused
+// page asks for no frames), or ended for a seek, after which the page runs
+// the program again from a fresh instance.
+class SteeredRun {
+public:
+    explicit SteeredRun(web::StartRequest start) : start_(start)
+    {
+        if (start.ms > 0 || start.paused) {
+            schedule_.keep = {start.ms};
+            schedule_.stopAfterMs = std::numeric_limits<std::int32_t>::max(); // the run goes on
+            schedule_.onFrame = [this](const d3d9::Frame&, std::int32_t) { reached_ = true; };
+            display_ = std::make_unique<host::VirtualDisplay>(schedule_, log_);
+            clock_.follow(display_.get());
+        } else {
+            reached_ = true;
+        }
+    }
+
+    host::ViewerClock& clock() { return clock_; }
+    bool wantsPixels() const { return !seek_ && (reached_ || display_->wantsPixels()); }
+    // The run ended for this seek, if it did.
+    const std::optional<web::PageRequest>& seek() const { return seek_; }
+
+    // Whether the frame is shown: not those on the way to the start, nor
+    // those of a run that ends for a seek.
+    bool framePresented(const d3d9::Frame& frame)
+    {
+        ++presents_;
+        if (seek_) {
+            return false;
+        }
+        lastMs_ = clock_.milliseconds();
+        if (presents_ == 2) {
+            startMs_ = lastMs_; // the program's first frame (the first Present is its blank one)
+        }
+        if (!reached_) {
+            display_->present(frame);
+            if (!reached_) {
+                yieldNowAndThen();
+                return false;
+            }
+            clock_.continueFrom(lastMs_); // on in real time from the frame at the start time
+            if (start_.paused) {
+                clock_.pause();
+            }
+        }
+        return true;
+    }
+
+    std::int32_t elapsedMs() const
+    {
+        return presents_ >= 2 ? static_cast<std::int32_t>(lastMs_ - startMs_) : 0;
+    }
+
+    // After a frame is shown: what the viewer asked meanwhile. Paused, the
+    // loop waits here for the next request.
+    void followRequests()
+    {
+        for (;;) {
+            const web::PageRequest request = web::takeRequest();
+            using Kind = web::PageRequest::Kind;
+            if (request.kind == Kind::Seek) {
+                endForSeek(request);
+                return;
+            }
+            if (request.kind == Kind::Pause && !clock_.paused()) {
+                clock_.pause();
+                web::report("paused", elapsedMs());
+            } else if (request.kind == Kind::Play && clock_.paused()) {
+                clock_.resume();
+                web::report("playing", elapsedMs());
+            } else if (request.kind == Kind::None && !clock_.paused()) {
+                return;
+            }
+            if (clock_.paused()) {
+                web::waitForRequest();
+            }
+        }
+    }
+
+private:
+    // The browser gets control back every tenth of a second on the way to
+    // the start time, so that the page shows the progress.
+    void yieldNowAndThen()
+    {
+        if (web::nowMs() - lastYield_ >= 100.0) {
+            web::report("progress", display_->elapsed());
+            web::waitForAnimationFrame();
+            lastYield_ = web::nowMs();
+        }
+    }
+
+    // The program ends by its own path (Escape through its message queue),
+    // its last frames neither drawn nor waited for.
+    void endForSeek(const web::PageRequest& request)
+    {
+        seek_ = request;
+        clock_.resume();
+        clock_.skipSleeps(true);
+        const HWND window = FindWindowA(host::ProgramWindowClass, nullptr);
+        if (window != nullptr) {
+            win32::postInputMessage(window, WM_KEYDOWN, VK_ESCAPE, win32::keyMessageParameter(VK_ESCAPE, false));
+        }
+    }
+
+    web::StartRequest start_;
+    // The page's clock (performance.now()) and its sleep, which hands
+    // control to the browser.
+    host::ViewerClock clock_{[] { return static_cast<std::uint64_t>(web::nowMs()); },
+                             [](std::uint32_t ms) { web::sleepFor(ms); }};
+    host::DisplaySchedule schedule_;
+    host::DisplayLog log_;
+    std::unique_ptr<host::VirtualDisplay> display_;
+    bool reached_ = false;
+    std::optional<web::PageRequest> seek_;
+    std::int32_t presents_ = 0;
+    std::uint32_t startMs_ = 0;
+    std::uint32_t lastMs_ = 0;
+    double lastYield_ = web::nowMs();
+};
+
+int playInRealTime(web::StartRequest start)
 {
-    PageClock clock;
-    win32::setClock(&clock);
+    SteeredRun run(start);
+    win32::setClock(&run.clock());
     std::int32_t shown = 0;
     double resumed = web::nowMs(); // when the browser last gave the program control
     d3d9::BackendOptions options;
-    options.sink.onPresent = [&shown, &resumed](const d3d9::Frame& frame) {
+    options.sink.wantsPixels = [&run] { return run.wantsPixels(); };
+    options.sink.onPresent = [&](const d3d9::Frame& frame) {
         const bool drawnWhileLost = waitWhileContextLost();
+        if (!run.framePresented(frame)) {
+            resumed = web::nowMs();
+            return;
+        }
         if (frame.rendered && frame.glSampledFramebuffer() != 0 && !drawnWhileLost) {
             showOnCanvas(frame);
             // The program's own time for the frame, WebGL calls included
             // (the browser's drawing runs elsewhere): microseconds.
             web::report("work", static_cast<std::int32_t>((web::nowMs() - resumed) * 1000.0));
             reportDraws(frame.draws);
+            web::report("elapsed", run.elapsedMs());
             web::report("frame", ++shown);
         }
-        web::waitForAnimationFrame();
+        run.followRequests();
+        if (!run.seek()) {
+            web::waitForAnimationFrame();
+        }
         resumed = web::nowMs();
     };
     const int code = runProgram(std::move(options));
     win32::setClock(nullptr);
+    if (run.seek()) {
+        web::report("restart", run.seek()->target << 1 | (run.seek()->paused ? 1 : 0));
+        return -2; // not an ending: the page starts the program again
+    }
     return code;
 }
 
@@ -208,14 +340,16 @@ int main()
 {
     const std::int32_t atMs = web::requestedFrameTime();
     std::string why;
-    if (!makeContext(atMs >= 0, why)) {
+    if (!makeContext(why)) {
         web::report("failed", 0, why.c_str());
         return 1;
     }
     attachToPage();
     web::report("running", 0);
-    const int code = atMs >= 0 ? showFrameAt(atMs) : playInRealTime();
+    const int code = atMs >= 0 ? showFrameAt(atMs) : playInRealTime(web::requestedStart());
     win32::setHostHooks({});
-    web::report("finished", code);
+    if (code != -2) {
+        web::report("finished", code);
+    }
     return code;
 }

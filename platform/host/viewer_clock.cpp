@@ -1,9 +1,9 @@
-#include "host/sdl/viewer_clock.hpp"
+#include "host/viewer_clock.hpp"
 
 #include <chrono>
 #include <thread>
 
-namespace sdlhost {
+namespace host {
 
 std::uint64_t steadyMilliseconds()
 {
@@ -27,7 +27,11 @@ void ViewerClock::sleep(std::uint32_t milliseconds)
 {
     if (source_ != nullptr) {
         source_->sleep(milliseconds);
-    } else if (!skipSleeps_) {
+    } else if (skipSleeps_) {
+        return;
+    } else if (wait_) {
+        wait_(milliseconds);
+    } else {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
 }
@@ -59,4 +63,4 @@ void ViewerClock::resume()
     }
 }
 
-} // namespace sdlhost
+} // namespace host

@@ -1,6 +1,7 @@
-// The program's clock in the player (its timeGetTime and Sleep): the
-// machine's steady milliseconds less every moment spent paused, or, while a
-// run catches up with a time of the demo, a virtual display's.
+// The program's clock where a viewer watches it (its timeGetTime and Sleep,
+// in the player and the page): the machine's steady milliseconds less every
+// moment spent paused, or, while a run catches up with a time of the demo,
+// a virtual display's.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +9,19 @@
 
 #include "win32/clock.hpp"
 
-namespace sdlhost {
+namespace host {
 
 // A pause holds the time the program last read, the time of the picture on
 // the screen: every frame drawn while paused is that picture again.
 class ViewerClock final : public win32::Clock {
 public:
-    using Now = std::function<std::uint64_t()>; // steady milliseconds
+    using Now = std::function<std::uint64_t()>;          // steady milliseconds
+    using Wait = std::function<void(std::uint32_t)>;      // a real sleep of so many milliseconds
 
     ViewerClock();
-    explicit ViewerClock(Now now) : now_(std::move(now)) {}
+    // The machine's clock and sleep by default; a host's own (the page's,
+    // which hands control to the browser while it sleeps).
+    explicit ViewerClock(Now now, Wait wait = {}) : now_(std::move(now)), wait_(std::move(wait)) {}
 
     std::uint32_t milliseconds() override;
     void sleep(std::uint32_t milliseconds) override;
@@ -36,6 +40,7 @@ public:
 
 private:
     Now now_;
+    Wait wait_;
     win32::Clock* source_ = nullptr;
     std::uint64_t heldMs_ = 0;    // steady time less the clock's, from pauses
     std::uint64_t lastRead_ = 0;  // the clock's time when last read (not wrapped)
@@ -47,4 +52,4 @@ private:
 // The machine's steady clock in milliseconds, from the first call.
 std::uint64_t steadyMilliseconds();
 
-} // namespace sdlhost
+} // namespace host
