@@ -137,16 +137,26 @@ void mat4Transpose(Mat4& m)
     }
 }
 
-float mat3Determinant(const Mat4& m)
+namespace {
+
+// a<row><column> as doubles; each bracket is rounded to float before it is
+// multiplied, then the three products are summed in the order written.
+// Inline in the inverse, which runs for every object of every frame.
+inline float upperDeterminant(const Mat4& m)
 {
-    // a<row><column> as doubles; each bracket is rounded to float before it
-    // is multiplied, then the three products are summed in the order written.
     const float* e = m.e;
     auto at = [e](int row, int column) { return static_cast<double>(e[4 * row + column]); };
     const float b0 = roundToFloat(at(2, 0) * at(1, 2) - at(2, 2) * at(1, 0));
     const float b1 = roundToFloat(at(1, 1) * at(2, 2) - at(2, 1) * at(1, 2));
     const float b2 = roundToFloat(at(1, 0) * at(2, 1) - at(1, 1) * at(2, 0));
     return roundToFloat(at(0, 1) * b0 + at(0, 0) * b1 + at(0, 2) * b2);
+}
+
+} // namespace
+
+float mat3Determinant(const Mat4& m)
+{
+    return upperDeterminant(m);
 }
 
 Mat4 mat4InverseAffine(const Mat4& m)
@@ -158,7 +168,7 @@ Mat4 mat4InverseAffine(const Mat4& m)
 
 void mat4InverseAffineInto(Mat4& o, const Mat4& m)
 {
-    const float r = 1.0f / mat3Determinant(m);
+    const float r = 1.0f / upperDeterminant(m);
     const float* e = m.e;
     auto a = [e](int row, int column) { return static_cast<double>(e[4 * row + column]); };
     auto cofactor = [r](double first, double second) { return roundToFloat((first - second) * r); };

@@ -357,17 +357,25 @@ HRESULT STDMETHODCALLTYPE Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATE
 
 namespace {
 
-// A register at a time: the program sets a few registers per draw, thousands
-// of times a frame, where a block copy's start-up (rep movs) costs more
-// than the copy. A matrix, the most common upload, is one fixed-size copy.
-void copyRegisters(float* to, const float* from, UINT count)
+// A register at a time, read once and written to both copies (the ones set
+// and the ones the programs see): the program sets a few registers per
+// draw, thousands of times a frame, where a block copy's start-up (rep movs)
+// costs more than the copy. A matrix, the most common upload, is one
+// fixed-size block.
+void copyRegisters(float* set, float* seen, const float* from, UINT count)
 {
     if (count == 4) {
-        std::memcpy(to, from, 4 * 4 * sizeof(float));
+        float block[4 * 4];
+        std::memcpy(block, from, sizeof block);
+        std::memcpy(set, block, sizeof block);
+        std::memcpy(seen, block, sizeof block);
         return;
     }
     for (UINT r = 0; r < count; ++r) {
-        std::memcpy(to + 4 * r, from + 4 * r, 4 * sizeof(float));
+        float value[4];
+        std::memcpy(value, from + 4 * r, sizeof value);
+        std::memcpy(set + 4 * r, value, sizeof value);
+        std::memcpy(seen + 4 * r, value, sizeof value);
     }
 }
 
@@ -394,8 +402,7 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const flo
     if (!constantsFit(data, start, count, VertexConstantRegisters)) {
         return call.refuse(D3DERR_INVALIDCALL, data == nullptr ? "no data" : "past the last register");
     }
-    copyRegisters(setVertexConstants_ + 4 * start, data, count);
-    copyRegisters(state_.vertexConstants + 4 * start, setVertexConstants_ + 4 * start, count);
+    copyRegisters(setVertexConstants_ + 4 * start, state_.vertexConstants + 4 * start, data, count);
     const Shader* program = state_.vertexShader;
     if (program != nullptr && program->definesAnyIn(start, count)) {
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
