@@ -7,7 +7,12 @@
 #   mat4InverseAffine in another order than its source;
 # - on 32-bit x86, SSE2 scalar arithmetic instead of the x87 unit, whose
 #   80-bit registers skip the single- and double-precision roundings;
-# - no -march or vector flags.
+# - no -march or vector flags;
+# - in the optimised build types, -O3 rather than the type's -O2: the
+#   program's every frame runs thousands of objects' matrices, and a seek
+#   runs thousands of frames (about a tenth faster). With vectorisation
+#   off, -O3 computes what -O0 does; the digest checks hold every level
+#   to it.
 
 add_compile_options(-Wall -Wextra)
 
@@ -23,7 +28,8 @@ function(demo_system_target target)
     -ffp-contract=off
     -fno-fast-math
     -fno-tree-vectorize
-    -fno-tree-slp-vectorize)
+    -fno-tree-slp-vectorize
+    $<$<CONFIG:Release,RelWithDebInfo>:-O3>)
   if(DEMO_X87_TARGET)
     target_compile_options(${target} PRIVATE -msse2 -mfpmath=sse)
   endif()

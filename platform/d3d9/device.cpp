@@ -396,19 +396,36 @@ auto floatsOf(const float* data, UINT start, UINT count, std::uint32_t registers
 
 } // namespace
 
+// The program sets four blocks of constants for each of its thousands of
+// draws a frame: untraced and in range, the call is the store alone, with
+// no trace line in the making (whose set-up cost more than the store).
 HRESULT STDMETHODCALLTYPE Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count)
+{
+    if (!trace::on() && constantsFit(data, start, count, VertexConstantRegisters)) [[likely]] {
+        storeVertexConstants(start, data, count);
+        return D3D_OK;
+    }
+    return setVertexConstantsTraced(start, data, count);
+}
+
+HRESULT Device::setVertexConstantsTraced(UINT start, const float* data, UINT count)
 {
     trace::Call call("SetVertexShaderConstantF", start, floatsOf(data, start, count, VertexConstantRegisters), count);
     if (!constantsFit(data, start, count, VertexConstantRegisters)) {
         return call.refuse(D3DERR_INVALIDCALL, data == nullptr ? "no data" : "past the last register");
     }
+    storeVertexConstants(start, data, count);
+    return call.result(D3D_OK);
+}
+
+void Device::storeVertexConstants(UINT start, const float* data, UINT count)
+{
     copyRegisters(setVertexConstants_ + 4 * start, state_.vertexConstants + 4 * start, data, count);
     const Shader* program = state_.vertexShader;
     if (program != nullptr && program->definesAnyIn(start, count)) {
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
     }
     markChanged(dirty::VertexConstants);
-    return call.result(D3D_OK);
 }
 
 HRESULT STDMETHODCALLTYPE Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count)

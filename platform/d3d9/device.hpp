@@ -86,6 +86,8 @@ private:
     void setDefaultStates();
     void setViewport(const D3DVIEWPORT9& viewport);
     void markChanged(DirtyBits bits);
+    HRESULT setVertexConstantsTraced(UINT start, const float* data, UINT count);
+    void storeVertexConstants(UINT start, const float* data, UINT count);
     LONG toRenderX(std::int64_t x) const;
     LONG toRenderY(std::int64_t y) const;
     void followRenderSize();
