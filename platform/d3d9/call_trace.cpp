@@ -29,13 +29,6 @@ void Call::write(const std::string& result)
     win32::trace(*text_ + " = " + result);
 }
 
-std::string text(double value)
-{
-    char out[32];
-    std::snprintf(out, sizeof out, "%.9g", value);
-    return out;
-}
-
 std::string resultName(HRESULT result)
 {
     switch (result) {

@@ -3,10 +3,13 @@
 // whole conversation in order (as a driver's debug channel would). Nothing
 // is formatted while no sink is installed.
 //
-// Every entry point has one shape: it opens a trace::Call with its
-// arguments, refuses misuse through call.refuse (the documented HRESULT
-// and why) or what is not offered through call.notOffered, and returns
-// through call.result (or call.made, call.returns). The line is written as the call returns, with what it returned:
+// Every entry point has one shape, the one the Win32 and D3DX stand-ins'
+// share (win32/call_line.hpp, whose argument formats this uses): it opens a
+// trace::Call with its arguments, refuses misuse through call.refuse (the
+// documented HRESULT and why) or what is not offered through
+// call.notOffered, and returns through call.result (or call.made,
+// call.returns). The line is written as the call returns, with what it
+// returned:
 //   SetRenderState(7, 1) = OK
 //   SetRenderState(300, 1) = INVALIDCALL (no such render state)
 //   CreateVertexBuffer(6144, 0x0, 0x152, 0) = vb1
@@ -30,6 +33,7 @@
 #include "d3d9.h"
 #include "d3d9/failures.hpp"
 #include "win32/api_trace.hpp"
+#include "win32/call_line.hpp"
 
 namespace d3d9::trace {
 
@@ -42,51 +46,12 @@ inline bool on()
     return callsTracedFlag && win32::tracing();
 }
 
-struct Hex {
-    unsigned long value;
-};
-
-// An argument whose text is costly (an object's name, a matrix's floats):
-// made only while calls are traced.
-template <typename Make>
-struct Lazy {
-    Make make;
-};
-template <typename Make>
-Lazy<Make> lazy(Make make)
-{
-    return {std::move(make)};
-}
-template <typename Make>
-std::string text(const Lazy<Make>& argument)
-{
-    return argument.make();
-}
-
-inline std::string text(const std::string& s) { return s; }
-inline std::string text(const char* s) { return s; }
-inline std::string text(Hex h) { return win32::hex(h.value); }
-std::string text(double value);
-template <typename T, typename = std::enable_if_t<std::is_integral_v<T> || std::is_enum_v<T>>>
-std::string text(T value)
-{
-    if constexpr (std::is_enum_v<T>) {
-        return std::to_string(static_cast<long long>(value));
-    } else {
-        return std::to_string(value);
-    }
-}
-
-// "Name(a, b, c)"
-template <typename... Args>
-std::string callText(std::string_view name, const Args&... args)
-{
-    std::string line(name);
-    line += '(';
-    bool first = true;
-    ((line += (first ? "" : ", ") + text(args), first = false), ...);
-    return line + ')';
-}
+// The argument formats every stand-in shares.
+using win32::line::callText;
+using win32::line::Hex;
+using win32::line::lazy;
+using win32::line::Lazy;
+using win32::line::text;
 
 std::string resultName(HRESULT result); // OK, INVALIDCALL, NOTAVAILABLE, or hex
 

@@ -15,6 +15,7 @@
 #include "d3dx/assembler.hpp"
 #include "d3dx9.h"
 #include "win32/api_trace.hpp"
+#include "win32/call_line.hpp"
 
 namespace {
 
@@ -30,9 +31,8 @@ private:
     ~MemoryBuffer() override = default;
     void released(ULONG left) override
     {
-        if (win32::tracing()) {
-            win32::trace("Release(ID3DXBuffer) = " + std::to_string(left));
-        }
+        win32::ApiCall call("Release", "ID3DXBuffer");
+        call.returns(left);
     }
 
     std::vector<unsigned char> bytes_;
@@ -47,6 +47,28 @@ ID3DXBuffer* makeBuffer(const void* data, std::size_t size)
     return buffer;
 }
 
+// D3DX's results as the lines show them.
+std::string resultText(HRESULT result)
+{
+    switch (result) {
+    case D3D_OK: return "OK";
+    case D3DERR_INVALIDCALL: return "INVALIDCALL";
+    case D3DXERR_INVALIDDATA: return "INVALIDDATA";
+    case E_OUTOFMEMORY: return "OUTOFMEMORY";
+    default: return win32::hex(static_cast<unsigned long>(result));
+    }
+}
+
+HRESULT refuse(win32::ApiCall& call, HRESULT result, std::string_view why)
+{
+    return call.refuse(result, call.traced() ? resultText(result) : std::string(), 0, why);
+}
+
+HRESULT succeed(win32::ApiCall& call, HRESULT result)
+{
+    return call.returns(result, call.traced() ? resultText(result) : std::string());
+}
+
 bool definesSomething(const D3DXMACRO* defines)
 {
     return defines != nullptr && defines[0].Name != nullptr;
@@ -56,26 +78,30 @@ bool definesSomething(const D3DXMACRO* defines)
 
 extern "C" HRESULT WINAPI D3DXCreateBuffer(DWORD NumBytes, LPD3DXBUFFER* ppBuffer)
 {
+    win32::ApiCall call("D3DXCreateBuffer", NumBytes);
     if (ppBuffer == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return refuse(call, D3DERR_INVALIDCALL, "nowhere to put it");
     }
     *ppBuffer = new (std::nothrow) MemoryBuffer(NumBytes);
-    return *ppBuffer == nullptr ? E_OUTOFMEMORY : D3D_OK;
+    return *ppBuffer == nullptr ? refuse(call, E_OUTOFMEMORY, "no memory") : succeed(call, D3D_OK);
 }
 
 extern "C" HRESULT WINAPI D3DXAssembleShader(LPCSTR pSrcData, UINT SrcDataLen, const D3DXMACRO* pDefines,
                                              LPD3DXINCLUDE pInclude, DWORD Flags, LPD3DXBUFFER* ppShader,
                                              LPD3DXBUFFER* ppErrorMsgs)
 {
-    win32::trace("D3DXAssembleShader(" + std::to_string(SrcDataLen) + ", " + win32::hex(Flags) + ")");
+    win32::ApiCall call("D3DXAssembleShader", SrcDataLen, win32::line::Hex{Flags});
     if (ppShader != nullptr) {
         *ppShader = nullptr;
     }
     if (ppErrorMsgs != nullptr) {
         *ppErrorMsgs = nullptr;
     }
-    if (pSrcData == nullptr || ppShader == nullptr || definesSomething(pDefines) || pInclude != nullptr) {
-        return D3DERR_INVALIDCALL;
+    if (pSrcData == nullptr || ppShader == nullptr) {
+        return refuse(call, D3DERR_INVALIDCALL, pSrcData == nullptr ? "no text" : "nowhere to put the program");
+    }
+    if (definesSomething(pDefines) || pInclude != nullptr) {
+        return refuse(call, D3DERR_INVALIDCALL, "macros and includes are not offered");
     }
     const void* zero = std::memchr(pSrcData, 0, SrcDataLen);
     const std::size_t length = zero == nullptr ? SrcDataLen : static_cast<std::size_t>(static_cast<const char*>(zero) - pSrcData);
@@ -84,8 +110,8 @@ extern "C" HRESULT WINAPI D3DXAssembleShader(LPCSTR pSrcData, UINT SrcDataLen, c
         if (ppErrorMsgs != nullptr) {
             *ppErrorMsgs = makeBuffer(result.errors.c_str(), result.errors.size() + 1);
         }
-        return D3DXERR_INVALIDDATA;
+        return refuse(call, D3DXERR_INVALIDDATA, "the program text does not assemble");
     }
     *ppShader = makeBuffer(result.tokens.data(), result.tokens.size() * sizeof(std::uint32_t));
-    return *ppShader == nullptr ? E_OUTOFMEMORY : D3D_OK;
+    return *ppShader == nullptr ? refuse(call, E_OUTOFMEMORY, "no memory") : succeed(call, D3D_OK);
 }

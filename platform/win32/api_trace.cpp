@@ -1,4 +1,5 @@
 #include "win32/api_trace.hpp"
+#include "win32/call_line.hpp"
 
 #include <cstdio>
 #include <utility>
@@ -34,6 +35,13 @@ void trace(const std::string& line)
 std::string quoted(const char* text)
 {
     return text == nullptr ? std::string("NULL") : "\"" + std::string(text) + "\"";
+}
+
+std::string line::text(double value)
+{
+    char out[32];
+    std::snprintf(out, sizeof out, "%.9g", value);
+    return out;
 }
 
 std::string hex(unsigned long value)

@@ -2,6 +2,7 @@
 // that check the order and arguments of what the program asks of Windows.
 // Devices that record their calls write to the same sink, so that one log
 // holds the whole conversation in order. Without a sink nothing is formatted.
+// Entry points write their lines through win32::ApiCall (call_line.hpp).
 #pragma once
 
 #include <functional>

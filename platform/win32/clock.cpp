@@ -5,6 +5,7 @@
 
 #include "windows.h"
 #include "win32/api_trace.hpp"
+#include "win32/call_line.hpp"
 
 namespace win32 {
 namespace {
@@ -56,17 +57,13 @@ void setClock(Clock* newClock)
 
 extern "C" DWORD WINAPI timeGetTime()
 {
-    const DWORD now = win32::activeClock().milliseconds();
-    if (win32::tracing()) {
-        win32::trace("timeGetTime() = " + std::to_string(now));
-    }
-    return now;
+    win32::ApiCall call("timeGetTime");
+    return call.returns(win32::activeClock().milliseconds());
 }
 
 extern "C" void WINAPI Sleep(DWORD dwMilliseconds)
 {
-    if (win32::tracing()) {
-        win32::trace("Sleep(" + std::to_string(dwMilliseconds) + ")");
-    }
+    win32::ApiCall call("Sleep", dwMilliseconds);
     win32::activeClock().sleep(dwMilliseconds);
+    call.done();
 }

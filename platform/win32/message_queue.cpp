@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "win32/api_trace.hpp"
+#include "win32/call_line.hpp"
 #include "win32/clock.hpp"
 #include "win32/window_state.hpp"
 #include "win32/window_system.hpp"
@@ -93,7 +94,9 @@ void dropMessagesFor(HWND handle)
 
 void postInputMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    trace("input(" + describeWindow(window) + ", " + hex(message) + ", " + hex(wParam) + ")");
+    if (tracing()) {
+        trace("input(" + describeWindow(window) + ", " + hex(message) + ", " + hex(wParam) + ")");
+    }
     windowState().input.push_back(makeMessage(window, message, wParam, lParam));
 }
 
@@ -118,22 +121,31 @@ LPARAM keyMessageParameter(UINT virtualKey, bool release)
 
 using namespace win32;
 
+namespace {
+
+auto windowText(HWND window)
+{
+    return line::lazy([window] { return describeWindow(window); });
+}
+
+} // namespace
+
 extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    trace("PostMessageA(" + describeWindow(hWnd) + ", " + hex(Msg) + ", " + hex(wParam) + ")");
+    ApiCall call("PostMessageA", windowText(hWnd), line::Hex{Msg}, line::Hex{static_cast<unsigned long>(wParam)});
     if (hWnd != nullptr && findWindow(hWnd) == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+        return call.refuse(FALSE, "0", ERROR_INVALID_WINDOW_HANDLE, "no such window");
     }
     windowState().posted.push_back(makeMessage(hWnd, Msg, wParam, lParam));
-    return TRUE;
+    return call.returns(TRUE);
 }
 
 extern "C" void WINAPI PostQuitMessage(int nExitCode)
 {
-    trace("PostQuitMessage(" + std::to_string(nExitCode) + ")");
+    ApiCall call("PostQuitMessage", nExitCode);
     windowState().quitRequested = true;
     windowState().quitCode = nExitCode;
+    call.done();
 }
 
 extern "C" BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
@@ -147,27 +159,27 @@ extern "C" BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, 
     const bool found = takeFrom(state.posted, msg, hWnd, wMsgFilterMin, wMsgFilterMax, remove) ||
                        takeQuit(msg, wMsgFilterMin, wMsgFilterMax, remove) ||
                        takeFrom(state.input, msg, hWnd, wMsgFilterMin, wMsgFilterMax, remove);
-    trace("PeekMessageA(" + describeWindow(hWnd) + ", " + std::to_string(wMsgFilterMin) + ", " +
-          std::to_string(wMsgFilterMax) + ", " + std::to_string(wRemoveMsg) + ") = " +
-          (found ? hex(msg.message) : std::string("0")));
+    // The message taken stands for TRUE on the line.
+    ApiCall call("PeekMessageA", windowText(hWnd), wMsgFilterMin, wMsgFilterMax, wRemoveMsg);
     if (!found) {
-        return FALSE;
+        return call.returns(FALSE);
     }
     if (lpMsg != nullptr) {
         *lpMsg = msg;
     }
-    return TRUE;
+    return call.returns(TRUE, call.traced() ? hex(msg.message) : std::string());
 }
 
 extern "C" BOOL WINAPI TranslateMessage(const MSG* lpMsg)
 {
     if (lpMsg == nullptr) {
-        return FALSE;
+        ApiCall call("TranslateMessage", "NULL");
+        return call.refuse(FALSE, "0", 0, "no message");
     }
-    trace("TranslateMessage(" + hex(lpMsg->message) + ")");
+    ApiCall call("TranslateMessage", line::Hex{lpMsg->message});
     const UINT message = lpMsg->message;
     if (message != WM_KEYDOWN && message != WM_KEYUP && message != WM_SYSKEYDOWN && message != WM_SYSKEYUP) {
-        return FALSE;
+        return call.returns(FALSE);
     }
     if (message == WM_KEYDOWN) {
         const WPARAM character = characterOfKey(lpMsg->wParam);
@@ -175,16 +187,18 @@ extern "C" BOOL WINAPI TranslateMessage(const MSG* lpMsg)
             windowState().posted.push_back(makeMessage(lpMsg->hwnd, WM_CHAR, character, lpMsg->lParam));
         }
     }
-    return TRUE; // for key messages, whether or not a character came of it
+    return call.returns(TRUE); // for key messages, whether or not a character came of it
 }
 
 extern "C" LRESULT WINAPI DispatchMessageA(const MSG* lpMsg)
 {
     if (lpMsg == nullptr) {
-        return 0;
+        ApiCall call("DispatchMessageA", "NULL");
+        return call.refuse(LRESULT{0}, "0", 0, "no message");
     }
-    trace("DispatchMessageA(" + describeWindow(lpMsg->hwnd) + ", " + hex(lpMsg->message) + ", " +
-          hex(lpMsg->wParam) + ")");
+    ApiCall call("DispatchMessageA", windowText(lpMsg->hwnd), line::Hex{lpMsg->message},
+                 line::Hex{static_cast<unsigned long>(lpMsg->wParam)});
     // Thread messages (no window) have nobody to go to.
-    return lpMsg->hwnd == nullptr ? 0 : callWindowProc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+    return call.returns(lpMsg->hwnd == nullptr ? LRESULT{0}
+                                               : callWindowProc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam));
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "win32/api_trace.hpp"
+#include "win32/call_line.hpp"
 
 namespace win32 {
 namespace {
@@ -113,67 +114,75 @@ int moduleLoadCount(const std::string& name)
 
 using namespace win32;
 
+namespace {
+
+// A module handle as the line shows it: the module's name, or "invalid".
+auto moduleText(HMODULE handle)
+{
+    return line::lazy([handle] {
+        const Module* module = findByHandle(handle);
+        return module == nullptr ? std::string("invalid") : module->name;
+    });
+}
+
+} // namespace
+
 extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
 {
+    ApiCall call("LoadLibraryA", line::quotedText(lpLibFileName));
     Module* module = lpLibFileName == nullptr ? nullptr : findByName(lpLibFileName);
     if (module == nullptr) {
-        SetLastError(lpLibFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_MOD_NOT_FOUND);
-        trace("LoadLibraryA(" + quoted(lpLibFileName) + ") = NULL");
-        return nullptr;
+        return lpLibFileName == nullptr ? call.refuse<HMODULE>(nullptr, "NULL", ERROR_INVALID_PARAMETER, "no name")
+                                        : call.refuse<HMODULE>(nullptr, "NULL", ERROR_MOD_NOT_FOUND, "no such module");
     }
     if (module->loadCount++ == 0) {
         module->handle = table().nextHandle;
         table().nextHandle += 0x10000;
     }
-    trace("LoadLibraryA(" + quoted(lpLibFileName) + ") = " + module->name);
-    return handleOf(*module);
+    return call.returns(handleOf(*module), module->name);
 }
 
 extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule)
 {
+    ApiCall call("FreeLibrary", moduleText(hLibModule));
     Module* module = findByHandle(hLibModule);
     if (module == nullptr) {
-        trace("FreeLibrary(invalid) = FALSE");
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return FALSE;
+        return call.refuse(FALSE, "0", ERROR_MOD_NOT_FOUND, "no such module");
     }
-    trace("FreeLibrary(" + module->name + ")");
     if (--module->loadCount == 0) {
         module->handle = 0;
     }
-    return TRUE;
+    return call.returns(TRUE);
 }
 
 extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
+    ApiCall call("GetProcAddress", moduleText(hModule), line::quotedText(lpProcName));
     const Module* module = findByHandle(hModule);
-    const std::string moduleName = module == nullptr ? std::string("invalid") : module->name;
-    if (module != nullptr && lpProcName != nullptr) {
+    if (module == nullptr) {
+        return call.refuse<FARPROC>(nullptr, "NULL", ERROR_MOD_NOT_FOUND, "no such module");
+    }
+    if (lpProcName != nullptr) {
         for (const ModuleExport& entry : module->exports) {
             if (std::strcmp(entry.name, lpProcName) == 0) {
-                trace("GetProcAddress(" + moduleName + ", " + quoted(lpProcName) + ")");
-                return entry.entry;
+                return call.returns(entry.entry, "entry");
             }
         }
     }
-    trace("GetProcAddress(" + moduleName + ", " + quoted(lpProcName) + ") = NULL");
-    SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
+    return call.refuse<FARPROC>(nullptr, "NULL", ERROR_PROC_NOT_FOUND, "no such export");
 }
 
 extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
 {
+    ApiCall call("GetModuleHandleA", line::quotedText(lpModuleName));
     if (lpModuleName == nullptr) {
-        trace("GetModuleHandleA(NULL)");
-        return programInstance();
+        return call.returns(programInstance(), "program");
     }
     const Module* module = findByName(lpModuleName);
-    trace("GetModuleHandleA(" + quoted(lpModuleName) + ")");
     if (module == nullptr || module->loadCount == 0) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
+        return call.refuse<HMODULE>(nullptr, "NULL", ERROR_MOD_NOT_FOUND, "not loaded");
     }
-    return handleOf(*module);
+    return call.returns(handleOf(*module), module->name);
 }
 
 namespace {

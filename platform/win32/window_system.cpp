@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "win32/api_trace.hpp"
+#include "win32/call_line.hpp"
 #include "win32/window_state.hpp"
 
 namespace win32 {
@@ -140,18 +141,25 @@ void setVisible(Window& window, bool visible)
 
 using namespace win32;
 
+namespace {
+
+auto windowText(HWND window)
+{
+    return line::lazy([window] { return describeWindow(window); });
+}
+
+} // namespace
+
 extern "C" ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* lpwcx)
 {
     if (lpwcx == nullptr || lpwcx->cbSize != sizeof(WNDCLASSEXA) || lpwcx->lpszClassName == nullptr ||
         lpwcx->lpfnWndProc == nullptr) {
-        trace("RegisterClassExA(invalid) = 0");
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
+        ApiCall call("RegisterClassExA", "invalid");
+        return call.refuse(ATOM{0}, "0", ERROR_INVALID_PARAMETER, "no class name, procedure or size");
     }
-    trace("RegisterClassExA(" + quoted(lpwcx->lpszClassName) + ", style " + hex(lpwcx->style) + ")");
+    ApiCall call("RegisterClassExA", line::quotedText(lpwcx->lpszClassName), line::Hex{lpwcx->style});
     if (findClass(lpwcx->lpszClassName, lpwcx->hInstance) != nullptr) {
-        SetLastError(ERROR_CLASS_ALREADY_EXISTS);
-        return 0;
+        return call.refuse(ATOM{0}, "0", ERROR_CLASS_ALREADY_EXISTS, "the class exists");
     }
     WindowState& state = windowState();
     WindowClass windowClass;
@@ -161,42 +169,41 @@ extern "C" ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* lpwcx)
     windowClass.style = lpwcx->style;
     windowClass.atom = state.nextAtom++;
     state.classes.push_back(windowClass);
-    return windowClass.atom;
+    return call.returns(windowClass.atom);
 }
 
 extern "C" BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance)
 {
-    trace("UnregisterClassA(" + quoted(lpClassName) + ")");
+    ApiCall call("UnregisterClassA", line::quotedText(lpClassName));
     WindowState& state = windowState();
     const WindowClass* windowClass = findClass(lpClassName, hInstance);
     if (windowClass == nullptr) {
-        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-        return FALSE;
+        return call.refuse(FALSE, "0", ERROR_CLASS_DOES_NOT_EXIST, "no such class");
     }
     const ATOM atom = windowClass->atom;
     const bool inUse = std::any_of(state.windows.begin(), state.windows.end(),
                                    [&](const Window& w) { return w.classAtom == atom; });
     if (inUse) {
-        SetLastError(ERROR_CLASS_HAS_WINDOWS);
-        return FALSE;
+        return call.refuse(FALSE, "0", ERROR_CLASS_HAS_WINDOWS, "windows of the class live");
     }
     state.classes.erase(std::remove_if(state.classes.begin(), state.classes.end(),
                                        [&](const WindowClass& c) { return c.atom == atom; }),
                         state.classes.end());
-    return TRUE;
+    return call.returns(TRUE);
 }
 
 extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
                                        int Y, int nWidth, int nHeight, HWND hWndParent, HMENU, HINSTANCE hInstance,
                                        LPVOID)
 {
-    trace("CreateWindowExA(" + hex(dwExStyle) + ", " + quoted(lpClassName) + ", " + quoted(lpWindowName) + ", " +
-          hex(dwStyle) + ", " + std::to_string(X) + ", " + std::to_string(Y) + ", " + std::to_string(nWidth) + ", " +
-          std::to_string(nHeight) + ")");
+    ApiCall call("CreateWindowExA", line::Hex{dwExStyle}, line::quotedText(lpClassName), line::quotedText(lpWindowName),
+                 line::Hex{dwStyle}, X, Y, nWidth, nHeight);
     const WindowClass* windowClass = findClass(lpClassName, hInstance);
-    if (windowClass == nullptr || (hWndParent != nullptr && findWindow(hWndParent) == nullptr)) {
-        SetLastError(windowClass == nullptr ? ERROR_CANNOT_FIND_WND_CLASS : ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
+    if (windowClass == nullptr) {
+        return call.refuse<HWND>(nullptr, "NULL", ERROR_CANNOT_FIND_WND_CLASS, "no such class");
+    }
+    if (hWndParent != nullptr && findWindow(hWndParent) == nullptr) {
+        return call.refuse<HWND>(nullptr, "NULL", ERROR_INVALID_WINDOW_HANDLE, "no such parent window");
     }
     WindowState& state = windowState();
     Window window;
@@ -214,28 +221,28 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
     // A window whose WM_NCCREATE answers FALSE or WM_CREATE answers -1 is not made.
     if (callWindowProc(handle, WM_NCCREATE, 0, 0) == FALSE || callWindowProc(handle, WM_CREATE, 0, 0) == -1) {
         DestroyWindow(handle);
-        return nullptr;
+        return call.refuse<HWND>(nullptr, "NULL", 0, "its procedure refused to create it");
     }
     if (Window* made = findWindow(handle); made != nullptr && made->visible && hostHooks().onVisibility) {
         hostHooks().onVisibility(handle, true, made->rect);
     }
-    return handle;
+    return call.returns(handle, call.traced() ? describeWindow(handle) : std::string());
 }
 
 extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
 {
-    trace("DestroyWindow(" + describeWindow(hWnd) + ")");
+    ApiCall call("DestroyWindow", windowText(hWnd));
     Window* window = findWindow(hWnd);
     if (window == nullptr || window->destroying) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+        return call.refuse(FALSE, "0", ERROR_INVALID_WINDOW_HANDLE,
+                           window == nullptr ? "no such window" : "already being destroyed");
     }
     window->destroying = true;
     setVisible(*window, false);
     callWindowProc(hWnd, WM_DESTROY, 0, 0);
     callWindowProc(hWnd, WM_NCDESTROY, 0, 0);
     removeWindow(hWnd);
-    return TRUE;
+    return call.returns(TRUE);
 }
 
 extern "C" BOOL WINAPI IsWindow(HWND hWnd)
@@ -251,24 +258,22 @@ extern "C" BOOL WINAPI IsWindowVisible(HWND hWnd)
 
 extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
 {
-    trace("ShowWindow(" + describeWindow(hWnd) + ", " + std::to_string(nCmdShow) + ")");
+    ApiCall call("ShowWindow", windowText(hWnd), nCmdShow);
     Window* window = findWindow(hWnd);
     if (window == nullptr) {
-        return FALSE;
+        return call.refuse(FALSE, "0", ERROR_INVALID_WINDOW_HANDLE, "no such window");
     }
     const BOOL wasVisible = window->visible ? TRUE : FALSE;
     setVisible(*window, nCmdShow != 0); // SW_HIDE is 0
-    return wasVisible;
+    return call.returns(wasVisible);
 }
 
 extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND, int X, int Y, int cx, int cy, UINT uFlags)
 {
-    trace("SetWindowPos(" + describeWindow(hWnd) + ", " + std::to_string(X) + ", " + std::to_string(Y) + ", " +
-          std::to_string(cx) + ", " + std::to_string(cy) + ", " + hex(uFlags) + ")");
+    ApiCall call("SetWindowPos", windowText(hWnd), X, Y, cx, cy, line::Hex{uFlags});
     Window* window = findWindow(hWnd);
     if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+        return call.refuse(FALSE, "0", ERROR_INVALID_WINDOW_HANDLE, "no such window");
     }
     RECT& rect = window->rect;
     if ((uFlags & SWP_NOMOVE) == 0) {
@@ -283,7 +288,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND, int X, int Y, int cx, int c
     if ((uFlags & SWP_SHOWWINDOW) != 0) {
         setVisible(*window, true);
     }
-    return TRUE;
+    return call.returns(TRUE);
 }
 
 extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, RECT* lpRect)
@@ -332,22 +337,21 @@ extern "C" LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPA
 
 extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    trace("SendMessageA(" + describeWindow(hWnd) + ", " + hex(Msg) + ")");
+    ApiCall call("SendMessageA", windowText(hWnd), line::Hex{Msg});
     if (findWindow(hWnd) == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
+        return call.refuse(LRESULT{0}, "0", ERROR_INVALID_WINDOW_HANDLE, "no such window");
     }
-    return callWindowProc(hWnd, Msg, wParam, lParam);
+    return call.returns(callWindowProc(hWnd, Msg, wParam, lParam));
 }
 
 extern "C" HCURSOR WINAPI SetCursor(HCURSOR hCursor)
 {
-    trace(std::string("SetCursor(") + (hCursor == nullptr ? "NULL" : "cursor") + ")");
+    ApiCall call("SetCursor", hCursor == nullptr ? "NULL" : "cursor");
     WindowState& state = windowState();
     const HCURSOR previous = state.cursor;
     state.cursor = hCursor;
     if (hostHooks().onCursor) {
         hostHooks().onCursor(hCursor == nullptr);
     }
-    return previous;
+    return call.returns(previous, previous == nullptr ? "NULL" : "cursor");
 }

@@ -68,16 +68,18 @@ TEST(FrameLoop, escapeRequestsTheQuitAndTheFrameThatTakesItIsStillDrawn)
                          "PeekMessageA(NULL, 0, 0, 1) = 0x12"}));
     const std::int32_t escape = findLine(result.log, "PeekMessageA(NULL, 0, 0, 1) = 0x100");
     ASSERT_GE(escape, 0);
+    // Each line is written as its call returns: the window procedure's
+    // PostQuitMessage before the DispatchMessageA that called it.
     const std::vector<std::string> handling(result.log.begin() + escape + 1, result.log.begin() + escape + 4);
-    EXPECT_EQ(handling, (std::vector<std::string>{"TranslateMessage(0x100)", "DispatchMessageA(hwnd16, 0x100, 0x1b)",
-                                                  "PostQuitMessage(0)"}));
+    EXPECT_EQ(handling, (std::vector<std::string>{"TranslateMessage(0x100) = 1", "PostQuitMessage(0)",
+                                                  "DispatchMessageA(hwnd16, 0x100, 0x1b) = 0"}));
     // The quit is translated and dispatched like any message, then its frame
     // is drawn in full before shutdown begins.
     const std::int32_t quit = findLine(result.log, "PeekMessageA(NULL, 0, 0, 1) = 0x12");
     const std::int32_t shutdown = findLine(result.log, "Sleep(35)");
     ASSERT_GT(shutdown, quit);
-    EXPECT_EQ(result.log[quit + 1], "TranslateMessage(0x12)");
-    EXPECT_EQ(result.log[quit + 2], "DispatchMessageA(NULL, 0x12, 0x0)");
+    EXPECT_EQ(result.log[quit + 1], "TranslateMessage(0x12) = 0");
+    EXPECT_EQ(result.log[quit + 2], "DispatchMessageA(NULL, 0x12, 0x0) = 0");
     EXPECT_EQ(countLines(result.log, "Present() = OK", quit, shutdown), 1);
     EXPECT_EQ(countLines(result.log, "DrawIndexedPrimitive", quit, shutdown), DrawableObjects);
     // Five frames after the blank one; Escape does not destroy the window.
@@ -101,20 +103,21 @@ TEST(FrameLoop, closingTheWindowDestroysItAndQuitsLikeEscape)
     options.input = {inputAfter(3, ScriptedInput::Kind::CloseButton)};
     const RunResult result = runDemo(options);
     EXPECT_EQ(result.exitCode, 0);
-    const std::int32_t close = findLine(result.log, "DispatchMessageA(hwnd16, 0x112, 0xf060)");
-    ASSERT_GE(close, 0);
-    const std::vector<std::string> handling(result.log.begin() + close + 1, result.log.begin() + close + 4);
-    EXPECT_EQ(handling, (std::vector<std::string>{"SendMessageA(hwnd16, 0x10)", "DestroyWindow(hwnd16)",
-                                                  "PostQuitMessage(0)"}));
+    // The calls inside the dispatch come before its line, innermost first.
+    const std::int32_t close = findLine(result.log, "DispatchMessageA(hwnd16, 0x112, 0xf060) = 0");
+    ASSERT_GE(close, 3);
+    const std::vector<std::string> handling(result.log.begin() + close - 3, result.log.begin() + close);
+    EXPECT_EQ(handling, (std::vector<std::string>{"PostQuitMessage(0)", "DestroyWindow(hwnd16) = 1",
+                                                  "SendMessageA(hwnd16, 0x10) = 0"}));
     EXPECT_GE(findLine(result.log, "PeekMessageA(NULL, 0, 0, 1) = 0x12", close), 0);
     EXPECT_EQ(result.log.back(), "live windows 0");
 
     options.input = {inputAfter(3, ScriptedInput::Kind::DestroyWindow)};
     const RunResult destroyed = runDemo(options);
     EXPECT_EQ(destroyed.exitCode, 0);
-    const std::int32_t destroy = findLine(destroyed.log, "DestroyWindow(hwnd16)");
-    ASSERT_GE(destroy, 0);
-    EXPECT_EQ(destroyed.log[destroy + 1], "PostQuitMessage(0)");
+    const std::int32_t destroy = findLine(destroyed.log, "DestroyWindow(hwnd16) = 1");
+    ASSERT_GE(destroy, 1);
+    EXPECT_EQ(destroyed.log[destroy - 1], "PostQuitMessage(0)");
 }
 
 TEST(FrameLoop, otherKeysAndTheReleaseOfEscapeDoNotQuit)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -33,20 +34,20 @@ std::vector<std::string> expectedStartup()
         "LoadLibraryA(\"d3d9.dll\") = d3d9.dll",
         "LoadLibraryA(\"d3dx9_24.dll\") = d3dx9_24.dll",
         "LoadLibraryA(\"user32.dll\") = user32.dll",
-        "GetProcAddress(user32.dll, \"PostQuitMessage\")",
-        "GetProcAddress(user32.dll, \"DefWindowProcA\")",
-        "GetProcAddress(user32.dll, \"RegisterClassExA\")",
-        "GetProcAddress(user32.dll, \"CreateWindowExA\")",
-        "GetProcAddress(user32.dll, \"PeekMessageA\")",
-        "GetProcAddress(user32.dll, \"DispatchMessageA\")",
-        "GetProcAddress(user32.dll, \"TranslateMessage\")",
-        "GetModuleHandleA(NULL)",
-        "RegisterClassExA(\"demo\", style 0x40)",
-        "CreateWindowExA(0x300, \"demo\", \"demo\", 0xcf0000, 180, 180, 1024, 768)",
-        "GetProcAddress(d3d9.dll, \"Direct3DCreate9\")",
+        "GetProcAddress(user32.dll, \"PostQuitMessage\") = entry",
+        "GetProcAddress(user32.dll, \"DefWindowProcA\") = entry",
+        "GetProcAddress(user32.dll, \"RegisterClassExA\") = entry",
+        "GetProcAddress(user32.dll, \"CreateWindowExA\") = entry",
+        "GetProcAddress(user32.dll, \"PeekMessageA\") = entry",
+        "GetProcAddress(user32.dll, \"DispatchMessageA\") = entry",
+        "GetProcAddress(user32.dll, \"TranslateMessage\") = entry",
+        "GetModuleHandleA(NULL) = program",
+        "RegisterClassExA(\"demo\", 0x40) = 49152",
+        "CreateWindowExA(0x300, \"demo\", \"demo\", 0xcf0000, 180, 180, 1024, 768) = hwnd16",
+        "GetProcAddress(d3d9.dll, \"Direct3DCreate9\") = entry",
         "Direct3DCreate9(32) = d3d",
         "CheckDeviceMultiSampleType(0, 1, 21, 0, 4) = OK",
-        "SetWindowPos(hwnd16, 0, 0, 1024, 768, 0x40)", // the full-screen device shows its window, inside:
+        "SetWindowPos(hwnd16, 0, 0, 1024, 768, 0x40) = 1", // the full-screen device shows its window, inside:
         "CreateDevice(0, 1, hwnd16, 0x40, {1024x768 format 21 count 0 multisample 4 quality 0 swap 1 window hwnd16 "
         "windowed 0 depth 1 format 80 flags 0 refresh 0 interval 1}) = OK",
         "SetViewport(0, 64, 1024, 640, 0, 1) = OK",
@@ -57,14 +58,14 @@ std::vector<std::string> expectedStartup()
         "SetRenderState(137, 0) = OK",
         "CreateVertexDeclaration([0 0 2 0 0 0; 0 12 2 0 3 0; 0 24 2 0 6 0; 0 36 4 0 10 0; 0 40 1 0 5 1; "
         "255 0 17 0 0 0]) = decl1",
-        "GetProcAddress(d3dx9_24.dll, \"D3DXAssembleShader\")",
-        "D3DXAssembleShader(500, 0x2)",
+        "GetProcAddress(d3dx9_24.dll, \"D3DXAssembleShader\") = entry",
+        "D3DXAssembleShader(500, 0x2) = OK",
         programLine("CreateVertexShader", vertexShaderText, "vs1"),
         "Release(ID3DXBuffer) = 0",
-        "D3DXAssembleShader(359, 0x2)",
+        "D3DXAssembleShader(359, 0x2) = OK",
         programLine("CreatePixelShader", pixelShaderText, "ps1"),
         "Release(ID3DXBuffer) = 0",
-        "SetCursor(NULL)",
+        "SetCursor(NULL) = cursor",
         "Clear(0, 0x1, 0xff000000, 1, 0) = OK",
         "BeginScene() = OK",
         "EndScene() = OK",
@@ -127,6 +128,28 @@ TEST(Startup, callsComeInTheirFixedOrderWithTheirArguments)
     }
 }
 
+TEST(Startup, everyCallOfWin32D3dxAndDirect3DHasTheOneLineShape)
+{
+    // Name(arguments) = result, or = result (why) when refused; only the
+    // calls that return nothing (and the host's input) end at the bracket.
+    const std::regex shape(R"(^[A-Za-z][A-Za-z0-9]*\(.*\)( = [^ ].*)?$)");
+    const std::regex voidCall(R"(^(Sleep|PostQuitMessage|input)\()");
+    const RunResult result = runDemo({});
+    ASSERT_EQ(result.exitCode, 0);
+    std::size_t calls = 0;
+    for (const std::string& line : result.log) {
+        if (line.rfind("returned ", 0) == 0) {
+            break; // the host's closing lines
+        }
+        ++calls;
+        EXPECT_TRUE(std::regex_match(line, shape)) << line;
+        if (line.find(" = ") == std::string::npos) {
+            EXPECT_TRUE(std::regex_search(line, voidCall)) << "no result on the line: " << line;
+        }
+    }
+    EXPECT_GT(calls, 100u);
+}
+
 TEST(Startup, withoutMultisamplingOnlyTheSampleTypeAndSwapEffectChange)
 {
     HostOptions options;
@@ -147,8 +170,8 @@ TEST(Startup, withoutMultisamplingOnlyTheSampleTypeAndSwapEffectChange)
 TEST(Startup, refusedDeviceOrDirect3DEndsQuietlyWithZeroAndNothingLeftBehind)
 {
     const std::vector<std::string> ending = {
-        "FreeLibrary(user32.dll)", "FreeLibrary(d3dx9_24.dll)", "FreeLibrary(d3d9.dll)",
-        "UnregisterClassA(\"demo\")", "returned 0", "live objects 0", "live windows 1",
+        "FreeLibrary(user32.dll) = 1", "FreeLibrary(d3dx9_24.dll) = 1", "FreeLibrary(d3d9.dll) = 1",
+        "UnregisterClassA(\"demo\") = 0 (windows of the class live)", "returned 0", "live objects 0", "live windows 1",
     };
     HostOptions refused;
     refused.device.refuseDevice = true;
@@ -179,12 +202,14 @@ TEST(Startup, missingLibraryEndsTheProcessWithMinusOneAfterFreeingTheLoadedOnes)
         std::vector<std::string> log;
     };
     const std::vector<Case> cases = {
-        {false, true, true, {"LoadLibraryA(\"d3d9.dll\") = NULL"}},
+        {false, true, true, {"LoadLibraryA(\"d3d9.dll\") = NULL (no such module)"}},
         {true, false, true,
-         {"LoadLibraryA(\"d3d9.dll\") = d3d9.dll", "LoadLibraryA(\"d3dx9_24.dll\") = NULL", "FreeLibrary(d3d9.dll)"}},
+         {"LoadLibraryA(\"d3d9.dll\") = d3d9.dll", "LoadLibraryA(\"d3dx9_24.dll\") = NULL (no such module)",
+          "FreeLibrary(d3d9.dll) = 1"}},
         {true, true, false,
          {"LoadLibraryA(\"d3d9.dll\") = d3d9.dll", "LoadLibraryA(\"d3dx9_24.dll\") = d3dx9_24.dll",
-          "LoadLibraryA(\"user32.dll\") = NULL", "FreeLibrary(d3dx9_24.dll)", "FreeLibrary(d3d9.dll)"}},
+          "LoadLibraryA(\"user32.dll\") = NULL (no such module)", "FreeLibrary(d3dx9_24.dll) = 1",
+          "FreeLibrary(d3d9.dll) = 1"}},
     };
     for (const Case& c : cases) {
         HostOptions options;
@@ -218,10 +243,10 @@ TEST(Shutdown, releasesEverythingInTheFixedOrder)
         "ShowCursor(1) = 1",
         "Release(device) = 0",
         "Release(d3d) = 0",
-        "FreeLibrary(user32.dll)",
-        "FreeLibrary(d3dx9_24.dll)",
-        "FreeLibrary(d3d9.dll)",
-        "UnregisterClassA(\"demo\")",
+        "FreeLibrary(user32.dll) = 1",
+        "FreeLibrary(d3dx9_24.dll) = 1",
+        "FreeLibrary(d3d9.dll) = 1",
+        "UnregisterClassA(\"demo\") = 0 (windows of the class live)",
         "returned 0",
         "live objects 0",
         "live windows 1", // never destroyed: it ends with the process
