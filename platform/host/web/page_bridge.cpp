@@ -5,8 +5,8 @@
 namespace web {
 namespace {
 
-// Each call reaches the page through Module.demoPage, which index.html sets
-// before the program starts.
+// Each call reaches the page through Module.demoPage, which index.html hands
+// to each instance it makes (createDemo({demoPage, ...})).
 EM_JS(int, pageRequestedFrameTime, (), { return Module.demoPage.at; });
 EM_JS(int, pageTakeInput, (), {
     const queue = Module.demoPage.input;
