@@ -23,7 +23,7 @@ esac
 mkdir -p "$data/applications" "$data/icons"
 cp -R "$here/share/icons/hicolor" "$data/icons/"
 # The installed entry names the program by its full path, quoted as the
-# desktop entry specification asks (a literal % doubled); the characters
+# desktop entry format asks (a literal % doubled); the characters
 # that would need escaping inside the quotes are refused instead.
 case "$here" in
   *[\"\`\$\\]*)

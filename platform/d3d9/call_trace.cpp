@@ -24,11 +24,6 @@ void Call::writeRefusal(HRESULT value, std::string_view why)
     write(resultName(value) + " (" + std::string(why) + ")");
 }
 
-void Call::write(const std::string& result)
-{
-    win32::trace(*text_ + " = " + result);
-}
-
 std::string resultName(HRESULT result)
 {
     switch (result) {

@@ -58,17 +58,12 @@ std::string resultName(HRESULT result); // OK, INVALIDCALL, NOTAVAILABLE, or hex
 // One entry point's line (see above). Cheap while calls are not traced (a
 // flag read, and a pointer tested at the end): entry points run thousands
 // of times a frame, so everything that formats is out of line.
-class Call {
+class Call : public win32::CallLine {
 public:
     template <typename... Args>
-    explicit Call(std::string_view name, const Args&... args)
+    explicit Call(std::string_view name, const Args&... args) : CallLine(on(), name, args...)
     {
-        if (on()) [[unlikely]] {
-            text_ = std::make_unique<std::string>(callText(name, args...));
-        }
     }
-    Call(const Call&) = delete;
-    Call& operator=(const Call&) = delete;
 
     // The call went ahead; `detail` follows the result (a content hash).
     HRESULT result(HRESULT value, std::string_view detail = {})
@@ -78,8 +73,6 @@ public:
         }
         return value;
     }
-    // Whether the line is being made (for a costly detail).
-    bool traced() const { return text_ != nullptr; }
     // Misuse, or what is not offered: the result and why.
     HRESULT refuse(HRESULT value, std::string_view why)
     {
@@ -102,22 +95,10 @@ public:
         }
         return D3D_OK;
     }
-    // A result that is no HRESULT (a count, a flag).
-    template <typename T>
-    T returns(T value)
-    {
-        if (text_ != nullptr) [[unlikely]] {
-            write(text(value));
-        }
-        return value;
-    }
 
 private:
     [[gnu::cold]] void writeResult(HRESULT value, std::string_view detail);
     [[gnu::cold]] void writeRefusal(HRESULT value, std::string_view why);
-    [[gnu::cold]] void write(const std::string& result);
-
-    std::unique_ptr<std::string> text_; // the call's text, while calls are traced
 };
 
 std::string floats(const float* values, std::size_t count); // [a, b, ...]

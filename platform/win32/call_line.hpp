@@ -75,22 +75,18 @@ std::string callText(std::string_view name, const Args&... args)
 
 namespace win32 {
 
-// A Win32 or D3DX entry point's line (see above).
-class ApiCall {
+// One entry point's line (see above): the call's text, made only when
+// traced, and the line written with what it returned. The stand-ins'
+// entry points use ApiCall; the Direct3D 9 front end adds its results'
+// names (d3d9/call_trace.hpp).
+class CallLine {
 public:
-    template <typename... Args>
-    explicit ApiCall(std::string_view name, const Args&... args)
-    {
-        if (tracing()) [[unlikely]] {
-            text_ = std::make_unique<std::string>(line::callText(name, args...));
-        }
-    }
-    ApiCall(const ApiCall&) = delete;
-    ApiCall& operator=(const ApiCall&) = delete;
+    CallLine(const CallLine&) = delete;
+    CallLine& operator=(const CallLine&) = delete;
 
+    // Whether the line is being made (for a costly detail).
     bool traced() const { return text_ != nullptr; }
-    // The call went ahead and returned value, shown as its text, or as
-    // `shown` (a handle's name, say).
+    // The call went ahead and returned value, shown as its text.
     template <typename T>
     T returns(T value)
     {
@@ -99,6 +95,34 @@ public:
         }
         return value;
     }
+
+protected:
+    template <typename... Args>
+    CallLine(bool traced, std::string_view name, const Args&... args)
+    {
+        if (traced) [[unlikely]] {
+            text_ = std::make_unique<std::string>(line::callText(name, args...));
+        }
+    }
+    ~CallLine() = default;
+
+    // "Name(arguments) = result"
+    [[gnu::cold]] void write(const std::string& result) { win32::trace(*text_ + " = " + result); }
+
+    std::unique_ptr<std::string> text_; // the call's text, while traced
+};
+
+// A Win32 or D3DX entry point's line, made while a sink is installed.
+class ApiCall : public CallLine {
+public:
+    template <typename... Args>
+    explicit ApiCall(std::string_view name, const Args&... args) : CallLine(tracing(), name, args...)
+    {
+    }
+
+    using CallLine::returns;
+    // The call went ahead and returned value, shown as `shown` (a handle's
+    // name, say).
     template <typename T>
     T returns(T value, std::string_view shown)
     {
@@ -127,11 +151,6 @@ public:
         }
         return value;
     }
-
-private:
-    [[gnu::cold]] void write(const std::string& result) { win32::trace(*text_ + " = " + result); }
-
-    std::unique_ptr<std::string> text_; // the call's text, while calls are traced
 };
 
 } // namespace win32

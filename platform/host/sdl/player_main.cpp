@@ -121,7 +121,9 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
     sdlhost::NoticeOverlay overlay;
     d3d9::Frame shown;        // the last frame shown, while its run lasts
     bool haveShown = false;
-    std::function<void(const d3d9::Frame&)> show;
+    // Puts a frame and the notice on the screen; the software presenter's
+    // milliseconds for it (its wait for the retrace left out), 0 on GL.
+    std::function<double(const d3d9::Frame&)> show;
     sdlhost::ViewerControls controls({window.sdlWindow(), [&window](const SDL_Event& event) { window.deliver(event); },
                                       [&] {
                                           if (haveShown) {
@@ -142,21 +144,15 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
         if (window.hasOpenGl() && window.recoverFromReset()) {
             return; // the frame went with the old context; the GL device makes everything again
         }
-        int drawableWidth = 0, drawableHeight = 0;
-        window.drawableSize(drawableWidth, drawableHeight);
-        const SDL_Surface* notice = overlay.panelFor(controls.notice(), drawableHeight);
         shown = frame;
         haveShown = true;
+        const double programMs = sdlhost::millisecondsSince(resumed) - pausedMs;
+        const double presentMs = show(frame);
         if (window.hasOpenGl() && frame.glFramebuffer() != 0) {
-            sdlhost::presentGlFrame(window, frame, notice);
             glPacer.afterWaitingPresent(); // the swap interval may be ignored (Xvfb)
-        } else {
-            const double programMs = sdlhost::millisecondsSince(resumed) - pausedMs;
-            const double presentMs = presenter.present(frame, notice);
-            if (adaptive.frameMade(programMs + presentMs) && settings.stats) {
-                std::fprintf(stderr, "demo: the software device falls behind the display at %d x %d\n", frame.width,
-                             frame.height);
-            }
+        } else if (adaptive.frameMade(programMs + presentMs) && settings.stats) {
+            std::fprintf(stderr, "demo: the software device falls behind the display at %d x %d\n", frame.width,
+                         frame.height);
         }
         if (stats.markFrame(frame.width, frame.height) && settings.stats) {
             std::fprintf(stderr, "demo: drawing at %d x %d with the %s device\n", frame.width, frame.height,
@@ -164,16 +160,15 @@ int playOn(const PlayerSettings& settings, PlayerWindow& window, const d3d9::Bac
         }
         resumed = SDL_GetPerformanceCounter();
     };
-    // Again, while the picture stands (no pacing: nothing runs meanwhile).
     show = [&](const d3d9::Frame& frame) {
         int drawableWidth = 0, drawableHeight = 0;
         window.drawableSize(drawableWidth, drawableHeight);
         const SDL_Surface* notice = overlay.panelFor(controls.notice(), drawableHeight);
         if (window.hasOpenGl() && frame.glFramebuffer() != 0) {
             sdlhost::presentGlFrame(window, frame, notice);
-        } else {
-            presenter.present(frame, notice);
+            return 0.0;
         }
+        return presenter.present(frame, notice);
     };
     controls.startAt(settings.startMs, settings.paused);
     int code = 0;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 #include "host/program_modules.hpp"
 #include "host/sdl/screenshot_file.hpp"
@@ -93,16 +92,6 @@ std::string describeTime(std::int32_t ms, bool exact)
     return text;
 }
 
-struct ViewerControls::CatchUp {
-    host::DisplaySchedule schedule;
-    host::DisplayLog log;
-    std::unique_ptr<host::VirtualDisplay> display;
-    std::int32_t target = 0;
-    bool reached = false;    // the frame at the target was presented
-    bool pauseThere = false; // paused on arriving (and still on the display while so)
-    std::size_t framesBefore = 0; // frames run before this seek (one run, several seeks)
-};
-
 ViewerControls::ViewerControls(Window window, Options options) : window_(std::move(window)), options_(options) {}
 
 ViewerControls::~ViewerControls() = default;
@@ -121,16 +110,10 @@ void ViewerControls::startAt(std::int32_t elapsedMs, bool paused)
     if (!seekBegan_) {
         seekBegan_ = steadyMilliseconds(); // a start time is a seek from nothing
     }
-    catchUp_ = std::make_unique<CatchUp>();
-    CatchUp& catchUp = *catchUp_;
-    catchUp.target = elapsedMs;
-    catchUp.schedule.keep = {elapsedMs};
-    catchUp.schedule.stopAfterMs = std::numeric_limits<std::int32_t>::max(); // never Escape: the run goes on
-    catchUp.schedule.onFrame = [&catchUp](const d3d9::Frame&, std::int32_t) { catchUp.reached = true; };
-    catchUp.pauseThere = paused;
-    catchUp.display = std::make_unique<host::VirtualDisplay>(catchUp.schedule, catchUp.log);
+    catchUp_ = std::make_unique<host::CatchUp>(elapsedMs);
+    pauseOnArrival_ = paused;
     onRetraces_ = true;
-    clock_.follow(catchUp.display.get());
+    clock_.follow(&catchUp_->clock());
 }
 
 void ViewerControls::beginNextRun()
@@ -145,7 +128,7 @@ bool ViewerControls::wantsPixels()
     if (restart_) {
         return false;
     }
-    return catchUp_ == nullptr || catchUp_->reached || catchUp_->display->wantsPixels();
+    return catchUp_ == nullptr || catchUp_->reached() || catchUp_->wantsPixels();
 }
 
 bool ViewerControls::takeEvent(const SDL_Event& event)
@@ -213,8 +196,8 @@ bool ViewerControls::pausedOrWillBe() const
     if (restart_) {
         return restart_->paused;
     }
-    if (catchUp_ != nullptr && !catchUp_->reached) {
-        return catchUp_->pauseThere;
+    if (catchUp_ != nullptr && !catchUp_->reached()) {
+        return pauseOnArrival_;
     }
     return clock_.paused();
 }
@@ -223,8 +206,8 @@ void ViewerControls::togglePause()
 {
     if (restart_) {
         restart_->paused = !restart_->paused; // said on arrival
-    } else if (catchUp_ != nullptr && !catchUp_->reached) {
-        catchUp_->pauseThere = !catchUp_->pauseThere;
+    } else if (catchUp_ != nullptr && !catchUp_->reached()) {
+        pauseOnArrival_ = !pauseOnArrival_;
     } else if (clock_.paused()) {
         clock_.resume();
         if (catchUp_ != nullptr) {
@@ -276,22 +259,10 @@ void ViewerControls::seekTo(std::int32_t target, bool paused)
 // later time without starting again.
 bool ViewerControls::goOnForwardTo(std::int32_t target, bool paused)
 {
-    if (restart_ || catchUp_ == nullptr || !onRetraces_ || !clock_.following()) {
+    if (restart_ || catchUp_ == nullptr || !onRetraces_ || !clock_.following() || !catchUp_->goOnTo(target)) {
         return false;
     }
-    CatchUp& catchUp = *catchUp_;
-    if (target < catchUp.display->elapsed()) {
-        return false; // the display is already past it
-    }
-    if (catchUp.reached) {
-        catchUp.schedule.keep.push_back(target);
-        catchUp.reached = false;
-    } else {
-        catchUp.schedule.keep.back() = target; // still on the way to the last
-    }
-    catchUp.target = target;
-    catchUp.pauseThere = paused;
-    catchUp.framesBefore = catchUp.log.frames.size();
+    pauseOnArrival_ = paused;
     clock_.resume(); // the display's time again
     loopBegan_ = *seekBegan_;
     return true;
@@ -347,9 +318,8 @@ bool ViewerControls::framePresented(const d3d9::Frame& frame)
     if (presents_ >= 2 && !(clock_.following() && host::isRetraceTime(elapsedMs(), DisplayRate))) {
         onRetraces_ = false;
     }
-    if (catchUp_ != nullptr && !catchUp_->reached) {
-        catchUp_->display->present(frame); // on to the next retrace, or the time sought
-        if (!catchUp_->reached) {
+    if (catchUp_ != nullptr && !catchUp_->reached()) {
+        if (!catchUp_->present(frame)) {
             return false;
         }
         arrive();
@@ -373,7 +343,7 @@ void ViewerControls::arrive()
 {
     if (options_.stats && seekBegan_) {
         const std::uint64_t now = steadyMilliseconds();
-        const std::size_t frames = catchUp_ != nullptr ? catchUp_->log.frames.size() - catchUp_->framesBefore : 0;
+        const std::size_t frames = catchUp_ != nullptr ? catchUp_->framesRun() : 0;
         std::fprintf(stderr,
                      "demo: at %s in %.2f s: %.2f s to start the program's run (ending the last one), %.2f s for %zu "
                      "frames without pixel work\n",
@@ -387,8 +357,7 @@ void ViewerControls::arrive()
         say("playing from " + describeTime(elapsedMs()));
         return;
     }
-    const CatchUp& catchUp = *catchUp_;
-    if (catchUp.pauseThere) {
+    if (pauseOnArrival_) {
         clock_.pause(); // on the display still, for a frame step
         say("paused at " + describeTime(elapsedMs(), true));
     } else {
@@ -403,8 +372,8 @@ std::int32_t ViewerControls::elapsedMs() const
     if (restart_) {
         return restart_->target;
     }
-    if (catchUp_ != nullptr && !catchUp_->reached) {
-        return catchUp_->target;
+    if (catchUp_ != nullptr && !catchUp_->reached()) {
+        return catchUp_->target();
     }
     return presents_ >= 2 ? static_cast<std::int32_t>(lastPresentMs_ - startMs_) : 0;
 }

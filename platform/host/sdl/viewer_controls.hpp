@@ -33,6 +33,7 @@
 #include <SDL.h>
 
 #include "d3d9/backend.hpp"
+#include "host/catch_up.hpp"
 #include "host/viewer_clock.hpp"
 
 namespace sdlhost {
@@ -122,7 +123,6 @@ private:
         std::int32_t target = 0;
         bool paused = false;
     };
-    struct CatchUp; // the virtual display a run's first frames run on
 
     void act(ControlKey control);
     void userEnds();
@@ -141,7 +141,8 @@ private:
     Window window_;
     Options options_;
     ViewerClock clock_;
-    std::unique_ptr<CatchUp> catchUp_;
+    std::unique_ptr<host::CatchUp> catchUp_; // on the way to a time, or paused there on its display
+    bool pauseOnArrival_ = false;            // paused once the catch-up reaches its time
     std::optional<Seek> restart_;     // the run is ending for this seek
     // Of the run going on.
     std::int32_t presents_ = 0;

@@ -22,13 +22,13 @@
 #include <GLES3/gl3.h>
 
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "d3d9/backend.hpp"
 #include "gl/gl_backend.hpp"
+#include "host/catch_up.hpp"
 #include "host/picture_fit.hpp"
 #include "host/program_modules.hpp"
 #include "host/viewer_clock.hpp"
@@ -150,18 +150,13 @@ public:
     explicit SteeredRun(web::StartRequest start) : start_(start)
     {
         if (start.ms > 0 || start.paused) {
-            schedule_.keep = {start.ms};
-            schedule_.stopAfterMs = std::numeric_limits<std::int32_t>::max(); // the run goes on
-            schedule_.onFrame = [this](const d3d9::Frame&, std::int32_t) { reached_ = true; };
-            display_ = std::make_unique<host::VirtualDisplay>(schedule_, log_);
-            clock_.follow(display_.get());
-        } else {
-            reached_ = true;
+            catchUp_ = std::make_unique<host::CatchUp>(start.ms);
+            clock_.follow(&catchUp_->clock());
         }
     }
 
     host::ViewerClock& clock() { return clock_; }
-    bool wantsPixels() const { return !seek_ && (reached_ || display_->wantsPixels()); }
+    bool wantsPixels() { return !seek_ && (catchUp_ == nullptr || catchUp_->wantsPixels()); }
     // The run ended for this seek, if it did.
     const std::optional<web::PageRequest>& seek() const { return seek_; }
 
@@ -177,12 +172,12 @@ public:
         if (presents_ == 2) {
             startMs_ = lastMs_; // the program's first frame (the first Present is its blank one)
         }
-        if (!reached_) {
-            display_->present(frame);
-            if (!reached_) {
+        if (catchUp_ != nullptr) {
+            if (!catchUp_->present(frame)) {
                 yieldNowAndThen();
                 return false;
             }
+            catchUp_.reset();
             clock_.continueFrom(lastMs_); // on in real time from the frame at the start time
             if (start_.paused) {
                 clock_.pause();
@@ -228,7 +223,7 @@ private:
     void yieldNowAndThen()
     {
         if (web::nowMs() - lastYield_ >= 100.0) {
-            web::report("progress", display_->elapsed());
+            web::report("progress", elapsedMs());
             web::waitForAnimationFrame();
             lastYield_ = web::nowMs();
         }
@@ -252,10 +247,7 @@ private:
     // control to the browser.
     host::ViewerClock clock_{[] { return static_cast<std::uint64_t>(web::nowMs()); },
                              [](std::uint32_t ms) { web::sleepFor(ms); }};
-    host::DisplaySchedule schedule_;
-    host::DisplayLog log_;
-    std::unique_ptr<host::VirtualDisplay> display_;
-    bool reached_ = false;
+    std::unique_ptr<host::CatchUp> catchUp_; // on the way to the start time
     std::optional<web::PageRequest> seek_;
     std::int32_t presents_ = 0;
     std::uint32_t startMs_ = 0;
