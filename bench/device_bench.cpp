@@ -24,7 +24,7 @@ struct VertexDraw {
     std::vector<float> stream;
     std::vector<float> constants = std::vector<float>(4 * 256, 0.0f);
     std::vector<float> snapshot;
-    std::vector<d3d9::InputBinding> bindings;
+    std::vector<pipeline::InputBinding> bindings;
     std::vector<shader::Varying> varyings = {{true, 0}, {false, 0}, {false, 1}, {false, 2}, {false, 3}};
 
     explicit VertexDraw(std::int32_t vertices)

@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "d3d9.h"
+#include "pipeline/view_culling.hpp"
 
 namespace d3d9 {
 
@@ -62,9 +63,9 @@ protected:
 };
 
 // What became of a frame's draws: those the program issued (that passed
-// the checks), those stopped at the front end because no vertex could be
-// seen, and those handed to the back end. Frames whose pixels nobody wants
-// stop and send none.
+// the checks), those the device stopped before any pixel work because no
+// vertex could be seen, and those it drew. Frames whose pixels nobody
+// wants stop and send none.
 struct DrawCounts {
     std::uint32_t issued = 0;
     std::uint32_t stopped = 0;
@@ -76,7 +77,10 @@ struct Frame {
     std::int32_t height = 0;
     bool rendered = false; // false: its pixel work was skipped; the pixels are the last rendered frame's
     FrameSource* source = nullptr;
-    DrawCounts draws;      // filled by the front end
+    // Filled by the front end from what draw() answered; a back end that
+    // decides late (after draw() returned) puts the draws it stopped so in
+    // draws.stopped, and the front end moves them from sent to stopped.
+    DrawCounts draws;
 
     const std::uint32_t* pixels() const { return source->readPixels(); }
     // The pixels, handed over when they are ready (see FrameSource::whenResolved).
@@ -107,7 +111,7 @@ struct BackendOptions {
     std::int32_t textureRowPadding = 0; // bytes past each locked texture row (tests: code that ignores the pitch shows)
     bool traceCalls = false;        // every call as a line on the Win32 trace sink (tests)
     bool referenceShading = false;  // a CPU back end runs programs on its reference machine, not compiled (tests)
-    bool stopUnseenDraws = true;    // the front end stops draws no vertex of which can be seen (off: tests)
+    bool stopUnseenDraws = true;    // the back end stops draws no vertex of which can be seen (off: tests)
     // The back end draws at this multiple of the program's back buffer (1 to
     // 4): the back buffer, its depth buffer, the viewport and the clear
     // rectangles it is given are scaled; the program sees its own sizes.
@@ -155,6 +159,13 @@ struct DrawCall {
     std::size_t indexCount;   // indices the primitives read
 };
 
+// What a back end made of a draw.
+enum class DrawOutcome {
+    Drawn,   // taken: its state is derived, its pixels are on their way
+    Stopped, // no vertex can be seen: nothing to do (the state stays changed)
+    Refused, // its programs could not be prepared (reported when that happened)
+};
+
 // One device's drawing, behind the front end's IDirect3DDevice9.
 class Backend {
 public:
@@ -174,14 +185,12 @@ public:
     virtual std::unique_ptr<DeviceCopy> copyProgram(const Shader&) { return nullptr; }
 
     virtual void clear(const ClearCall& call, const DrawState& state) = 0;
-    // D3D_OK, or D3DERR_INVALIDCALL for a draw whose programs the back end
-    // could not prepare (reported when that happened).
-    virtual HRESULT draw(const DrawCall& call, const DrawState& state) = 0;
+    // Each back end decides which draws can reach no pixel, by its own
+    // positions' rules (pipeline/view_culling.hpp), unless the options say
+    // not to. The front end clears the state's dirty bits after a draw that
+    // was drawn.
+    virtual DrawOutcome draw(const DrawCall& call, const DrawState& state) = 0;
     virtual void endScene() {}
-    // Whether the back end places vertices with the shader machine's bits
-    // (then the front end stops draws outside the view by the exact test);
-    // false for hardware with roundings of its own (a margin is kept).
-    virtual bool exactPositions() const { return false; }
     // The frame as it stands; `rendered` says whether it had pixel work.
     virtual Frame present(bool rendered) = 0;
     // After Present: whether the back end lost its copies of every object
@@ -189,6 +198,10 @@ public:
     // copy made again, from what it holds).
     virtual bool rebuiltAfterLoss() { return false; }
 };
+
+// A draw as the culling reads it (pipeline/view_culling.hpp), with the
+// margin the back end keeps.
+pipeline::CullingDraw cullingDrawOf(const DrawCall& call, const DrawState& state, const pipeline::CullingMargin& margin);
 
 // Makes a device's back end again at another size (NULL when it cannot).
 using BackendMaker = std::function<std::unique_ptr<Backend>(RenderSize size)>;

@@ -163,12 +163,11 @@ void Device::setViewport(const D3DVIEWPORT9& viewport)
     markChanged(dirty::Viewport);
 }
 
-// The one place the dirty bits are set: for the back end, and for the
-// front end's own test of draws that reach no pixel.
+// The one place the dirty bits are set, for the back end.
 void Device::markChanged(DirtyBits bits)
 {
     state_.dirty |= bits;
-    rejectionDirty_ |= bits;
+    linkageStale_ = linkageStale_ || (bits & (dirty::Declaration | dirty::VertexShader | dirty::PixelShader)) != 0;
 }
 
 HRESULT STDMETHODCALLTYPE Device::GetViewport(D3DVIEWPORT9* v)
@@ -288,7 +287,7 @@ HRESULT STDMETHODCALLTYPE Device::SetVertexDeclaration(IDirect3DVertexDeclaratio
 void Device::refreshElements()
 {
     if (layoutFromFvf_ || declaration_.get() == nullptr) {
-        fvfElements_ = elementsFromFvf(fvf_);
+        fvfElements_ = pipeline::elementsFromFvf(fvf_);
         state_.elements = &fvfElements_;
     } else {
         state_.elements = &declaration_.get()->elements();

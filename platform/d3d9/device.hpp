@@ -24,7 +24,6 @@
 #include "d3d9/draw_state.hpp"
 #include "d3d9/objects.hpp"
 #include "d3d9/resources.hpp"
-#include "d3d9/view_rejection.hpp"
 
 namespace d3d9 {
 
@@ -125,9 +124,8 @@ private:
     Bound<PixelShader> pixelShader_;
     std::array<Bound<Texture>, SamplerCount> textures_;
 
-    ViewRejection rejection_;
-    DirtyBits rejectionDirty_ = dirty::All; // changed since the rejection test last ran
-    DrawCounts draws_;                // this frame's
+    DrawCounts draws_;
+    bool linkageStale_ = true; // the declaration or a program changed since state_.linkage was made                // this frame's
     std::set<DeviceChild*> children_;
     bool inScene_ = false;
     bool frameDecided_ = false; // whether this frame's pixels are wanted has been asked

@@ -2,12 +2,13 @@
 // Checks come first and apply to every frame; the back end is handed only
 // the clears and draws of frames whose pixels somebody wants.
 #include <algorithm>
-#include <utility>
 
 #include "com/assertion.hpp"
 #include "d3d9/call_trace.hpp"
 #include "d3d9/device.hpp"
 #include "d3d9/failures.hpp"
+#include "d3d9/resources.hpp"
+#include "pipeline/draw_linkage.hpp"
 
 namespace d3d9 {
 namespace {
@@ -23,6 +24,21 @@ bool isTriangles(D3DPRIMITIVETYPE type)
 }
 
 } // namespace
+
+pipeline::CullingDraw cullingDrawOf(const DrawCall& call, const DrawState& state, const pipeline::CullingMargin& margin)
+{
+    const Shader& program = *state.vertexShader;
+    pipeline::CullingDraw draw;
+    draw.program = {&program.analysis(), program.positionSlice(), program.positionMagnitude()};
+    draw.bindings = state.linkage->bindings;
+    draw.run.stream = {state.stream->bytes(), state.stream->size(), state.streamOffset, state.streamStride};
+    draw.run.content = state.stream->contentStamp();
+    draw.run.first = static_cast<std::int64_t>(call.baseVertex) + call.minIndex;
+    draw.run.count = call.vertexCount;
+    draw.constants = state.vertexConstants;
+    draw.margin = margin;
+    return draw;
+}
 
 bool Device::frameWanted()
 {
@@ -95,7 +111,10 @@ HRESULT STDMETHODCALLTYPE Device::Present(const RECT*, const RECT*, HWND, const 
     trace::Call call("Present");
     const bool rendered = frameDecided_ && frameWanted_ && frameRendered_;
     Frame frame = backend_->present(rendered);
+    const std::uint32_t stoppedLate = std::min(frame.draws.stopped, draws_.sent);
     frame.draws = draws_;
+    frame.draws.stopped += stoppedLate;
+    frame.draws.sent -= stoppedLate;
     draws_ = {};
     if (options_.sink.onPresent) {
         options_.sink.onPresent(frame);
@@ -167,7 +186,7 @@ HRESULT Device::checkDraw(trace::Call& call, D3DPRIMITIVETYPE type, UINT startIn
     if (indices == nullptr) {
         return call.refuse(D3DERR_INVALIDCALL, "no indices");
     }
-    const std::size_t indexBytes = indices->format() == D3DFMT_INDEX32 ? 4 : 2;
+    const std::size_t indexBytes = pipeline::indexBytes(indices->format());
     indexCount = type == D3DPT_TRIANGLELIST ? 3u * std::size_t{primitives} : std::size_t{primitives} + 2u;
     const std::size_t available = indices->size() / indexBytes;
     if (startIndex > available || indexCount > available - startIndex) {
@@ -194,17 +213,19 @@ HRESULT STDMETHODCALLTYPE Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, IN
         return call.result(D3D_OK);
     }
     const DrawCall draw = {type, base, minIndex, vertices, startIndex, primitives, indexCount};
-    if (options_.stopUnseenDraws &&
-        rejection_.reachesNoPixel(draw, state_, backend_->exactPositions(), std::exchange(rejectionDirty_, 0))) {
-        ++draws_.stopped;
-        return call.result(D3D_OK);
+    if (linkageStale_) {
+        state_.linkage =
+            pipeline::linkDraw(*state_.elements, state_.vertexShader->analysis(), state_.pixelShader->analysis());
+        linkageStale_ = false;
     }
-    ++draws_.sent;
-    const HRESULT drawn = backend_->draw(draw, state_);
-    if (drawn != D3D_OK) {
-        return call.refuse(drawn, "the back end could not prepare the programs");
+    switch (backend_->draw(draw, state_)) {
+    case DrawOutcome::Refused: return call.refuse(D3DERR_INVALIDCALL, "the back end could not prepare the programs");
+    case DrawOutcome::Stopped: ++draws_.stopped; break;
+    case DrawOutcome::Drawn:
+        ++draws_.sent;
+        state_.dirty = 0; // the back end's derived state stands for what was drawn
+        break;
     }
-    state_.dirty = 0; // the back end's derived state stands for what was drawn
     return call.result(D3D_OK);
 }
 

@@ -12,7 +12,7 @@ HRESULT STDMETHODCALLTYPE Device::CreateVertexDeclaration(const D3DVERTEXELEMENT
                                                           IDirect3DVertexDeclaration9** declaration)
 {
     std::vector<D3DVERTEXELEMENT9> copy;
-    for (std::size_t i = 0; elements != nullptr && i < MaxDeclarationElements; ++i) {
+    for (std::size_t i = 0; elements != nullptr && i < pipeline::MaxDeclarationElements; ++i) {
         copy.push_back(elements[i]);
         if (elements[i].Stream == 0xFF) {
             break;
@@ -26,7 +26,7 @@ HRESULT STDMETHODCALLTYPE Device::CreateVertexDeclaration(const D3DVERTEXELEMENT
         return call.refuse(D3DERR_INVALIDCALL, "no end marker");
     }
     for (std::size_t i = 0; i + 1 < copy.size(); ++i) {
-        if (elementSize(copy[i].Type) == 0) {
+        if (pipeline::elementSize(copy[i].Type) == 0) {
             return call.notOffered("vertex-element-type", "CreateVertexDeclaration: an element type not read");
         }
     }

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "d3d9.h"
+#include "pipeline/draw_linkage.hpp"
 
 namespace d3d9 {
 
@@ -59,6 +61,10 @@ struct DrawState {
     UINT streamStride = 0;
     const Buffer* indices = nullptr;
     const std::vector<D3DVERTEXELEMENT9>* elements = nullptr; // the declaration's, or the FVF's; end marker included
+    // The layout and programs linked: made again by the front end before a
+    // draw whenever the declaration or a program changed (Declaration,
+    // VertexShader and PixelShader say so); a back end may keep it.
+    std::shared_ptr<const pipeline::DrawLinkage> linkage;
     const Texture* textures[SamplerCount] = {};
 
     // The constant registers as the bound programs read them: what the

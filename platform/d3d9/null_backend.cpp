@@ -24,35 +24,43 @@ private:
 
 class NullBackend final : public Backend {
 public:
-    explicit NullBackend(const D3DPRESENT_PARAMETERS& p)
+    NullBackend(const D3DPRESENT_PARAMETERS& p, const BackendOptions& options)
         : frame_(static_cast<std::int32_t>(p.BackBufferWidth), static_cast<std::int32_t>(p.BackBufferHeight)),
-          width_(static_cast<std::int32_t>(p.BackBufferWidth)), height_(static_cast<std::int32_t>(p.BackBufferHeight))
+          width_(static_cast<std::int32_t>(p.BackBufferWidth)), height_(static_cast<std::int32_t>(p.BackBufferHeight)),
+          stopUnseenDraws_(options.stopUnseenDraws)
     {
     }
     void clear(const ClearCall&, const DrawState&) override {}
-    HRESULT draw(const DrawCall&, const DrawState&) override { return D3D_OK; }
+    DrawOutcome draw(const DrawCall& call, const DrawState& state) override
+    {
+        const bool unseen = stopUnseenDraws_ && culling_.reachesNoPixel(cullingDrawOf(call, state, {}));
+        return unseen ? DrawOutcome::Stopped : DrawOutcome::Drawn;
+    }
     Frame present(bool rendered) override { return Frame{width_, height_, rendered, &frame_, {}}; }
 
 private:
     BlackFrame frame_;
     std::int32_t width_;
     std::int32_t height_;
+    bool stopUnseenDraws_;
+    pipeline::ViewCulling culling_;
 };
 
 class NullAdapter final : public Adapter {
 public:
     bool offersMultisample() const override { return true; }
-    std::unique_ptr<Backend> createBackend(const D3DPRESENT_PARAMETERS& parameters, const BackendOptions&) override
+    std::unique_ptr<Backend> createBackend(const D3DPRESENT_PARAMETERS& parameters,
+                                           const BackendOptions& options) override
     {
-        return createNullBackend(parameters);
+        return createNullBackend(parameters, options);
     }
 };
 
 } // namespace
 
-std::unique_ptr<Backend> createNullBackend(const D3DPRESENT_PARAMETERS& parameters)
+std::unique_ptr<Backend> createNullBackend(const D3DPRESENT_PARAMETERS& parameters, const BackendOptions& options)
 {
-    return std::make_unique<NullBackend>(parameters);
+    return std::make_unique<NullBackend>(parameters, options);
 }
 
 const BackendDescription& nullBackend()

@@ -1,6 +1,7 @@
 #include "d3d9/resources.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "d3d9/call_trace.hpp"
@@ -9,6 +10,22 @@
 #include "shader/opcode_table.hpp"
 
 namespace d3d9 {
+
+namespace {
+
+// Content stamps for every buffer of the process, never one twice.
+std::uint64_t newContentStamp()
+{
+    static std::atomic<std::uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
+} // namespace
+
+Buffer::Buffer(Device& device, D3DRESOURCETYPE type, UINT length, D3DFORMAT format)
+    : ResourceBase(device, type), bytes_(length), format_(format), contentStamp_(newContentStamp())
+{
+}
 
 HRESULT Buffer::lock(trace::Call& call, UINT offset, UINT size, void** data)
 {
@@ -20,6 +37,7 @@ HRESULT Buffer::lock(trace::Call& call, UINT offset, UINT size, void** data)
         return call.refuse(D3DERR_INVALIDCALL, "past the buffer's end");
     }
     beforeChange();
+    contentStamp_ = newContentStamp(); // written from now on: nothing kept of the old contents stands
     locked_ = true;
     lockOffset_ = offset;
     lockSize_ = size != 0 ? size : static_cast<UINT>(length - offset);
@@ -33,6 +51,7 @@ HRESULT Buffer::unlock(trace::Call& call)
         return call.refuse(D3DERR_INVALIDCALL, "not locked");
     }
     locked_ = false;
+    contentStamp_ = newContentStamp(); // what was kept while it was locked may not stand
     if (Backend* b = backend()) {
         b->updateBuffer(*this, lockOffset_, lockSize_);
     }

@@ -14,7 +14,7 @@
 
 #include "d3d9/backend.hpp"
 #include "d3d9/objects.hpp"
-#include "d3d9/vertex_layout.hpp"
+#include "pipeline/vertex_layout.hpp"
 #include "shader/bytecode.hpp"
 #include "shader/compiled_program.hpp"
 #include "shader/program_analysis.hpp"
@@ -28,15 +28,16 @@ namespace d3d9 {
 // What vertex and index buffers share.
 class Buffer : public ResourceBase {
 public:
-    Buffer(Device& device, D3DRESOURCETYPE type, UINT length, D3DFORMAT format)
-        : ResourceBase(device, type), bytes_(length), format_(format)
-    {
-    }
+    Buffer(Device& device, D3DRESOURCETYPE type, UINT length, D3DFORMAT format);
     ~Buffer() override { beforeChange(); }
     std::unique_ptr<DeviceCopy> makeCopy(Backend& backend) const override { return backend.copyBuffer(*this); }
     const std::uint8_t* bytes() const { return bytes_.data(); }
     std::size_t size() const { return bytes_.size(); }
     D3DFORMAT format() const { return format_; } // an index buffer's INDEX16 or INDEX32
+    // A number that names the contents: new at creation and at every
+    // Unlock, never given to two contents of any buffers (what a back end
+    // keeps about them stands while it does).
+    std::uint64_t contentStamp() const { return contentStamp_; }
 
 protected:
     HRESULT lock(trace::Call& call, UINT offset, UINT size, void** data);
@@ -48,6 +49,7 @@ private:
     bool locked_ = false;
     UINT lockOffset_ = 0;
     UINT lockSize_ = 0;
+    std::uint64_t contentStamp_;
 };
 
 template <typename Interface>
@@ -133,7 +135,7 @@ private:
 };
 
 // A program's bytecode, decoded and analysed once, with its position slice
-// compiled for the front end's test of draws that reach no pixel (vertex
+// compiled for the back ends' culling of draws that reach no pixel (vertex
 // programs).
 class Shader : public DeviceChild {
 public:

@@ -86,9 +86,9 @@ struct ContextObjects {
 class GlBackend final : public d3d9::Backend {
 public:
     GlBackend(const D3DPRESENT_PARAMETERS& p, GLint samples, bool clipControl, MessageSink report,
-              std::function<std::uint64_t()> contextGeneration)
+              std::function<std::uint64_t()> contextGeneration, bool stopUnseenDraws)
         : width_(static_cast<std::int32_t>(p.BackBufferWidth)), height_(static_cast<std::int32_t>(p.BackBufferHeight)),
-          samples_(samples), clipControl_(clipControl), report_(std::move(report)),
+          samples_(samples), clipControl_(clipControl), stopUnseenDraws_(stopUnseenDraws), report_(std::move(report)),
           contextGeneration_(std::move(contextGeneration)),
           generation_(contextGeneration_ ? contextGeneration_() : 0),
           objects_(std::make_unique<ContextObjects>(width_, height_, samples_, clipControl_, report_))
@@ -128,7 +128,7 @@ public:
         objects_->cache.forget();
         objects_->clears.clear(objects_->framebuffer.drawName(), call);
     }
-    HRESULT draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
+    d3d9::DrawOutcome draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
     bool rebuiltAfterLoss() override;
     d3d9::Frame present(bool rendered) override
     {
@@ -151,9 +151,11 @@ private:
     std::int32_t height_;
     GLint samples_;
     bool clipControl_;
+    bool stopUnseenDraws_;
     MessageSink report_;
     std::function<std::uint64_t()> contextGeneration_;
     std::uint64_t generation_;
+    pipeline::ViewCulling culling_;
     std::unique_ptr<ContextObjects> objects_;
 };
 
@@ -252,7 +254,7 @@ void GlBackend::bindIndices(GLuint name)
 void GlBackend::uploadWhatTheDrawReads(const d3d9::DrawCall& call, const d3d9::DrawState& state)
 {
     const d3d9::Buffer& indices = *state.indices;
-    const std::size_t indexBytes = indices.format() == D3DFMT_INDEX32 ? 4 : 2;
+    const std::size_t indexBytes = pipeline::indexBytes(indices.format());
     const std::uint8_t* first = indices.bytes() + std::size_t{call.startIndex} * indexBytes;
     std::uint32_t lowest = ~0u, highest = 0;
     for (std::size_t i = 0; i < call.indexCount; ++i) {
@@ -281,30 +283,35 @@ void GlBackend::bindTextures(const GlProgram& pixel, const d3d9::DrawState& stat
     }
 }
 
-HRESULT GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
+d3d9::DrawOutcome GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
 {
+    const pipeline::CullingMargin margin = {false, HardwareRoundings, static_cast<double>(state.viewport.Width),
+                                            static_cast<double>(state.viewport.Height)};
+    if (stopUnseenDraws_ && culling_.reachesNoPixel(d3d9::cullingDrawOf(call, state, margin))) {
+        return d3d9::DrawOutcome::Stopped;
+    }
     if (!update(state, state.dirty)) {
-        return D3DERR_INVALIDCALL;
+        return d3d9::DrawOutcome::Refused;
     }
     uploadWhatTheDrawReads(call, state);
 #ifdef DEMO_GL_ES
     std::size_t offset = 0;
     const d3d9::Buffer& indices = *state.indices;
     if (!objects_->rebased.place(indices.bytes(), indices.format() == D3DFMT_INDEX32, bufferVersion(indices), call, offset)) {
-        return D3DERR_INVALIDCALL; // an index with the base vertex added leaves 0 .. 2^32 - 1
+        return d3d9::DrawOutcome::Refused; // an index with the base vertex added leaves 0 .. 2^32 - 1
     }
     bindIndices(objects_->rebased.buffer());
     glDrawElements(primitiveMode(call.type), static_cast<GLsizei>(call.indexCount), GL_UNSIGNED_INT,
                    reinterpret_cast<const void*>(static_cast<std::uintptr_t>(offset)));
 #else
     bindIndices(bufferName(state.indices));
-    const std::size_t indexBytes = state.indices->format() == D3DFMT_INDEX32 ? 4 : 2;
+    const std::size_t indexBytes = pipeline::indexBytes(state.indices->format());
     glDrawElementsBaseVertex(primitiveMode(call.type), static_cast<GLsizei>(call.indexCount),
                              indexBytes == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                              reinterpret_cast<const void*>(static_cast<std::uintptr_t>(call.startIndex * indexBytes)),
                              call.baseVertex);
 #endif
-    return D3D_OK;
+    return d3d9::DrawOutcome::Drawn;
 }
 
 class GlAdapter final : public d3d9::Adapter {
@@ -321,7 +328,7 @@ public:
             report = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
         }
         return std::make_unique<GlBackend>(parameters, samples, clipControl_, std::move(report),
-                                           options.contextGeneration);
+                                           options.contextGeneration, options.stopUnseenDraws);
     }
 
 private:

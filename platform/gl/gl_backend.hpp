@@ -12,9 +12,19 @@
 // program where clip control is missing.
 #pragma once
 
+#include <cstdint>
+
 #include "d3d9/backend.hpp"
 
 namespace gl {
+
+// Roundings the hardware may add after the vertex program that our
+// positions do not have: what the translated program does to oPos (the
+// half-pixel shift, and the depth remap where there is no clip control)
+// and the divide by w. A draw is stopped only when it lies beyond a plane
+// by the margin these and the program's own roundings call for
+// (pipeline/view_culling.hpp).
+constexpr std::uint32_t HardwareRoundings = 4;
 
 // Its description, for hosts (needs a current GL context).
 const d3d9::BackendDescription& glBackend();

@@ -5,7 +5,7 @@
 
 #include "d3d9/failures.hpp"
 #include "d3d9/resources.hpp"
-#include "d3d9/vertex_layout.hpp"
+#include "pipeline/vertex_layout.hpp"
 #include "gl/gl_resources.hpp"
 
 namespace gl {
@@ -73,13 +73,13 @@ void VertexLayout::bind(const d3d9::DrawState& state, d3d9::DirtyBits dirty, boo
         glDisableVertexAttribArray(location);
         glVertexAttrib4f(location, 0.0f, 0.0f, 0.0f, 1.0f);
     }
-    for (const d3d9::InputBinding& b : d3d9::bindInputs(*state.elements, state.vertexShader->analysis().inputs)) {
+    for (const pipeline::InputBinding& b : state.linkage->bindings) {
         if (b.type == D3DDECLTYPE_UNUSED) {
             continue;
         }
         const auto offset = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(state.streamOffset + b.offset));
         pointAttribute(b.inputRegister, b.type, static_cast<GLsizei>(state.streamStride), offset);
-        vertexBytes_ = std::max(vertexBytes_, std::size_t{b.offset} + d3d9::elementSize(b.type));
+        vertexBytes_ = std::max(vertexBytes_, std::size_t{b.offset} + pipeline::elementSize(b.type));
         glEnableVertexAttribArray(b.inputRegister);
 #ifdef DEMO_GL_ES
         colourInputs_ |= b.type == D3DDECLTYPE_D3DCOLOR ? 1u << b.inputRegister : 0u;

@@ -245,7 +245,7 @@ private:
         if (constantCount_ > 0) {
             h << "uniform vec4 " << (pixel_ ? "pc[" : "vc[") << constantCount_ << "];\n";
         }
-        for (std::uint32_t s = 0; s < 16; ++s) {
+        for (int s = 0; s < shader::SamplerRegisters; ++s) {
             if ((program_.samplersRead & (1u << s)) != 0) {
                 h << "uniform sampler2D s" << s << ";\n";
             }
@@ -255,10 +255,10 @@ private:
     // Every varying is declared, so that any vertex program links.
     static void declarePixelInterface(std::ostringstream& h)
     {
-        for (int n = 0; n < 2; ++n) {
+        for (int n = 0; n < shader::ColourOutputs; ++n) {
             h << "in vec4 d3d_color" << n << ";\n";
         }
-        for (int n = 0; n < 8; ++n) {
+        for (int n = 0; n < shader::TexCoordOutputs; ++n) {
             h << "in vec4 d3d_texcoord" << n << ";\n";
         }
         h << "layout(location = 0) out vec4 d3d_fragColor;\n";
@@ -274,10 +274,10 @@ private:
             h << "uniform int d3d_colourInputs;\n";
         }
         h << "uniform vec2 d3d_pixelShift;\n";
-        for (int n = 0; n < 2; ++n) {
+        for (int n = 0; n < shader::ColourOutputs; ++n) {
             h << "out vec4 d3d_color" << n << ";\n";
         }
-        for (int n = 0; n < 8; ++n) {
+        for (int n = 0; n < shader::TexCoordOutputs; ++n) {
             h << "out vec4 d3d_texcoord" << n << ";\n";
         }
     }
@@ -305,10 +305,10 @@ private:
             }
         }
         h << "    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0);\n";
-        for (int n = 0; n < 2; ++n) {
+        for (int n = 0; n < shader::ColourOutputs; ++n) {
             h << "    vec4 oD" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
         }
-        for (int n = 0; n < 8; ++n) {
+        for (int n = 0; n < shader::TexCoordOutputs; ++n) {
             h << "    vec4 oT" << n << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
         }
     }
@@ -319,10 +319,10 @@ private:
         if (pixel_) {
             f << "    d3d_fragColor = oC0;\n";
         } else {
-            for (int n = 0; n < 2; ++n) {
+            for (int n = 0; n < shader::ColourOutputs; ++n) {
                 f << "    d3d_color" << n << " = clamp(oD" << n << ", 0.0, 1.0);\n";
             }
-            for (int n = 0; n < 8; ++n) {
+            for (int n = 0; n < shader::TexCoordOutputs; ++n) {
                 f << "    d3d_texcoord" << n << " = oT" << n << ";\n";
             }
             f << "    oPos.xy += d3d_pixelShift * oPos.w;\n";

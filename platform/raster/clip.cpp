@@ -10,17 +10,11 @@ namespace raster {
 
 namespace {
 
-// Signed distance of a clip-space position to clip plane `plane` (bit index).
+// Signed distance of a clip-space position to clip plane `plane` (bit
+// index): the guard band's sides.
 float planeDistance(const float* p, std::int32_t plane)
 {
-    switch (plane) {
-    case 0: return p[2];                     // near: z >= 0
-    case 1: return p[3] - p[2];              // far: z <= w
-    case 2: return GuardBand * p[3] + p[0];  // x >= -band * w
-    case 3: return GuardBand * p[3] - p[0];  // x <= band * w
-    case 4: return GuardBand * p[3] + p[1];  // y >= -band * w
-    default: return GuardBand * p[3] - p[1]; // y <= band * w
-    }
+    return pipeline::insideDistance(p, plane, GuardBand);
 }
 
 void interpolateVertex(const ShadedVertex& inside, const ShadedVertex& outside, float t,
@@ -63,23 +57,12 @@ std::int32_t clipAgainstPlane(const ShadedVertex* in, std::int32_t count, std::i
 
 std::uint32_t rejectOutcode(const float* p, float sideX, float sideY)
 {
-    const float x = p[0], y = p[1], z = p[2], w = p[3];
-    std::uint32_t code = 0;
-    code |= !(z >= 0.0f) ? d3d9::ClipNear : 0u;
-    code |= !(z <= w) ? d3d9::ClipFar : 0u;
-    code |= !(x >= -sideX * w) ? d3d9::ClipLeft : 0u;
-    code |= !(x <= sideX * w) ? d3d9::ClipRight : 0u;
-    code |= !(y >= -sideY * w) ? d3d9::ClipBottom : 0u;
-    code |= !(y <= sideY * w) ? d3d9::ClipTop : 0u;
-    return code;
+    return pipeline::outcode(p, sideX, sideY);
 }
 
 std::uint32_t clipOutcode(const float* p)
 {
-    std::uint32_t code = 0;
-    for (std::int32_t plane = 0; plane < ClipPlaneCount; ++plane)
-        code |= !(planeDistance(p, plane) >= 0.0f) ? (1u << plane) : 0u;
-    return code;
+    return pipeline::outcode(p, GuardBand, GuardBand);
 }
 
 std::int32_t clipPolygon(ShadedVertex* polygon, std::int32_t count, std::uint32_t planes,

@@ -8,17 +8,17 @@
 
 #include <cstdint>
 
-#include "d3d9/clip_planes.hpp"
+#include "pipeline/clip_planes.hpp"
 #include "raster/rasterizer.hpp"
 
 namespace raster {
 
 constexpr float GuardBand = 32.0f;
-using d3d9::ClipPlaneCount;
+using pipeline::ClipPlaneCount;
 constexpr std::int32_t MaxClippedVertices = 3 + ClipPlaneCount; // each plane adds at most one corner
 
-// Bits of the planes a position lies outside of (d3d9::ClipPlane; NaN:
-// outside all). The
+// Bits of the planes a position lies outside of (pipeline::ClipPlane; and
+// those its NaN reaches). The
 // reject volume is the view volume with its side planes widened by factors
 // sideX, sideY, so that a triangle is only rejected when it cannot reach a
 // sample of a pixel inside the viewport.

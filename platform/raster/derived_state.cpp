@@ -22,14 +22,6 @@ CullMode cullModeOf(DWORD value)
     }
 }
 
-std::shared_ptr<const VertexLinkage> linkVertices(const d3d9::DrawState& state)
-{
-    auto linkage = std::make_shared<VertexLinkage>();
-    linkage->bindings = d3d9::bindInputs(*state.elements, state.vertexShader->analysis().inputs);
-    linkage->varyings = state.pixelShader->analysis().varyings;
-    return linkage;
-}
-
 // The pixel program's inputs as the shading reads them: its analysis, its
 // routine, the constants with defs applied, and the bound textures.
 PixelStageInput pixelStageInput(const d3d9::DrawState& state)
@@ -86,10 +78,8 @@ std::unique_ptr<SoftwareProgram> makeSoftwareProgram(const d3d9::Shader& shader,
     return copy;
 }
 
-// Which derived state each changed kind of state renews:
-// - Declaration, VertexShader, PixelShader: the linkage (the layout's
-//   elements bound to the vertex program's inputs; the pixel program's
-//   varyings);
+// Which derived state each changed kind of state renews (the linkage is
+// the front end's, made again when it changes):
 // - Viewport, RenderStates, Textures, PixelShader, PixelConstants: the
 //   raster state, with the pixel program's closure;
 // - VertexShader, VertexConstants: a new snapshot of the registers the
@@ -101,9 +91,6 @@ void DerivedState::update(const d3d9::DrawState& state, d3d9::DirtyBits changed,
                           DrawCommand& draw)
 {
     namespace dirty = d3d9::dirty;
-    if (linkage_ == nullptr || (changed & (dirty::Declaration | dirty::VertexShader | dirty::PixelShader)) != 0) {
-        linkage_ = linkVertices(state);
-    }
     constexpr d3d9::DirtyBits rasterSources = dirty::Viewport | dirty::RenderStates | dirty::Textures |
                                               dirty::PixelShader | dirty::PixelConstants;
     if (raster_ == nullptr || (changed & rasterSources) != 0) {
@@ -120,7 +107,7 @@ void DerivedState::update(const d3d9::DrawState& state, d3d9::DirtyBits changed,
     }
     draw.program = recording.hold(vertex.program, FrameCommands::Program);
     draw.shading = recording.hold(vertex.shading, FrameCommands::Shading);
-    draw.linkage = recording.hold(linkage_, FrameCommands::Linkage);
+    draw.linkage = recording.hold(state.linkage, FrameCommands::Linkage);
     draw.state = recording.hold(raster_, FrameCommands::State);
     draw.constants = snapshot_;
 }

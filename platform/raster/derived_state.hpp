@@ -1,7 +1,6 @@
 // What the software back end derives from the front end's state, renewed
 // by the dirty bits (the counterpart of the GL back end's gl_state.cpp and
-// its update): the linkage of a draw's vertices to its programs, the raster
-// state it is set up and scanned with (viewport, culling, depth, the pixel
+// its update): the raster state it is set up and scanned with (viewport, culling, depth, the pixel
 // program with its constants and textures), and the snapshot of the
 // constants its vertex program reads. Each is made once for the draws that
 // follow while its sources stand, and held by the frame's queue.
@@ -38,7 +37,6 @@ public:
     void startFrame() { snapshotStands_ = false; }
 
 private:
-    std::shared_ptr<const VertexLinkage> linkage_;
     std::shared_ptr<const RasterState> raster_;
     std::size_t snapshot_ = 0; // in the recording queue's pool
     bool snapshotStands_ = false;

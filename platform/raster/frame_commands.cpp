@@ -22,6 +22,7 @@ DrawCommand& FrameCommands::addDraw()
     order_.push_back({CommandKind::Draw, drawCount_, 0, 0});
     DrawCommand& draw = draws_[drawCount_++];
     draw.triangles.clear();
+    draw.stopped = false;
     return draw;
 }
 

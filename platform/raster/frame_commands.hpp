@@ -22,19 +22,12 @@
 #include <vector>
 
 #include "d3d9/backend.hpp"
-#include "d3d9/vertex_fetch.hpp"
+#include "pipeline/draw_linkage.hpp"
+#include "pipeline/vertex_fetch.hpp"
 #include "raster/rasterizer.hpp"
 #include "raster/vertex_stage.hpp"
 
 namespace raster {
-
-// How a draw's vertices reach its programs: the layout's elements bound to
-// the vertex program's inputs, and the varyings in the order the pixel
-// program's inputs are numbered.
-struct VertexLinkage {
-    std::vector<d3d9::InputBinding> bindings;
-    std::vector<shader::Varying> varyings;
-};
 
 enum class CommandKind : std::uint8_t { Clear, Draw };
 constexpr std::size_t CommandKinds = 2;
@@ -51,12 +44,14 @@ struct DrawCommand {
     d3d9::DrawCall call = {};
     const shader::ProgramAnalysis* program = nullptr; // the vertex program's
     const VertexShading* shading = nullptr;
-    const VertexLinkage* linkage = nullptr;
+    const pipeline::DrawLinkage* linkage = nullptr;
     const RasterState* state = nullptr;
     std::size_t constants = 0;       // the snapshot's first float in the pool
-    d3d9::VertexStream stream;
+    pipeline::VertexStream stream;
     const std::uint8_t* indices = nullptr; // the index buffer's first byte
     std::size_t indexBytes = 2;
+    bool cullUnseen = true;                // stop the draw when every vertex lies outside one plane
+    bool stopped = false;                  // the geometry stage found no vertex can be seen
     std::vector<ScreenTriangle> triangles; // made by the geometry stage
 };
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "pipeline/clip_planes.hpp"
+
 namespace raster {
 namespace {
 
@@ -39,6 +41,17 @@ void gatherCorners(const DrawCommand& draw, std::vector<std::uint32_t>& corners)
     corners.resize(kept);
 }
 
+// Whether every vertex lies outside one and the same plane of the view
+// volume.
+bool outsideOnePlane(const std::vector<ShadedVertex>& shaded)
+{
+    std::uint32_t common = shaded.empty() ? 0u : std::uint32_t{pipeline::ClipAll};
+    for (const ShadedVertex& vertex : shaded) {
+        common &= pipeline::viewOutcode(vertex.position);
+    }
+    return common != 0;
+}
+
 } // namespace
 
 void assembleTriangles(const DrawCommand& draw, std::vector<std::uint32_t>& corners)
@@ -62,6 +75,10 @@ void runGeometry(DrawCommand& draw, const float* constants, GeometryScratch& scr
     input.vertexCount = static_cast<std::int32_t>(draw.call.vertexCount);
     input.varyings = draw.linkage->varyings;
     draw.shading->shade(input, constants, scratch.shaded, scratch.shading);
+    if (draw.cullUnseen && outsideOnePlane(scratch.shaded)) {
+        draw.stopped = true; // no triangle of it could reach a pixel
+        return;
+    }
     assembleTriangles(draw, scratch.corners);
     setupTriangles(*draw.state, scratch.shaded.data(), scratch.corners.data(), scratch.corners.size() / 3,
                    draw.triangles);

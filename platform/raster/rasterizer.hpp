@@ -15,10 +15,11 @@
 #include <vector>
 
 #include "shader/batch_lanes.hpp"
+#include "shader/opcode_table.hpp"
 
 namespace raster {
 
-constexpr std::int32_t MaxVaryings = 10; // interpolated 4-vectors handed to the pixel program: v0, v1, t0 - t7
+using shader::MaxVaryings; // interpolated 4-vectors handed to the pixel program: v0, v1, t0 - t7
 using shader::BatchLanes;               // pixels shaded per call
 
 // Colour and depth per sample. Index of sample s of pixel (x, y):

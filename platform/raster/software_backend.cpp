@@ -26,10 +26,9 @@ public:
     {
         return makeSoftwareProgram(shader, referenceShading_);
     }
-    bool exactPositions() const override { return true; } // the shader machine's bits
     void beforeResourceChange(const d3d9::ResourceBase& resource) override;
     void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override;
-    HRESULT draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
+    d3d9::DrawOutcome draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
     d3d9::Frame present(bool rendered) override;
 
 private:
@@ -42,6 +41,8 @@ private:
     void startPixelWork(bool resolveFrame);
 
     bool referenceShading_;
+    bool stopUnseenDraws_;
+    pipeline::ViewCulling culling_; // its bounds' test: the rest is the geometry stage's
     RenderTarget target_;
     std::vector<std::uint32_t> frame_; // the resolved back buffer
     FrameCommands queues_[2];
@@ -63,7 +64,7 @@ RenderTarget newTarget(const D3DPRESENT_PARAMETERS& p)
 }
 
 SoftwareBackend::SoftwareBackend(const D3DPRESENT_PARAMETERS& p, const d3d9::BackendOptions& options)
-    : referenceShading_(options.referenceShading), target_(newTarget(p)),
+    : referenceShading_(options.referenceShading), stopUnseenDraws_(options.stopUnseenDraws), target_(newTarget(p)),
       frame_(static_cast<std::size_t>(target_.width) * static_cast<std::size_t>(target_.height), 0xFF000000u),
       work_(target_, frame_, options.threads)
 {
@@ -86,15 +87,22 @@ void SoftwareBackend::clear(const d3d9::ClearCall& call, const d3d9::DrawState&)
     clear.depthValue = call.z;
 }
 
-HRESULT SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
+// A draw whose bounds show that no vertex can be seen stops here, exactly
+// (the positions are the shader machine's bits); the geometry stage stops
+// the others it finds so from the positions it shades.
+d3d9::DrawOutcome SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawState& state)
 {
+    if (stopUnseenDraws_ && culling_.boundsStop(d3d9::cullingDrawOf(call, state, {}))) {
+        return d3d9::DrawOutcome::Stopped;
+    }
     DrawCommand& draw = recording_->addDraw();
     derived_.update(state, state.dirty, *recording_, draw);
     draw.call = call;
     draw.stream = {state.stream->bytes(), state.stream->size(), state.streamOffset, state.streamStride};
     draw.indices = state.indices->bytes();
-    draw.indexBytes = state.indices->format() == D3DFMT_INDEX32 ? 4 : 2;
-    return D3D_OK;
+    draw.indexBytes = pipeline::indexBytes(state.indices->format());
+    draw.cullUnseen = stopUnseenDraws_;
+    return d3d9::DrawOutcome::Drawn;
 }
 
 // Buffers are read by the geometry alone, textures by scanning.
@@ -122,10 +130,15 @@ void SoftwareBackend::startPixelWork(bool resolveFrame)
 
 d3d9::Frame SoftwareBackend::present(bool rendered)
 {
+    d3d9::Frame frame{target_.width, target_.height, rendered, this, {}};
+    work_.finishGeometry(*recording_);
+    for (std::uint32_t i = 0; i < recording_->drawCount(); ++i) {
+        frame.draws.stopped += recording_->draw(i).stopped ? 1 : 0;
+    }
     if (rendered || !recording_->empty()) {
         startPixelWork(rendered);
     }
-    return d3d9::Frame{target_.width, target_.height, rendered, this, {}};
+    return frame;
 }
 
 class SoftwareAdapter final : public d3d9::Adapter {

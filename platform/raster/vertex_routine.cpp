@@ -10,15 +10,15 @@ using shader::BatchLanes;
 VertexRoutine::VertexRoutine(const shader::ProgramAnalysis& program, shader::RoutineWidth width)
     : program_(program.whole, program.type, width)
 {
-    for (std::uint32_t n = 0; n < 16; ++n) {
-        inputOffsets_[n] = program_.slot(RegisterType::Input, n);
+    for (int n = 0; n < shader::VertexInputRegisters; ++n) {
+        inputOffsets_[n] = program_.slot(RegisterType::Input, static_cast<std::uint32_t>(n));
     }
     positionOffset_ = program_.slot(RegisterType::RastOut, 0);
-    for (std::uint32_t n = 0; n < 2; ++n) {
-        colourOffsets_[n] = program_.slot(RegisterType::AttrOut, n);
+    for (int n = 0; n < shader::ColourOutputs; ++n) {
+        colourOffsets_[n] = program_.slot(RegisterType::AttrOut, static_cast<std::uint32_t>(n));
     }
-    for (std::uint32_t n = 0; n < 8; ++n) {
-        texCoordOffsets_[n] = program_.slot(RegisterType::TexCoordOut, n);
+    for (int n = 0; n < shader::TexCoordOutputs; ++n) {
+        texCoordOffsets_[n] = program_.slot(RegisterType::TexCoordOut, static_cast<std::uint32_t>(n));
     }
 }
 
@@ -56,7 +56,7 @@ void VertexRoutine::shade(const VertexStageInput& input, const float* snapshot, 
     for (std::int32_t first = 0; first < vertexCount; first += BatchLanes) {
         const std::int32_t count = std::min(BatchLanes, vertexCount - first);
         program_.clearTemporaries(f);
-        d3d9::fetchVerticesIntoFile(input.bindings, inputOffsets_, input.stream, input.firstVertex + first, count, f);
+        pipeline::fetchVerticesIntoFile(input.bindings, inputOffsets_, input.stream, input.firstVertex + first, count, f);
         program_.run(f, count, nullptr);
         gatherChunk(input, f, count, out.data() + first);
     }

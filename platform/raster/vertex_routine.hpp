@@ -1,7 +1,6 @@
 // The vertex stage on a compiled program: a draw's vertices fetched a chunk
 // at a time into the routine's register file, run, and gathered into
-// shaded vertices. (Draws no vertex of which can be seen were stopped at
-// the front end.)
+// shaded vertices.
 #pragma once
 
 #include <cstdint>
@@ -29,10 +28,10 @@ private:
     void gatherChunk(const VertexStageInput& input, const float* file, std::int32_t count, ShadedVertex* out) const;
 
     shader::CompiledProgram program_;
-    std::uint32_t inputOffsets_[16]; // v registers' slots; ~0u for those never read
+    std::uint32_t inputOffsets_[shader::VertexInputRegisters]; // v registers' slots; ~0u for those never read
     std::uint32_t positionOffset_ = 0;
-    std::uint32_t colourOffsets_[2] = {};
-    std::uint32_t texCoordOffsets_[8] = {};
+    std::uint32_t colourOffsets_[shader::ColourOutputs] = {};
+    std::uint32_t texCoordOffsets_[shader::TexCoordOutputs] = {};
 };
 
 } // namespace raster

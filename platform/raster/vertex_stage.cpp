@@ -55,7 +55,7 @@ void shadeVertices(const VertexStageInput& input, std::vector<ShadedVertex>& out
     machine.samplers = nullptr; // vertex programs of shader model 2.0 do not sample
     for (std::int32_t first = 0; first < input.vertexCount; first += BatchLanes) {
         const std::int32_t count = std::min(BatchLanes, input.vertexCount - first);
-        d3d9::fetchVertices(input.bindings, input.stream, input.firstVertex + first, count, machine);
+        pipeline::fetchVertices(input.bindings, input.stream, input.firstVertex + first, count, machine);
         clearOutputs(machine);
         shader::runProgram(*input.program, machine);
         gatherBatch(machine, input.varyings, count, out.data() + first);

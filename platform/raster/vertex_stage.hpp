@@ -10,19 +10,18 @@
 #include <span>
 #include <vector>
 
-#include "d3d9/vertex_fetch.hpp"
+#include "pipeline/vertex_fetch.hpp"
 #include "raster/rasterizer.hpp"
 #include "shader/program_analysis.hpp"
 
 namespace raster {
 
-static_assert(MaxVaryings == static_cast<std::int32_t>(shader::MaxVaryings), "every varying a program declares");
 
 struct VertexStageInput {
     const shader::ProgramAnalysis* program;
     const float* constants;              // shadeVertices alone: 4 x 256 floats, defs applied
-    std::span<const d3d9::InputBinding> bindings;
-    d3d9::VertexStream stream;
+    std::span<const pipeline::InputBinding> bindings;
+    pipeline::VertexStream stream;
     std::int64_t firstVertex;            // BaseVertexIndex + MinVertexIndex
     std::int32_t vertexCount;            // NumVertices
     std::span<const shader::Varying> varyings; // the pixel program's, in its order

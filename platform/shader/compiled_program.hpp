@@ -6,8 +6,8 @@
 // instructions are compiled, each writing its live components. It gives
 // the shader machine's results bit for bit; the machine stays the
 // reference that tests compare it with. Whoever runs it (the software
-// back end's vertex and pixel stages, the front end's test of draws that
-// reach no pixel) fills its inputs and reads its outputs by slot.
+// back end's vertex and pixel stages, the culling of draws that reach no
+// pixel) fills its inputs and reads its outputs by slot.
 #pragma once
 
 #include <cstdint>

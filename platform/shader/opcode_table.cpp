@@ -65,17 +65,17 @@ constexpr std::uint8_t Read = RoleRead, Write = RoleWrite, Declare = RoleDeclare
 
 // Counts per program type are the shader model 2.0 register file sizes.
 constexpr std::array<RegisterKind, 13> Registers = {{
-    {"r", RegisterType::Temp, -1, 12, 12, Read | Write},
-    {"v", RegisterType::Input, -1, 16, 2, Read | Declare},
+    {"r", RegisterType::Temp, -1, TemporaryRegisters, TemporaryRegisters, Read | Write},
+    {"v", RegisterType::Input, -1, VertexInputRegisters, ColourOutputs, Read | Declare},
     {"c", RegisterType::Const, -1, 256, 32, Read | Define},
     {"a", RegisterType::Address, -1, 1, 0, Write},
-    {"t", RegisterType::Texture, -1, 0, 8, Read | Declare},
-    {"s", RegisterType::Sampler, -1, 0, 16, Sample | Declare},
+    {"t", RegisterType::Texture, -1, 0, TexCoordOutputs, Read | Declare},
+    {"s", RegisterType::Sampler, -1, 0, SamplerRegisters, Sample | Declare},
     {"oPos", RegisterType::RastOut, 0, 1, 0, Write},
     {"oFog", RegisterType::RastOut, 1, 1, 0, Write},
     {"oPts", RegisterType::RastOut, 2, 1, 0, Write},
-    {"oD", RegisterType::AttrOut, -1, 2, 0, Write},
-    {"oT", RegisterType::TexCoordOut, -1, 8, 0, Write},
+    {"oD", RegisterType::AttrOut, -1, ColourOutputs, 0, Write},
+    {"oT", RegisterType::TexCoordOut, -1, TexCoordOutputs, 0, Write},
     {"oC", RegisterType::ColorOut, -1, 0, 4, Write},
     {"oDepth", RegisterType::DepthOut, 0, 0, 1, Write},
 }};

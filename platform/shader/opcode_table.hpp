@@ -101,6 +101,15 @@ struct RegisterKind {
     std::uint8_t roles;      // RegisterRole bits
 };
 
+// The register counts of the table below that arrays are sized by.
+constexpr int TemporaryRegisters = 12;    // r
+constexpr int VertexInputRegisters = 16;  // v of a vertex program
+constexpr int ColourOutputs = 2;          // oD; a pixel program's v
+constexpr int TexCoordOutputs = 8;        // oT; a pixel program's t
+constexpr int SamplerRegisters = 16;      // s of a pixel program
+// Interpolated 4-vectors a pixel program can declare: v0, v1 and t0 - t7.
+constexpr int MaxVaryings = ColourOutputs + TexCoordOutputs;
+
 std::span<const OpcodeInfo> opcodeTable();
 std::span<const RegisterKind> registerKinds();
 

@@ -203,6 +203,40 @@ bool countRoundings(const std::vector<ExecutedInstruction>& code, std::uint32_t&
     return true;
 }
 
+// Whether the slice is oPos = dp4(vN, c[rows]) component by component (see
+// AffinePosition).
+AffinePosition findAffinePosition(const ProgramPart& slice)
+{
+    AffinePosition affine;
+    std::uint8_t covered = 0;
+    bool inputSeen = false;
+    for (const ExecutedInstruction& step : slice.code) {
+        const DecodedInstruction& in = step.instruction;
+        const Opcode op = in.info->opcode;
+        const SourceParameter& vector = in.sources[0];
+        const SourceParameter& matrix = in.sources[1];
+        const bool plain = in.destination.type == RegisterType::RastOut && in.destination.number == 0 &&
+                           (in.destination.resultModifier & ResultSaturate) == 0 && (op == Opcode::M4x4 || op == Opcode::Dp4) &&
+                           vector.type == RegisterType::Input && matrix.type == RegisterType::Const &&
+                           vector.swizzle == IdentitySwizzle && matrix.swizzle == IdentitySwizzle &&
+                           vector.modifier == SourceModifier::None && matrix.modifier == SourceModifier::None &&
+                           (!inputSeen || vector.number == affine.input) && (covered & step.liveMask) == 0;
+        if (!plain) {
+            return {};
+        }
+        inputSeen = true;
+        affine.input = vector.number;
+        for (std::uint32_t c = 0; c < 4; ++c) {
+            if ((step.liveMask & (1u << c)) != 0) {
+                affine.rows[c] = matrix.number + (op == Opcode::M4x4 ? c : 0);
+            }
+        }
+        covered = static_cast<std::uint8_t>(covered | step.liveMask);
+    }
+    affine.found = covered == 0xF;
+    return affine.found ? affine : AffinePosition{};
+}
+
 // The slice over magnitudes: every operand absolute, differences as sums,
 // min as max, no saturation (the error of a saturated value is bounded by
 // that of the value before).
@@ -294,6 +328,7 @@ ProgramFault analyzeProgram(const DecodedProgram& program, ProgramAnalysis& out,
         out.positionErrorBounded = countRoundings(out.positionSlice.code, out.positionRoundings);
         if (out.positionErrorBounded) {
             out.positionMagnitude = magnitudeOf(out.positionSlice);
+            out.affinePosition = findAffinePosition(out.positionSlice);
         }
     }
     return ProgramFault::None;

@@ -1,7 +1,7 @@
 // What is known of a shader program once it is decoded, worked out once,
 // when the front end creates the program, and read by every executor: the
 // shader machine, the compiled routines, the vertex and pixel stages, the
-// GLSL translator and the front end's test of draws that no pixel can see.
+// GLSL translator and the culling of draws that no pixel can see.
 //
 // Conventions every executor follows, from this analysis alone:
 // - temporaries start at zero in every run (temporaryCount of them are
@@ -25,9 +25,6 @@
 #include "shader/execution.hpp"
 
 namespace shader {
-
-// Interpolated 4-vectors a pixel program can declare: v0, v1 and t0 - t7.
-constexpr std::uint32_t MaxVaryings = 10;
 
 // One number for a register: its type and number.
 constexpr std::uint32_t registerKey(RegisterType type, std::uint32_t number)
@@ -87,6 +84,17 @@ struct ProgramPart {
     std::vector<RegisterComponents> temporariesReadFirst; // components read before any write: they read 0
 };
 
+// A vertex program whose oPos is one affine map of one input register,
+// oPos.i = dp4(vN, c[rows[i]]) (an m4x4, or dp4s that write each component
+// once, operands unmodified and unswizzled): every position of a set of
+// vertices then lies in the image of the box that bounds their inputs, and
+// is within gamma(positionRoundings) of its exact value.
+struct AffinePosition {
+    bool found = false;
+    std::uint32_t input = 0;                // N of vN
+    std::array<std::uint32_t, 4> rows = {}; // the c register of each component
+};
+
 struct ProgramAnalysis {
     ShaderType type = ShaderType::Vertex;
     // Every executed instruction (no dcl or def), with its whole write mask:
@@ -116,6 +124,7 @@ struct ProgramAnalysis {
     bool positionErrorBounded = false;
     ProgramPart positionMagnitude;
     std::uint32_t positionRoundings = 0;
+    AffinePosition affinePosition;
 };
 
 // Why a program was refused.

@@ -36,12 +36,12 @@ struct SamplerTexture {
 // Register files of one run, sized for shader model 2.0's counts (which the
 // analysis has checked every read against).
 struct ShaderMachine {
-    Register temps[12];
-    Register inputs[16];         // v: vertex inputs, or the pixel program's colours
-    Register textureInputs[8];   // t: the pixel program's texture coordinates
-    Register position;           // oPos
-    Register colorOutputs[2];    // oD0, oD1
-    Register texCoordOutputs[8]; // oT0 - oT7
+    Register temps[TemporaryRegisters];
+    Register inputs[VertexInputRegisters];     // v: vertex inputs, or the pixel program's colours
+    Register textureInputs[TexCoordOutputs];   // t: the pixel program's texture coordinates
+    Register position;                         // oPos
+    Register colorOutputs[ColourOutputs];      // oD0, oD1
+    Register texCoordOutputs[TexCoordOutputs]; // oT0 - oT7
     Register pixelColors[1];     // oC0
     const float* constants = nullptr;         // 4 floats a register (256 or 32 of them), defs applied
     const SamplerTexture* samplers = nullptr; // 16 entries

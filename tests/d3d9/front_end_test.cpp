@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,11 @@ struct Seen {
     int backEndsMade = 0;
     int programCopies = 0;                 // made by the back ends, all told
     std::vector<d3d9::DirtyBits> dirty;    // at each draw
+    std::vector<d3d9::DirtyBits> stoppedDirty; // at each draw the spy stopped
 };
 Seen seen;
-bool spyPositionsExact = false; // what the spy says of its positions
+bool spyPositionsExact = false; // the spy culls as a back end with exact positions would, or with the GL margin
+std::uint32_t spyLateStops = 0;  // draws the spy says at Present it stopped after taking them
 
 class SpyBackend final : public d3d9::Backend {
 public:
@@ -54,21 +57,33 @@ public:
     {
         seen.clearRects.insert(seen.clearRects.end(), call.rects, call.rects + call.rectCount);
     }
-    HRESULT draw(const d3d9::DrawCall&, const d3d9::DrawState& state) override
+    d3d9::DrawOutcome draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override
     {
+        const pipeline::CullingMargin margin = {spyPositionsExact, spyPositionsExact ? 0u : 4u,
+                                                static_cast<double>(state.viewport.Width),
+                                                static_cast<double>(state.viewport.Height)};
+        if (culling_.reachesNoPixel(d3d9::cullingDrawOf(call, state, margin))) {
+            seen.stoppedDirty.push_back(state.dirty);
+            return d3d9::DrawOutcome::Stopped;
+        }
         ++seen.draws;
         seen.dirty.push_back(state.dirty);
         seen.vertexConstants.assign(state.vertexConstants, state.vertexConstants + 8);
         seen.drawViewport = state.viewport;
         seen.drawWidth = state.width;
         seen.drawHeight = state.height;
-        return D3D_OK;
+        return d3d9::DrawOutcome::Drawn;
     }
-    d3d9::Frame present(bool rendered) override { return frames_->present(rendered); }
-    bool exactPositions() const override { return spyPositionsExact; }
+    d3d9::Frame present(bool rendered) override
+    {
+        d3d9::Frame frame = frames_->present(rendered);
+        frame.draws.stopped = std::exchange(spyLateStops, 0);
+        return frame;
+    }
 
 private:
     std::unique_ptr<d3d9::Backend> frames_;
+    pipeline::ViewCulling culling_;
 };
 
 class SpyAdapter final : public d3d9::Adapter {
@@ -494,7 +509,10 @@ void fillPositions(IDirect3DDevice9* d, const std::vector<float>& xyz)
 
 } // namespace
 
-TEST(FrontEnd, drawsNoVertexOfWhichCanBeSeenStopThereAndFramesCountThem)
+// A back end decides which draws no pixel can reach; the front end counts
+// what it answered, moves those it stopped late from sent to stopped, and
+// keeps the state's changes for the next draw the back end takes.
+TEST(FrontEnd, drawsTheBackEndStopsAreCountedAndTheirChangesKept)
 {
     FrontEnd f;
     IDirect3DDevice9* d = f.device;
@@ -506,6 +524,7 @@ TEST(FrontEnd, drawsNoVertexOfWhichCanBeSeenStopThereAndFramesCountThem)
     for (const bool exact : {true, false}) {
         spyPositionsExact = exact;
         seen.draws = 0;
+        seen.stoppedDirty.clear();
         d->BeginScene();
         for (INT draw = 0; draw < 4; ++draw) {
             EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3 * draw, 0, 3, 0, 1), D3D_OK);
@@ -519,6 +538,29 @@ TEST(FrontEnd, drawsNoVertexOfWhichCanBeSeenStopThereAndFramesCountThem)
         EXPECT_EQ(seen.counts.sent, exact ? 2u : 3u) << exact;
         EXPECT_EQ(seen.draws, static_cast<int>(seen.counts.sent));
     }
+    // A change made before a stopped draw is still there for the next draw
+    // that is drawn.
+    spyPositionsExact = true;
+    seen.dirty.clear();
+    seen.stoppedDirty.clear();
+    const float registers[4] = {1, 2, 3, 4};
+    d->SetVertexShaderConstantF(20, registers, 1);
+    d->BeginScene();
+    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1); // stopped
+    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3, 0, 3, 0, 1); // drawn
+    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3, 0, 3, 0, 1); // drawn, nothing changed since
+    d->EndScene();
+    ASSERT_EQ(seen.stoppedDirty.size(), 1u);
+    ASSERT_EQ(seen.dirty.size(), 2u);
+    EXPECT_NE(seen.stoppedDirty[0] & d3d9::dirty::VertexConstants, 0u);
+    EXPECT_NE(seen.dirty[0] & d3d9::dirty::VertexConstants, 0u);
+    EXPECT_EQ(seen.dirty[1], 0u);
+    spyLateStops = 1; // the second was found unseen after it was taken
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(seen.counts.issued, 3u);
+    EXPECT_EQ(seen.counts.stopped, 2u);
+    EXPECT_EQ(seen.counts.sent, 1u);
+
     spyPositionsExact = false;
     f.wantPixels = false; // a frame nobody wants: issued, neither stopped nor sent
     d->BeginScene();
@@ -527,38 +569,6 @@ TEST(FrontEnd, drawsNoVertexOfWhichCanBeSeenStopThereAndFramesCountThem)
     d->Present(nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(seen.counts.issued, 1u);
     EXPECT_EQ(seen.counts.stopped + seen.counts.sent, 0u);
-}
-
-// The margin a hardware back end gets: beyond a plane by more than it is
-// outside, by it or less is not; for the side planes a pixel of the
-// viewport, for near and far the bound on the roundings alone.
-TEST(FrontEnd, theHardwareMarginIsAPixelBesideAndTheRoundingBoundInDepth)
-{
-    const float terms[4] = {1, 1, 1, 1}; // magnitudes of x, y, z, w
-    const std::uint32_t roundings = 4;
-    const double rounding = 8.0 * (roundings + d3d9::HardwareRoundings) * 0x1p-24 * 2.0; // (M_a + M_w) = 2
-    const double pixel = 2.0 / 64.0;
-    struct Plane {
-        std::uint32_t bit;
-        int component;
-        double sign;  // the coordinate beyond the plane: w + d (or -w - d, or -d for near)
-        double margin;
-    };
-    const Plane planes[] = {{d3d9::ClipLeft, 0, -1, rounding + pixel}, {d3d9::ClipRight, 0, 1, rounding + pixel},
-                            {d3d9::ClipBottom, 1, -1, rounding + 2.0 / 48.0},
-                            {d3d9::ClipTop, 1, 1, rounding + 2.0 / 48.0},
-                            {d3d9::ClipNear, 2, -1, rounding}, {d3d9::ClipFar, 2, 1, rounding}};
-    for (const Plane& plane : planes) {
-        for (const double scale : {0.5, 0.9, 1.1, 2.0}) { // either side, as far as floats near 1 tell
-            const double d = plane.margin * scale;
-            float p[4] = {0, 0, 0.5f, 1};
-            const double base = plane.bit == d3d9::ClipNear ? 0.0 : 1.0;
-            p[plane.component] = static_cast<float>(plane.sign * (base + d));
-            const std::uint32_t outside = d3d9::clipOutcodeWithMargin(p, terms, roundings, 64, 48);
-            EXPECT_EQ((outside & plane.bit) != 0, scale > 1.0) << plane.bit << " at " << scale << " of the margin";
-            EXPECT_NE(d3d9::clipOutcode(p[0], p[1], p[2], p[3]) & plane.bit, 0u); // outside, exactly
-        }
-    }
 }
 
 // Direct3D's validator refuses programs that read past a register file;

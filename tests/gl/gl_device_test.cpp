@@ -88,11 +88,11 @@ TEST(GlDevice, refusesWhatTheSoftwareDeviceRefuses)
               D3DERR_INVALIDCALL);
 }
 
-// Stopping draws at the front end changes nothing the GL device draws:
+// Stopping unseen draws changes nothing the GL device draws:
 // triangles just inside and outside each clip plane, at the margin kept
 // for hardware and either side of it, give the same picture with and
 // without; only those beyond the margin (two a plane) are stopped.
-TEST(GlDevice, drawsStoppedAtTheFrontEndWouldHaveDrawnNothing)
+TEST(GlDevice, drawsStoppedUnseenWouldHaveDrawnNothing)
 {
     const std::unique_ptr<gl::EglContext> context = GlRun::makeContext();
     ASSERT_NE(context, nullptr);

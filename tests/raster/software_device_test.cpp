@@ -286,12 +286,13 @@ TEST(SoftwareDevice, queuedDrawsSeeResourcesAsTheyWereWhenDrawn)
     }
 }
 
-// The software device gets the exact test: every triangle wholly beyond a
-// plane is stopped. Beyond a side plane by a pixel or more, the picture is
+// The software device stops draws by the exact test (from their bounds, or
+// from the positions it shades): every triangle wholly beyond a plane is
+// stopped. Beyond a side plane by a pixel or more, the picture is
 // the one it draws when every draw reaches it. (Nearer, its guard band would
 // reach a border pixel's sample, or snap an edge onto one, where the exact
 // test, as ever, draws nothing: the pictures of every frame are as before.)
-TEST(SoftwareDevice, drawsStoppedAtTheFrontEndWouldHaveDrawnNothing)
+TEST(SoftwareDevice, drawsStoppedUnseenWouldHaveDrawnNothing)
 {
     clipscene::expectTheSamePicture(raster::softwareBackend(), D3DMULTISAMPLE_NONE, 18, 1.0);
     clipscene::expectTheSamePicture(raster::softwareBackend(), D3DMULTISAMPLE_4_SAMPLES, 18, 1.0);

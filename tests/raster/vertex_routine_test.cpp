@@ -21,7 +21,7 @@
 #include "raster/vertex_routine.hpp"
 
 using namespace raster;
-using d3d9::InputBinding;
+using pipeline::InputBinding;
 using shader::ProgramAnalysis;
 using shader::RoutineWidth;
 

@@ -5,6 +5,7 @@
 // refused.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "d3dx/assembler.hpp"
@@ -86,6 +87,34 @@ TEST(ProgramAnalysis, theRenderersVertexProgram)
     // Its error is bounded: four products summed, four roundings.
     EXPECT_TRUE(vs.positionErrorBounded);
     EXPECT_EQ(vs.positionRoundings, 4u);
+    // And it is one affine map of v0: component i is v0 . c_i.
+    EXPECT_TRUE(vs.affinePosition.found);
+    EXPECT_EQ(vs.affinePosition.input, 0u);
+    EXPECT_EQ(vs.affinePosition.rows, (std::array<std::uint32_t, 4>{0, 1, 2, 3}));
+}
+
+// A position is affine when it is dp4s of one input with constant rows,
+// each component written once (an m4x4 is four); anything else, though it
+// may be affine too, is left to the per-vertex test.
+TEST(ProgramAnalysis, affinePositionsAreDotProductsOfOneInputWithConstantRows)
+{
+    const std::string head = "vs_2_0\ndcl_position v0\ndcl_normal v1\n";
+    const ProgramAnalysis split = analysed(head + "dp4 oPos.x, v0, c7\ndp4 oPos.yw, v0, c3\ndp4 oPos.z, v0, c9\n");
+    EXPECT_TRUE(split.affinePosition.found);
+    EXPECT_EQ(split.affinePosition.rows, (std::array<std::uint32_t, 4>{7, 3, 9, 3}));
+    // A component overwritten later counts once: the first write is dead.
+    EXPECT_TRUE(analysed(head + "m4x4 oPos, v0, c0\ndp4 oPos.z, v0, c8\n").affinePosition.found);
+    EXPECT_EQ(analysed(head + "m4x4 oPos, v0, c0\ndp4 oPos.z, v0, c8\n").affinePosition.rows[2], 8u);
+    for (const char* body : {"mov oPos, v0\n",                              // no constants: not the form
+                             "m4x4 oPos, v0.yxzw, c0\n",                    // a swizzled input
+                             "m4x4 oPos, -v0, c0\n",                        // a modified input
+                             "m4x4 r0, v0, c0\nmov oPos, r0\n",            // through a temporary
+                             "dp4 oPos.xy, v0, c0\ndp4 oPos.zw, v1, c1\n", // two inputs
+                             "dp4 oPos.xyz, v0, c0\n",                      // w never written
+                             "m4x4 oPos, v0, r1\n",                         // rows not constant
+                             "mul oPos, v0, c0\n"}) {                       // a product per component
+        EXPECT_FALSE(analysed(head + body).affinePosition.found) << body;
+    }
 }
 
 TEST(ProgramAnalysis, theRenderersPixelProgram)

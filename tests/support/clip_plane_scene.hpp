@@ -1,7 +1,7 @@
 // Test support: triangles just inside and just outside each of the six
 // planes of the clip volume, at a hardware back end's margin and either
-// side of it, a draw each, for showing that stopping draws at the front end
-// changes no picture. Each triangle has an edge along its plane at the
+// side of it, a draw each, for showing that stopping draws a back end finds
+// no pixel of changes no picture. Each triangle has an edge along its plane at the
 // distance, its third corner further out (or, inside, further in).
 #pragma once
 
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "d3d9/view_rejection.hpp"
+#include "gl/gl_backend.hpp"
 #include "d3dx/assembler.hpp"
 #include "support/device_run.hpp"
 
@@ -26,12 +26,12 @@ inline const std::vector<double>& distances()
     return d;
 }
 
-// The margin the front end keeps for a hardware back end beyond each plane
+// The margin the GL back end keeps beyond each plane
 // of a 64 x 48 viewport, for the program `mov oPos, v0` with w = 1 and the
 // magnitudes of the corner's terms.
 inline double margin(int plane, float coordinate)
 {
-    const double rounding = 8.0 * d3d9::HardwareRoundings * 0x1p-24 * (std::fabs(coordinate) + 1.0);
+    const double rounding = 8.0 * gl::HardwareRoundings * 0x1p-24 * (std::fabs(coordinate) + 1.0);
     return rounding + (plane < 2 ? 2.0 / DeviceRun::Width : plane < 4 ? 2.0 / DeviceRun::Height : 0.0);
 }
 
@@ -107,7 +107,7 @@ inline int drawScene(IDirect3DDevice9* device, double nearestOutside)
     return count;
 }
 
-// The picture with draws stopped at the front end equals the one without;
+// The picture with unseen draws stopped equals the one without;
 // `stopped` of the scene's draws were stopped.
 inline void expectTheSamePicture(const d3d9::BackendDescription& backend, D3DMULTISAMPLE_TYPE samples, int stopped,
                                  double nearestOutside = 0.0)

@@ -26,8 +26,8 @@ const char* const BenchDetails =
     "range, and\n"
     "prints start-up time and frame rates (median, 1st and 99th percentile frame\n"
     "time), and the draws of a frame (median): those the program issued, those\n"
-    "stopped at the front end because none of their vertices can be seen, and\n"
-    "those sent to the device. Frames before A run without pixel work.";
+    "stopped by the device because none of their vertices can be seen, and\n"
+    "those it drew. Frames before A run without pixel work.";
 
 struct BenchOptions {
     RangeOptions range;
@@ -117,7 +117,7 @@ void printFigures(const BenchOptions& options, const std::string& device, const 
                 options.range.from, options.range.to);
     std::printf("start-up %.1f ms; %.1f fps median (frame %.2f ms; 1st percentile %.2f ms, 99th %.2f ms)\n",
                 f.startupMs, fpsOf(f), f.frameMsMedian, f.frameMsP1, f.frameMsP99);
-    std::printf("draws a frame (median): %.0f issued, %.0f stopped at the front end, %.0f sent to the device\n",
+    std::printf("draws a frame (median): %.0f issued, %.0f stopped unseen, %.0f drawn\n",
                 f.drawsIssued, f.drawsStopped, f.drawsSent);
 }
 

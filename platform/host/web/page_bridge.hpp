@@ -50,8 +50,8 @@ void waitForRequest();
 // "playing" (value: the time paused or played on at), "restart" (the run
 // ended for a seek; value: its time << 1 | paused), "work" (value: microseconds
 // the program took for the frame about to be shown), "issued", "stopped"
-// and "sent" (value: that frame's draws the program issued, the front end
-// stopped, and the GL device was given), "progress" (value: elapsed ms
+// and "sent" (value: that frame's draws the program issued, the GL device
+// stopped as unseen, and it drew), "progress" (value: elapsed ms
 // of a virtual run), "finished" (value: WinMain's exit code), "failed"
 // (value 0, with a message).
 void report(const char* state, std::int32_t value, const char* message = "");

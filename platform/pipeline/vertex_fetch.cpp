@@ -1,10 +1,10 @@
-#include "d3d9/vertex_fetch.hpp"
+#include "pipeline/vertex_fetch.hpp"
 
 #include <cstring>
 
 #include "shader/program_kernel.hpp"
 
-namespace d3d9 {
+namespace pipeline {
 
 void decodeElement(BYTE type, const std::uint8_t* bytes, float out[4])
 {
@@ -127,7 +127,8 @@ void fetchVerticesIntoFile(std::span<const InputBinding> bindings, const std::ui
                            const VertexStream& stream, std::int64_t first, std::int32_t count, float* file)
 {
     for (const InputBinding& b : bindings) {
-        const std::uint32_t offset = b.inputRegister < 16 ? offsets[b.inputRegister] : ~0u;
+        const std::uint32_t offset =
+            b.inputRegister < static_cast<std::uint32_t>(shader::VertexInputRegisters) ? offsets[b.inputRegister] : ~0u;
         if (offset == ~0u) {
             continue; // the program never reads it
         }
@@ -156,4 +157,4 @@ void fetchVerticesIntoFile(std::span<const InputBinding> bindings, const std::ui
     }
 }
 
-} // namespace d3d9
+} // namespace pipeline

@@ -1,8 +1,10 @@
-#include "d3d9/vertex_layout.hpp"
+#include "pipeline/vertex_layout.hpp"
+
+#include "pipeline/draw_linkage.hpp"
 
 #include "shader/opcode_table.hpp"
 
-namespace d3d9 {
+namespace pipeline {
 
 std::size_t elementSize(BYTE type)
 {
@@ -72,4 +74,20 @@ std::vector<InputBinding> bindInputs(const std::vector<D3DVERTEXELEMENT9>& eleme
     return bindings;
 }
 
-} // namespace d3d9
+std::shared_ptr<const DrawLinkage> linkDraw(const std::vector<D3DVERTEXELEMENT9>& elements,
+                                            const shader::ProgramAnalysis& vertexProgram,
+                                            const shader::ProgramAnalysis& pixelProgram)
+{
+    auto linkage = std::make_shared<DrawLinkage>();
+    linkage->bindings = bindInputs(elements, vertexProgram.inputs);
+    linkage->varyings = pixelProgram.varyings;
+    const shader::AffinePosition& affine = vertexProgram.affinePosition;
+    for (std::size_t i = 0; affine.found && i < linkage->bindings.size(); ++i) {
+        if (linkage->bindings[i].inputRegister == affine.input) {
+            linkage->position = static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    return linkage;
+}
+
+} // namespace pipeline

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "d3d9.h"
-#include "d3d9/vertex_layout.hpp"
+#include "pipeline/vertex_layout.hpp"
 #include "shader/shader_machine.hpp"
 
-namespace d3d9 {
+namespace pipeline {
 
 // One element's four components from its bytes (elementSize(type) of them).
 void decodeElement(BYTE type, const std::uint8_t* bytes, float out[4]);
@@ -45,4 +45,4 @@ void fetchVertices(std::span<const InputBinding> bindings, const VertexStream& s
 void fetchVerticesIntoFile(std::span<const InputBinding> bindings, const std::uint32_t* offsets,
                            const VertexStream& stream, std::int64_t first, std::int32_t count, float* file);
 
-} // namespace d3d9
+} // namespace pipeline

@@ -11,7 +11,7 @@
 #include "d3d9.h"
 #include "shader/program_analysis.hpp"
 
-namespace d3d9 {
+namespace pipeline {
 
 // Where an input's data lies; type D3DDECLTYPE_UNUSED for an input no
 // element feeds, which reads (0, 0, 0, 1).
@@ -33,4 +33,4 @@ std::vector<D3DVERTEXELEMENT9> elementsFromFvf(DWORD fvf);
 std::vector<InputBinding> bindInputs(const std::vector<D3DVERTEXELEMENT9>& elements,
                                      const std::vector<shader::DeclaredInput>& inputs);
 
-} // namespace d3d9
+} // namespace pipeline
