@@ -21,21 +21,11 @@
 #include <string_view>
 
 #include "d3d9.h"
+#include "d3d9/draw_state.hpp"
 #include "pipeline/view_culling.hpp"
 
 namespace d3d9 {
 
-class Buffer;
-class ResourceBase;
-class Texture;
-class Shader;
-struct DrawState;
-
-// What a back end keeps beside one front-end object.
-class DeviceCopy {
-public:
-    virtual ~DeviceCopy() = default;
-};
 
 // A presented frame: the resolved back buffer. Pixels are A8R8G8B8, row 0
 // at the top, width a row; read on demand (a GL back end reads back only
@@ -173,16 +163,17 @@ public:
 
     // Copies of resources, made when the resource is and updated when its
     // contents change. By default none: the back end reads the front end's.
-    virtual std::unique_ptr<DeviceCopy> copyBuffer(const Buffer&) { return nullptr; }
-    virtual void updateBuffer(const Buffer&, std::size_t /*offset*/, std::size_t /*size*/) {}
-    virtual std::unique_ptr<DeviceCopy> copyTexture(const Texture&) { return nullptr; }
-    virtual void updateTexture(const Texture&) {}
-    // Called before the front end writes or frees a buffer's or texture's
-    // memory, for a back end whose queued work may still read it.
-    virtual void beforeResourceChange(const ResourceBase&) {}
+    virtual std::unique_ptr<DeviceCopy> copyBuffer(const BufferContents&) { return nullptr; }
+    virtual void updateBuffer(const BufferContents&, std::size_t /*offset*/, std::size_t /*size*/) {}
+    virtual std::unique_ptr<DeviceCopy> copyTexture(const TextureContents&) { return nullptr; }
+    virtual void updateTexture(const TextureContents&) {}
+    // Called before the front end writes or frees the memory of a resource
+    // of this type (a buffer, a texture or its surface), for a back end
+    // whose queued work may still read it.
+    virtual void beforeResourceChange(D3DRESOURCETYPE) {}
     // A program's copy. The front end has decoded and checked it, and
     // checked every instruction against what is executed.
-    virtual std::unique_ptr<DeviceCopy> copyProgram(const Shader&) { return nullptr; }
+    virtual std::unique_ptr<DeviceCopy> copyProgram(const ProgramContents&) { return nullptr; }
 
     virtual void clear(const ClearCall& call, const DrawState& state) = 0;
     // Each back end decides which draws can reach no pixel, by its own

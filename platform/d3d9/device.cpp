@@ -420,7 +420,7 @@ HRESULT Device::setVertexConstantsTraced(UINT start, const float* data, UINT cou
 void Device::storeVertexConstants(UINT start, const float* data, UINT count)
 {
     copyRegisters(setVertexConstants_ + 4 * start, state_.vertexConstants + 4 * start, data, count);
-    const Shader* program = state_.vertexShader;
+    const ProgramContents* program = state_.vertexShader;
     if (program != nullptr && program->definesAnyIn(start, count)) {
         program->applyDefinitions(state_.vertexConstants, VertexConstantRegisters);
     }

@@ -27,7 +27,7 @@ bool isTriangles(D3DPRIMITIVETYPE type)
 
 pipeline::CullingDraw cullingDrawOf(const DrawCall& call, const DrawState& state, const pipeline::CullingMargin& margin)
 {
-    const Shader& program = *state.vertexShader;
+    const ProgramContents& program = *state.vertexShader;
     pipeline::CullingDraw draw;
     draw.program = {&program.analysis(), program.positionSlice(), program.positionMagnitude()};
     draw.bindings = state.linkage->bindings;
@@ -182,7 +182,7 @@ HRESULT Device::checkDraw(trace::Call& call, D3DPRIMITIVETYPE type, UINT startIn
     if (state_.vertexShader == nullptr || state_.pixelShader == nullptr || state_.stream == nullptr) {
         return call.notOffered("fixed-function", "DrawIndexedPrimitive: drawing needs vertex and pixel programs");
     }
-    const Buffer* indices = state_.indices;
+    const BufferContents* indices = state_.indices;
     if (indices == nullptr) {
         return call.refuse(D3DERR_INVALIDCALL, "no indices");
     }

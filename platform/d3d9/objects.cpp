@@ -43,7 +43,7 @@ DeviceChild::~DeviceChild()
 
 void DeviceChild::detachFromDevice()
 {
-    copy_.reset();
+    setCopy(nullptr);
     device_ = nullptr;
 }
 

@@ -45,13 +45,10 @@ private:
 
 // What a device's resources and programs keep: the device and the back
 // end's copy. The device knows its children, to detach them if it goes first.
-class DeviceChild {
+class DeviceChild : public virtual CopyHolder {
 public:
     DeviceChild(const DeviceChild&) = delete;
     DeviceChild& operator=(const DeviceChild&) = delete;
-
-    DeviceCopy* copy() const { return copy_.get(); }
-    void setCopy(std::unique_ptr<DeviceCopy> copy) { copy_ = std::move(copy); }
     // The back end's copy of this object, made from what the front end
     // holds: when the object is made, and again whenever the back end lost
     // its copies (a lost context given back). None by default.
@@ -68,7 +65,6 @@ protected:
 
 private:
     Device* device_;
-    std::unique_ptr<DeviceCopy> copy_;
 };
 
 class ResourceBase : public DeviceChild {
@@ -84,7 +80,7 @@ protected:
     void beforeChange() const
     {
         if (Backend* b = backend()) {
-            b->beforeResourceChange(*this);
+            b->beforeResourceChange(type_);
         }
     }
 

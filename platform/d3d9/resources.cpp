@@ -22,9 +22,14 @@ std::uint64_t newContentStamp()
 
 } // namespace
 
-Buffer::Buffer(Device& device, D3DRESOURCETYPE type, UINT length, D3DFORMAT format)
-    : ResourceBase(device, type), bytes_(length), format_(format), contentStamp_(newContentStamp())
+BufferContents::BufferContents(UINT length, D3DFORMAT format)
+    : bytes_(length), format_(format), contentStamp_(newContentStamp())
 {
+}
+
+void BufferContents::renewContentStamp()
+{
+    contentStamp_ = newContentStamp();
 }
 
 HRESULT Buffer::lock(trace::Call& call, UINT offset, UINT size, void** data)
@@ -37,7 +42,7 @@ HRESULT Buffer::lock(trace::Call& call, UINT offset, UINT size, void** data)
         return call.refuse(D3DERR_INVALIDCALL, "past the buffer's end");
     }
     beforeChange();
-    contentStamp_ = newContentStamp(); // written from now on: nothing kept of the old contents stands
+    renewContentStamp(); // written from now on: nothing kept of the old contents stands
     locked_ = true;
     lockOffset_ = offset;
     lockSize_ = size != 0 ? size : static_cast<UINT>(length - offset);
@@ -51,7 +56,7 @@ HRESULT Buffer::unlock(trace::Call& call)
         return call.refuse(D3DERR_INVALIDCALL, "not locked");
     }
     locked_ = false;
-    contentStamp_ = newContentStamp(); // what was kept while it was locked may not stand
+    renewContentStamp(); // what was kept while it was locked may not stand
     if (Backend* b = backend()) {
         b->updateBuffer(*this, lockOffset_, lockSize_);
     }
@@ -75,10 +80,16 @@ HRESULT STDMETHODCALLTYPE BufferObject<Interface>::Unlock()
 template class BufferObject<IDirect3DVertexBuffer9>;
 template class BufferObject<IDirect3DIndexBuffer9>;
 
-Texture::Texture(Device& device, std::string name, UINT width, UINT height, D3DPOOL pool, std::int32_t rowPadding)
-    : Object(std::move(name)), ResourceBase(device, D3DRTYPE_TEXTURE), width_(width), height_(height), pool_(pool),
+TextureContents::TextureContents(UINT width, UINT height, D3DPOOL pool, std::int32_t rowPadding)
+    : width_(width), height_(height), pool_(pool),
       pitch_(width + static_cast<std::uint32_t>(std::max(rowPadding, 0) + 3) / 4),
       texels_(static_cast<std::size_t>(pitch_) * height)
+{
+}
+
+Texture::Texture(Device& device, std::string name, UINT width, UINT height, D3DPOOL pool, std::int32_t rowPadding)
+    : Object(std::move(name)), ResourceBase(device, D3DRTYPE_TEXTURE),
+      TextureContents(width, height, pool, rowPadding)
 {
 }
 
@@ -162,7 +173,7 @@ void Texture::copyPixelsFrom(const Texture& source)
     }
 }
 
-std::uint64_t Texture::contentHash() const
+std::uint64_t TextureContents::contentHash() const
 {
     std::uint64_t hash = trace::fnv1a(nullptr, 0);
     for (UINT y = 0; y < height_; ++y) {
@@ -202,9 +213,8 @@ HRESULT STDMETHODCALLTYPE VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* e
     return call.result(D3D_OK);
 }
 
-Shader::Shader(Device& device, std::vector<std::uint32_t> tokens, shader::ProgramAnalysis analysis)
-    : DeviceChild(device), tokens_(std::move(tokens)),
-      analysis_(std::make_shared<const shader::ProgramAnalysis>(std::move(analysis)))
+ProgramContents::ProgramContents(std::vector<std::uint32_t> tokens, shader::ProgramAnalysis analysis)
+    : tokens_(std::move(tokens)), analysis_(std::make_shared<const shader::ProgramAnalysis>(std::move(analysis)))
 {
     if (analysis_->type == shader::ShaderType::Vertex) {
         positionSlice_ = std::make_unique<const shader::CompiledProgram>(analysis_->positionSlice, analysis_->type);
@@ -218,12 +228,7 @@ Shader::Shader(Device& device, std::vector<std::uint32_t> tokens, shader::Progra
     }
 }
 
-Shader::~Shader() = default;
-
-void Shader::applyDefinitions(float* constants, std::uint32_t registers) const
-{
-    shader::applyDefinitions(*analysis_, constants, registers);
-}
+ProgramContents::~ProgramContents() = default;
 
 HRESULT Shader::getFunction(void* data, UINT* size) const
 {

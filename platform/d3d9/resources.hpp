@@ -25,31 +25,24 @@ class Call;
 
 namespace d3d9 {
 
-// What vertex and index buffers share.
-class Buffer : public ResourceBase {
+// What vertex and index buffers share; their contents are BufferContents.
+class Buffer : public ResourceBase, public BufferContents {
 public:
-    Buffer(Device& device, D3DRESOURCETYPE type, UINT length, D3DFORMAT format);
+    Buffer(Device& device, D3DRESOURCETYPE type, UINT length, D3DFORMAT format)
+        : ResourceBase(device, type), BufferContents(length, format)
+    {
+    }
     ~Buffer() override { beforeChange(); }
     std::unique_ptr<DeviceCopy> makeCopy(Backend& backend) const override { return backend.copyBuffer(*this); }
-    const std::uint8_t* bytes() const { return bytes_.data(); }
-    std::size_t size() const { return bytes_.size(); }
-    D3DFORMAT format() const { return format_; } // an index buffer's INDEX16 or INDEX32
-    // A number that names the contents: new at creation and at every
-    // Unlock, never given to two contents of any buffers (what a back end
-    // keeps about them stands while it does).
-    std::uint64_t contentStamp() const { return contentStamp_; }
 
 protected:
     HRESULT lock(trace::Call& call, UINT offset, UINT size, void** data);
     HRESULT unlock(trace::Call& call);
 
 private:
-    std::vector<std::uint8_t> bytes_;
-    D3DFORMAT format_;
     bool locked_ = false;
     UINT lockOffset_ = 0;
     UINT lockSize_ = 0;
-    std::uint64_t contentStamp_;
 };
 
 template <typename Interface>
@@ -68,7 +61,7 @@ public:
 using VertexBuffer = BufferObject<IDirect3DVertexBuffer9>;
 using IndexBuffer = BufferObject<IDirect3DIndexBuffer9>;
 
-class Texture : public Object<IDirect3DTexture9>, public ResourceBase {
+class Texture : public Object<IDirect3DTexture9>, public ResourceBase, public TextureContents {
 public:
     Texture(Device& device, std::string name, UINT width, UINT height, D3DPOOL pool, std::int32_t rowPadding);
     ~Texture() override { beforeChange(); }
@@ -88,21 +81,7 @@ public:
     // UpdateTexture's copy: the pixels of a texture of the same size.
     void copyPixelsFrom(const Texture& source);
 
-    UINT width() const { return width_; }
-    UINT height() const { return height_; }
-    D3DPOOL pool() const { return pool_; }
-    // A8R8G8B8 texels, pitch() of them from one row to the next.
-    const std::uint32_t* texels() const { return texels_.data(); }
-    std::uint32_t pitch() const { return pitch_; }
-    // FNV-1a of the pixels row after row, without the padding.
-    std::uint64_t contentHash() const;
-
 private:
-    UINT width_;
-    UINT height_;
-    D3DPOOL pool_;
-    std::uint32_t pitch_; // texels a row
-    std::vector<std::uint32_t> texels_;
     bool locked_ = false;
 };
 
@@ -134,41 +113,17 @@ private:
     std::vector<D3DVERTEXELEMENT9> elements_;
 };
 
-// A program's bytecode, decoded and analysed once, with its position slice
-// compiled for the back ends' culling of draws that reach no pixel (vertex
-// programs).
-class Shader : public DeviceChild {
+// A program: its contents are ProgramContents.
+class Shader : public DeviceChild, public ProgramContents {
 public:
-    Shader(Device& device, std::vector<std::uint32_t> tokens, shader::ProgramAnalysis analysis);
-    ~Shader() override;
-    std::unique_ptr<DeviceCopy> makeCopy(Backend& backend) const override { return backend.copyProgram(*this); }
-
-    shader::ShaderType type() const { return analysis_->type; }
-    const std::vector<std::uint32_t>& tokens() const { return tokens_; }
-    const shader::ProgramAnalysis& analysis() const { return *analysis_; }
-    // For a back end whose queued work may outlive the program object.
-    const std::shared_ptr<const shader::ProgramAnalysis>& sharedAnalysis() const { return analysis_; }
-    // The position slice and its magnitudes compiled (vertex programs;
-    // NULL for the magnitudes when the slice's error is not bounded). The
-    // two have the same register file: the magnitudes run in the slice's.
-    const shader::CompiledProgram* positionSlice() const { return positionSlice_.get(); }
-    const shader::CompiledProgram* positionMagnitude() const { return positionMagnitude_.get(); }
-    // constants (4 floats a register, `registers` of them) with the defs put in.
-    void applyDefinitions(float* constants, std::uint32_t registers) const;
-    // Whether a def names a register in [start, start + count).
-    bool definesAnyIn(std::uint32_t start, std::uint32_t count) const
+    Shader(Device& device, std::vector<std::uint32_t> tokens, shader::ProgramAnalysis analysis)
+        : DeviceChild(device), ProgramContents(std::move(tokens), std::move(analysis))
     {
-        return shader::definesAnyIn(*analysis_, start, count);
     }
+    std::unique_ptr<DeviceCopy> makeCopy(Backend& backend) const override { return backend.copyProgram(*this); }
 
 protected:
     HRESULT getFunction(void* data, UINT* size) const;
-
-private:
-    std::vector<std::uint32_t> tokens_;
-    std::shared_ptr<const shader::ProgramAnalysis> analysis_;
-    std::unique_ptr<const shader::CompiledProgram> positionSlice_;
-    std::unique_ptr<const shader::CompiledProgram> positionMagnitude_;
 };
 
 template <typename Interface>

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "d3d9/draw_state.hpp"
-#include "d3d9/failures.hpp"
+#include "com/assertion.hpp"
 #include "gl/gl_clears.hpp"
 #include "gl/gl_framebuffer.hpp"
 #include "gl/gl_layout.hpp"
@@ -97,28 +97,28 @@ public:
 
     // Uploads bind what they fill: the cache forgets. (Changed bytes go up
     // when a draw reads them, through a binding the cache does not keep.)
-    std::unique_ptr<d3d9::DeviceCopy> copyBuffer(const d3d9::Buffer& buffer) override
+    std::unique_ptr<d3d9::DeviceCopy> copyBuffer(const d3d9::BufferContents& buffer) override
     {
         objects_->cache.forget();
         return std::make_unique<BufferCopy>(buffer);
     }
-    void updateBuffer(const d3d9::Buffer& buffer, std::size_t offset, std::size_t size) override
+    void updateBuffer(const d3d9::BufferContents& buffer, std::size_t offset, std::size_t size) override
     {
         static_cast<const BufferCopy*>(buffer.copy())->update(offset, size);
     }
-    std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture) override
+    std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::TextureContents& texture) override
     {
         objects_->cache.forget();
         return gl::copyTexture(texture);
     }
-    void updateTexture(const d3d9::Texture& texture) override
+    void updateTexture(const d3d9::TextureContents& texture) override
     {
         objects_->cache.forget();
         if (const auto* copy = static_cast<const TextureCopy*>(texture.copy())) {
             copy->upload(texture);
         }
     }
-    std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader& shader) override
+    std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::ProgramContents& shader) override
     {
         return objects_->programs.compile(shader);
     }
@@ -253,7 +253,7 @@ void GlBackend::bindIndices(GLuint name)
 // get wrong: GL draws whatever the indices name).
 void GlBackend::uploadWhatTheDrawReads(const d3d9::DrawCall& call, const d3d9::DrawState& state)
 {
-    const d3d9::Buffer& indices = *state.indices;
+    const d3d9::BufferContents& indices = *state.indices;
     const std::size_t indexBytes = pipeline::indexBytes(indices.format());
     const std::uint8_t* first = indices.bytes() + std::size_t{call.startIndex} * indexBytes;
     std::uint32_t lowest = ~0u, highest = 0;
@@ -296,7 +296,7 @@ d3d9::DrawOutcome GlBackend::draw(const d3d9::DrawCall& call, const d3d9::DrawSt
     uploadWhatTheDrawReads(call, state);
 #ifdef DEMO_GL_ES
     std::size_t offset = 0;
-    const d3d9::Buffer& indices = *state.indices;
+    const d3d9::BufferContents& indices = *state.indices;
     if (!objects_->rebased.place(indices.bytes(), indices.format() == D3DFMT_INDEX32, bufferVersion(indices), call, offset)) {
         return d3d9::DrawOutcome::Refused; // an index with the base vertex added leaves 0 .. 2^32 - 1
     }

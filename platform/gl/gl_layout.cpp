@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "d3d9/failures.hpp"
-#include "d3d9/resources.hpp"
+#include "com/assertion.hpp"
 #include "pipeline/vertex_layout.hpp"
 #include "gl/gl_resources.hpp"
 

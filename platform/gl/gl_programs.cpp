@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "d3d9/draw_state.hpp"
-#include "d3d9/failures.hpp"
+#include "com/assertion.hpp"
 
 namespace gl {
 namespace {
@@ -71,7 +71,7 @@ ProgramCache::~ProgramCache()
     }
 }
 
-std::unique_ptr<GlProgram> ProgramCache::compile(const d3d9::Shader& shader)
+std::unique_ptr<GlProgram> ProgramCache::compile(const d3d9::ProgramContents& shader)
 {
     auto copy = std::make_unique<GlProgram>();
     copy->serial = ++serials_;
@@ -137,7 +137,7 @@ LinkedProgram& ProgramCache::link(const GlProgram& vertex, const GlProgram& pixe
     return linked;
 }
 
-const GlProgram& programOf(const d3d9::Shader& shader)
+const GlProgram& programOf(const d3d9::ProgramContents& shader)
 {
     const auto* copy = static_cast<const GlProgram*>(shader.copy());
     PLATFORM_ASSERT(copy != nullptr);

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "d3d9/backend.hpp"
-#include "d3d9/resources.hpp"
+#include "d3d9/backend.hpp"
 #include "gl/gl_api.hpp"
 #include "gl/glsl_translator.hpp"
 
@@ -46,7 +46,7 @@ public:
     ProgramCache(const ProgramCache&) = delete;
     ProgramCache& operator=(const ProgramCache&) = delete;
 
-    std::unique_ptr<GlProgram> compile(const d3d9::Shader& shader);
+    std::unique_ptr<GlProgram> compile(const d3d9::ProgramContents& shader);
     // The linked pair; its name is 0 when it could not be made.
     LinkedProgram& link(const GlProgram& vertex, const GlProgram& pixel);
 
@@ -58,6 +58,6 @@ private:
     std::map<std::pair<std::uint64_t, std::uint64_t>, LinkedProgram> linked_;
 };
 
-const GlProgram& programOf(const d3d9::Shader& shader);
+const GlProgram& programOf(const d3d9::ProgramContents& shader);
 
 } // namespace gl

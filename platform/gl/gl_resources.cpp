@@ -16,7 +16,7 @@ std::uint64_t nextVersion()
 
 } // namespace
 
-BufferCopy::BufferCopy(const d3d9::Buffer& buffer) : version(nextVersion())
+BufferCopy::BufferCopy(const d3d9::BufferContents& buffer) : version(nextVersion())
 {
     glGenBuffers(1, &name);
     glBindBuffer(GL_COPY_WRITE_BUFFER, name);
@@ -52,7 +52,7 @@ void BufferCopy::update(std::size_t offset, std::size_t size) const
     changed = std::move(merged);
 }
 
-void BufferCopy::upload(const d3d9::Buffer& buffer, std::size_t begin, std::size_t end) const
+void BufferCopy::upload(const d3d9::BufferContents& buffer, std::size_t begin, std::size_t end) const
 {
     std::vector<std::pair<std::size_t, std::size_t>> left;
     for (const auto& range : changed) {
@@ -74,7 +74,7 @@ void BufferCopy::upload(const d3d9::Buffer& buffer, std::size_t begin, std::size
     changed = std::move(left);
 }
 
-TextureCopy::TextureCopy(const d3d9::Texture& texture)
+TextureCopy::TextureCopy(const d3d9::TextureContents& texture)
 {
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -93,7 +93,7 @@ TextureCopy::~TextureCopy()
     }
 }
 
-void TextureCopy::upload(const d3d9::Texture& texture) const
+void TextureCopy::upload(const d3d9::TextureContents& texture) const
 {
     glBindTexture(GL_TEXTURE_2D, name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -116,7 +116,7 @@ void TextureCopy::upload(const d3d9::Texture& texture) const
 #endif
 }
 
-std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture)
+std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::TextureContents& texture)
 {
     if (texture.pool() == D3DPOOL_SYSTEMMEM || texture.pool() == D3DPOOL_SCRATCH) {
         return nullptr;
@@ -124,13 +124,13 @@ std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture)
     return std::make_unique<TextureCopy>(texture);
 }
 
-GLuint bufferName(const d3d9::Buffer* buffer)
+GLuint bufferName(const d3d9::BufferContents* buffer)
 {
     const auto* copy = buffer != nullptr ? static_cast<const BufferCopy*>(buffer->copy()) : nullptr;
     return copy != nullptr ? copy->name : 0;
 }
 
-void uploadRange(const d3d9::Buffer& buffer, std::int64_t begin, std::int64_t end)
+void uploadRange(const d3d9::BufferContents& buffer, std::int64_t begin, std::int64_t end)
 {
     const auto* copy = static_cast<const BufferCopy*>(buffer.copy());
     const auto size = static_cast<std::int64_t>(buffer.size());
@@ -141,13 +141,13 @@ void uploadRange(const d3d9::Buffer& buffer, std::int64_t begin, std::int64_t en
     }
 }
 
-std::uint64_t bufferVersion(const d3d9::Buffer& buffer)
+std::uint64_t bufferVersion(const d3d9::BufferContents& buffer)
 {
     const auto* copy = static_cast<const BufferCopy*>(buffer.copy());
     return copy != nullptr ? copy->version : 0;
 }
 
-GLuint textureName(const d3d9::Texture* texture)
+GLuint textureName(const d3d9::TextureContents* texture)
 {
     const auto* copy = texture != nullptr ? static_cast<const TextureCopy*>(texture->copy()) : nullptr;
     return copy != nullptr ? copy->name : 0;

@@ -16,19 +16,19 @@
 #include <vector>
 
 #include "d3d9/backend.hpp"
-#include "d3d9/resources.hpp"
+#include "d3d9/backend.hpp"
 #include "gl/gl_api.hpp"
 
 namespace gl {
 
 struct BufferCopy final : d3d9::DeviceCopy {
-    explicit BufferCopy(const d3d9::Buffer& buffer);
+    explicit BufferCopy(const d3d9::BufferContents& buffer);
     ~BufferCopy() override;
     // The front end's bytes [offset, offset + size) changed.
     void update(std::size_t offset, std::size_t size) const;
     // Uploads what changed of the bytes [begin, end) since they were last
     // uploaded (through GL_COPY_WRITE_BUFFER: no other binding moves).
-    void upload(const d3d9::Buffer& buffer, std::size_t begin, std::size_t end) const;
+    void upload(const d3d9::BufferContents& buffer, std::size_t begin, std::size_t end) const;
     ContextLife life;
     GLuint name = 0;
     mutable std::uint64_t version = 0; // new at every change: names the contents
@@ -38,19 +38,19 @@ struct BufferCopy final : d3d9::DeviceCopy {
 };
 
 struct TextureCopy final : d3d9::DeviceCopy {
-    explicit TextureCopy(const d3d9::Texture& texture);
+    explicit TextureCopy(const d3d9::TextureContents& texture);
     ~TextureCopy() override;
-    void upload(const d3d9::Texture& texture) const;
+    void upload(const d3d9::TextureContents& texture) const;
     ContextLife life;
     GLuint name = 0;
 };
 
-std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::Texture& texture); // NULL for system memory
+std::unique_ptr<d3d9::DeviceCopy> copyTexture(const d3d9::TextureContents& texture); // NULL for system memory
 // The GL name of a resource's copy (0 for none).
-GLuint bufferName(const d3d9::Buffer* buffer);
+GLuint bufferName(const d3d9::BufferContents* buffer);
 // Uploads what changed of a buffer's bytes [begin, end) (clamped to it).
-void uploadRange(const d3d9::Buffer& buffer, std::int64_t begin, std::int64_t end);
-std::uint64_t bufferVersion(const d3d9::Buffer& buffer);
-GLuint textureName(const d3d9::Texture* texture);
+void uploadRange(const d3d9::BufferContents& buffer, std::int64_t begin, std::int64_t end);
+std::uint64_t bufferVersion(const d3d9::BufferContents& buffer);
+GLuint textureName(const d3d9::TextureContents* texture);
 
 } // namespace gl

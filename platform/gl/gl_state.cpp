@@ -1,6 +1,6 @@
 #include "gl/gl_state.hpp"
 
-#include "d3d9/failures.hpp"
+#include "com/assertion.hpp"
 
 namespace gl {
 namespace {

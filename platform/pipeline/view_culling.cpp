@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "pipeline/clip_planes.hpp"
+#include "pipeline/constant_snapshot.hpp"
 
 namespace pipeline {
 namespace {
@@ -134,9 +135,7 @@ bool ViewCulling::reachesNoPixel(const CullingDraw& draw)
     }
     bindSlice(draw);
     snapshot_.clear();
-    for (const std::uint32_t n : draw.program.analysis->positionSlice.constantsRead) {
-        snapshot_.insert(snapshot_.end(), draw.constants + 4 * n, draw.constants + 4 * n + 4);
-    }
+    appendConstantSnapshot(draw.program.analysis->positionSlice, draw.constants, shader::VertexConstantRegisters, snapshot_);
     file_.resize(std::max(file_.size(), slice->fileSize()));
     slice->prepareFile(file_.data(), snapshot_.data(), 1.0f);
     std::uint32_t common = ClipAll;

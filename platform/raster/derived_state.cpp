@@ -1,12 +1,13 @@
 #include "raster/derived_state.hpp"
 
-#include "d3d9/failures.hpp"
+#include "com/assertion.hpp"
+#include "pipeline/constant_snapshot.hpp"
 #include "raster/pixel_stage.hpp"
 
 namespace raster {
 namespace {
 
-const SoftwareProgram& copyOf(const d3d9::Shader& shader)
+const SoftwareProgram& copyOf(const d3d9::ProgramContents& shader)
 {
     const auto* copy = static_cast<const SoftwareProgram*>(shader.copy());
     PLATFORM_ASSERT(copy != nullptr);
@@ -31,7 +32,7 @@ PixelStageInput pixelStageInput(const d3d9::DrawState& state)
     input.routine = copyOf(*state.pixelShader).pixelRoutine;
     input.constants.assign(state.pixelConstants, state.pixelConstants + 4 * d3d9::PixelConstantRegisters);
     for (std::uint32_t s = 0; s < d3d9::SamplerCount; ++s) {
-        const d3d9::Texture* texture = state.textures[s];
+        const d3d9::TextureContents* texture = state.textures[s];
         input.samplers[s] = texture == nullptr
                                 ? shader::SamplerTexture{}
                                 : shader::SamplerTexture{texture->texels(), static_cast<std::int32_t>(texture->width()),
@@ -62,7 +63,7 @@ std::shared_ptr<const RasterState> deriveRasterState(const d3d9::DrawState& stat
 
 } // namespace
 
-std::unique_ptr<SoftwareProgram> makeSoftwareProgram(const d3d9::Shader& shader, bool reference)
+std::unique_ptr<SoftwareProgram> makeSoftwareProgram(const d3d9::ProgramContents& shader, bool reference)
 {
     auto copy = std::make_unique<SoftwareProgram>();
     copy->program = shader.sharedAnalysis();
@@ -100,9 +101,8 @@ void DerivedState::update(const d3d9::DrawState& state, d3d9::DirtyBits changed,
     if (!snapshotStands_ || (changed & (dirty::VertexShader | dirty::VertexConstants)) != 0) {
         std::vector<float>& pool = recording.constantPool();
         snapshot_ = pool.size();
-        for (const std::uint32_t n : vertex.program->whole.constantsRead) {
-            pool.insert(pool.end(), state.vertexConstants + 4 * n, state.vertexConstants + 4 * n + 4);
-        }
+        pipeline::appendConstantSnapshot(vertex.program->whole, state.vertexConstants, d3d9::VertexConstantRegisters,
+                                         pool);
         snapshotStands_ = true;
     }
     draw.program = recording.hold(vertex.program, FrameCommands::Program);

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "d3d9/draw_state.hpp"
-#include "d3d9/resources.hpp"
+#include "d3d9/backend.hpp"
 #include "raster/frame_commands.hpp"
 #include "shader/compiled_program.hpp"
 
@@ -25,7 +25,7 @@ struct SoftwareProgram final : d3d9::DeviceCopy {
 };
 
 // `reference`: run programs on the shader machine, never compiled.
-std::unique_ptr<SoftwareProgram> makeSoftwareProgram(const d3d9::Shader& shader, bool reference);
+std::unique_ptr<SoftwareProgram> makeSoftwareProgram(const d3d9::ProgramContents& shader, bool reference);
 
 class DerivedState {
 public:

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "pipeline/constant_snapshot.hpp"
+
 namespace raster {
 namespace {
 
@@ -119,11 +121,8 @@ BatchShader makeBatchShader(PixelStageInput input)
     if (input.routine != nullptr) {
         const shader::CompiledProgram& routine = *input.routine;
         auto snapshot = std::make_shared<std::vector<float>>();
-        for (const std::uint32_t n : input.program->whole.constantsRead) {
-            for (std::uint32_t c = 0; c < 4; ++c) {
-                snapshot->push_back(4 * n + c < input.constants.size() ? input.constants[4 * n + c] : 0.0f);
-            }
-        }
+        pipeline::appendConstantSnapshot(input.program->whole, input.constants.data(),
+                                         static_cast<std::uint32_t>(input.constants.size() / 4), *snapshot);
         run.snapshot = std::move(snapshot);
         for (std::size_t s = 0; s < run.samplers.size(); ++s) {
             const shader::SamplerTexture& t = input.samplers[s];

@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "d3d9/draw_state.hpp"
-#include "d3d9/resources.hpp"
 #include "raster/derived_state.hpp"
 #include "raster/frame_work.hpp"
 
@@ -22,11 +21,11 @@ class SoftwareBackend final : public d3d9::Backend, private d3d9::FrameSource {
 public:
     SoftwareBackend(const D3DPRESENT_PARAMETERS& p, const d3d9::BackendOptions& options);
 
-    std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader& shader) override
+    std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::ProgramContents& shader) override
     {
         return makeSoftwareProgram(shader, referenceShading_);
     }
-    void beforeResourceChange(const d3d9::ResourceBase& resource) override;
+    void beforeResourceChange(D3DRESOURCETYPE type) override;
     void clear(const d3d9::ClearCall& call, const d3d9::DrawState&) override;
     d3d9::DrawOutcome draw(const d3d9::DrawCall& call, const d3d9::DrawState& state) override;
     d3d9::Frame present(bool rendered) override;
@@ -106,10 +105,10 @@ d3d9::DrawOutcome SoftwareBackend::draw(const d3d9::DrawCall& call, const d3d9::
 }
 
 // Buffers are read by the geometry alone, textures by scanning.
-void SoftwareBackend::beforeResourceChange(const d3d9::ResourceBase& resource)
+void SoftwareBackend::beforeResourceChange(D3DRESOURCETYPE type)
 {
     work_.finishGeometry(*recording_);
-    if (resource.type() == D3DRTYPE_TEXTURE || resource.type() == D3DRTYPE_SURFACE) {
+    if (type == D3DRTYPE_TEXTURE || type == D3DRTYPE_SURFACE) {
         work_.finish();
         if (!recording_->empty()) {
             startPixelWork(false);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "d3d9/draw_state.hpp"
+#include "pipeline/constant_snapshot.hpp"
 #include "raster/vertex_routine.hpp"
 #include "shader/shader_machine.hpp"
 
@@ -66,10 +67,7 @@ void MachineVertexShading::shade(const VertexStageInput& input, const float* sna
                                  VertexScratch& scratch) const
 {
     scratch.registers.resize(4 * d3d9::VertexConstantRegisters); // the registers never read hold anything
-    for (const std::uint32_t n : input.program->whole.constantsRead) {
-        std::memcpy(scratch.registers.data() + 4 * n, snapshot, 4 * sizeof(float));
-        snapshot += 4;
-    }
+    pipeline::spreadConstantSnapshot(input.program->whole, snapshot, scratch.registers.data());
     VertexStageInput whole = input;
     whole.constants = scratch.registers.data();
     shadeVertices(whole, out);

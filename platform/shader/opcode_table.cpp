@@ -67,7 +67,7 @@ constexpr std::uint8_t Read = RoleRead, Write = RoleWrite, Declare = RoleDeclare
 constexpr std::array<RegisterKind, 13> Registers = {{
     {"r", RegisterType::Temp, -1, TemporaryRegisters, TemporaryRegisters, Read | Write},
     {"v", RegisterType::Input, -1, VertexInputRegisters, ColourOutputs, Read | Declare},
-    {"c", RegisterType::Const, -1, 256, 32, Read | Define},
+    {"c", RegisterType::Const, -1, VertexConstantRegisters, PixelConstantRegisters, Read | Define},
     {"a", RegisterType::Address, -1, 1, 0, Write},
     {"t", RegisterType::Texture, -1, 0, TexCoordOutputs, Read | Declare},
     {"s", RegisterType::Sampler, -1, 0, SamplerRegisters, Sample | Declare},

@@ -104,6 +104,8 @@ struct RegisterKind {
 // The register counts of the table below that arrays are sized by.
 constexpr int TemporaryRegisters = 12;    // r
 constexpr int VertexInputRegisters = 16;  // v of a vertex program
+constexpr int VertexConstantRegisters = 256; // c of a vertex program
+constexpr int PixelConstantRegisters = 32;   // c of a pixel program
 constexpr int ColourOutputs = 2;          // oD; a pixel program's v
 constexpr int TexCoordOutputs = 8;        // oT; a pixel program's t
 constexpr int SamplerRegisters = 16;      // s of a pixel program

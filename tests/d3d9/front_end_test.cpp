@@ -43,12 +43,12 @@ std::uint32_t spyLateStops = 0;  // draws the spy says at Present it stopped aft
 class SpyBackend final : public d3d9::Backend {
 public:
     explicit SpyBackend(const D3DPRESENT_PARAMETERS& p) : frames_(d3d9::createNullBackend(p)) {}
-    std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::Shader&) override
+    std::unique_ptr<d3d9::DeviceCopy> copyProgram(const d3d9::ProgramContents&) override
     {
         ++seen.programCopies;
         return std::make_unique<d3d9::DeviceCopy>();
     }
-    void updateBuffer(const d3d9::Buffer&, std::size_t offset, std::size_t size) override
+    void updateBuffer(const d3d9::BufferContents&, std::size_t offset, std::size_t size) override
     {
         seen.bufferUpdates.push_back(offset);
         seen.bufferUpdates.push_back(size);
