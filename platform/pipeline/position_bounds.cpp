@@ -59,11 +59,14 @@ Float4 withDefaults(Float4 value)
     return value;
 }
 
+// (Locals, not the references: the loads could alias them, and writing
+// them back every vertex would hold up the loop.)
 template <int Floats, bool Whole>
-void addFloats(const std::uint8_t* bytes, std::uint32_t stride, std::int64_t count, Float4& lowA, Float4& highA,
-               Int4& nan)
+void addFloats(const std::uint8_t* bytes, std::uint32_t stride, std::int64_t count, Float4& lowOut, Float4& highOut,
+               Int4& nanOut)
 {
-    Float4 lowB = lowA, highB = highA;
+    Float4 lowA = lowOut, highA = highOut, lowB = lowOut, highB = highOut;
+    Int4 nan = nanOut;
     std::int64_t i = 0;
     for (; i + 1 < count; i += 2) {
         const Float4 a = loadFloats<Floats, Whole>(bytes + static_cast<std::size_t>(i) * stride);
@@ -80,8 +83,9 @@ void addFloats(const std::uint8_t* bytes, std::uint32_t stride, std::int64_t cou
         highA = a > highA ? a : highA;
         nan |= a != a;
     }
-    lowA = lowB < lowA ? lowB : lowA;
-    highA = highB > highA ? highB : highA;
+    lowOut = lowB < lowA ? lowB : lowA;
+    highOut = highB > highA ? highB : highA;
+    nanOut = nan;
 }
 
 // Float components read straight, the rest as the fetch's defaults: the
@@ -212,55 +216,90 @@ bool InputBounds::boxOf(const VertexRun& run, const InputBinding& binding, Input
     return entry.finite;
 }
 
-// A constant that is not finite makes the magnitude of every plane that
-// reads it infinite or NaN, and then no comparison below holds: such
+namespace {
+
+// Everything the margin is made of but the magnitudes: the factor of
+// M_a + M_w, and a pixel of the viewport in x and y (times max M_w).
+struct BoxMargin {
+    double rounding = 0.0;
+    double pixel[2] = {0.0, 0.0};
+};
+
+bool boxMargin(std::uint32_t roundings, const CullingMargin& margin, BoxMargin& out)
+{
+    const double k = roundings;
+    const double gamma = k * UnitRoundoff / (1.0 - k * UnitRoundoff);
+    out.rounding = gamma + TestRoundings;
+    if (margin.exact) {
+        return true;
+    }
+    const double n = k + margin.hardwareRoundings;
+    if (n * UnitRoundoff >= 0.25) {
+        return false; // no bound worth the name (the per-vertex test agrees)
+    }
+    out.rounding += 8.0 * n * UnitRoundoff * (1.0 + gamma);
+    out.pixel[0] = (1.0 + gamma) * 2.0 / margin.viewportWidth;
+    out.pixel[1] = (1.0 + gamma) * 2.0 / margin.viewportHeight;
+    return true;
+}
+
+// max over the box of sum |c_j| |v_j|: the magnitude of a row's terms.
+double largestMagnitude(const float* row, const double largest[4])
+{
+    double sum = 0.0;
+    for (int j = 0; j < 4; ++j) {
+        sum += std::fabs(static_cast<double>(row[j])) * largest[j];
+    }
+    return sum;
+}
+
+} // namespace
+
+// The least distance comes first, plane by plane: most planes of most
+// draws have some point of the box inside them (least <= 0), and need no
+// margin. A constant that is not finite makes the magnitude of every plane
+// that reads it infinite or NaN, and then no comparison holds: such
 // constants need no test of their own.
 std::uint32_t planeBeyondBox(const shader::AffinePosition& affine, std::uint32_t roundings, const float* constants,
-                              const InputBox& box, const CullingMargin& margin)
+                             const InputBox& box, const CullingMargin& margin)
 {
     if (!affine.found) {
         return 0;
     }
-    const double k = roundings;
-    const double gamma = k * UnitRoundoff / (1.0 - k * UnitRoundoff);
-    double rounding = gamma + TestRoundings;
-    double pixel[2] = {0.0, 0.0};
-    if (!margin.exact) {
-        const double n = k + margin.hardwareRoundings;
-        if (n * UnitRoundoff >= 0.25) {
-            return 0; // no bound worth the name (the per-vertex test agrees)
-        }
-        rounding += 8.0 * n * UnitRoundoff * (1.0 + gamma);
-        pixel[0] = (1.0 + gamma) * 2.0 / margin.viewportWidth;
-        pixel[1] = (1.0 + gamma) * 2.0 / margin.viewportHeight;
-    }
-    double low[4], high[4], largest[4];
+    double low[4], high[4];
     for (int j = 0; j < 4; ++j) {
         low[j] = box.low[j];
         high[j] = box.high[j];
-        largest[j] = std::max(std::fabs(low[j]), std::fabs(high[j]));
     }
-    double row[4][4];     // row i: the constant register of position component i
-    double magnitudes[4]; // max over the box of M_x, M_y, M_z, M_w
+    const float* row[4]; // row i: the constant register of position component i
     for (int i = 0; i < 4; ++i) {
-        const float* c = constants + 4 * affine.rows[static_cast<std::size_t>(i)];
-        magnitudes[i] = 0.0;
-        for (int j = 0; j < 4; ++j) {
-            row[i][j] = c[j];
-            magnitudes[i] += std::fabs(row[i][j]) * largest[j];
-        }
+        row[i] = constants + 4 * affine.rows[static_cast<std::size_t>(i)];
     }
+    const float* w = row[3];
     for (std::int32_t plane = 0; plane < ClipPlaneCount; ++plane) {
         const PlaneAxis& e = Planes[plane];
-        const double* a = row[e.axis];
+        const float* a = row[e.axis];
         const double withW = plane == 0 ? 0.0 : 1.0;
         double least = 0.0; // min over the box of the distance beyond the plane
         for (int j = 0; j < 4; ++j) {
-            const double coefficient = -e.sign * a[j] - withW * row[3][j];
+            const double coefficient = -e.sign * static_cast<double>(a[j]) - withW * w[j];
             least += std::min(coefficient * low[j], coefficient * high[j]);
         }
-        const double slack = e.side ? pixel[e.axis] * magnitudes[3] : 0.0;
-        const double needed = rounding * (magnitudes[e.axis] + magnitudes[3]) + slack + Denormals;
+        if (!(least > 0.0)) {
+            continue;
+        }
+        BoxMargin factors;
+        if (!boxMargin(roundings, margin, factors)) {
+            return 0;
+        }
+        double largest[4]; // max |v_j| over the box
+        for (int j = 0; j < 4; ++j) {
+            largest[j] = std::max(std::fabs(low[j]), std::fabs(high[j]));
+        }
+        const double magnitudeW = largestMagnitude(w, largest);
+        const double slack = e.side ? factors.pixel[e.axis] * magnitudeW : 0.0;
+        const double needed =
+            factors.rounding * (largestMagnitude(a, largest) + magnitudeW) + slack + Denormals;
         if (least > needed) {
             return 1u << plane; // one is enough
         }
