@@ -137,7 +137,7 @@ bool ViewCulling::reachesNoPixel(const CullingDraw& draw)
     snapshot_.clear();
     appendConstantSnapshot(draw.program.analysis->positionSlice, draw.constants, shader::VertexConstantRegisters, snapshot_);
     file_.resize(std::max(file_.size(), slice->fileSize()));
-    slice->prepareFile(file_.data(), snapshot_.data(), 1.0f);
+    slice->prepareFile(file_.data(), snapshot_.data());
     std::uint32_t common = ClipAll;
     for (std::int64_t done = 0; done < draw.run.count && common != 0; done += BatchLanes) {
         const auto lanes = static_cast<std::int32_t>(std::min<std::int64_t>(BatchLanes, draw.run.count - done));

@@ -64,7 +64,7 @@ struct PixelProgramRun {
                                                      : machine.textureInputs[varyings[k].number];
             std::memcpy(r.c, batch.varyings[k], sizeof r.c);
         }
-        std::memset(machine.pixelColors, 0, sizeof machine.pixelColors);
+        shader::fillUnwritten(machine.pixelColors, shader::ShaderType::Pixel);
         shader::runProgram(*input->program, machine);
         packColours(&machine.pixelColors[0].c[0][0], shader::BatchLanes, batch.count, colors);
     }
@@ -83,7 +83,7 @@ struct PixelProgramRun {
         }
         float* file = registers.file.data();
         if (registers.preparedFor != serial) {
-            routine.prepareFile(file, snapshot->data(), 0.0f); // oC0 not written reads 0, 0, 0, 0
+            routine.prepareFile(file, snapshot->data());
             registers.preparedFor = serial;
         }
         routine.clearTemporaries(file);

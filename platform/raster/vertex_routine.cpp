@@ -52,7 +52,7 @@ void VertexRoutine::shade(const VertexStageInput& input, const float* snapshot, 
         file.resize(program_.fileSize());
     }
     float* f = file.data();
-    program_.prepareFile(f, snapshot, 1.0f);
+    program_.prepareFile(f, snapshot);
     for (std::int32_t first = 0; first < vertexCount; first += BatchLanes) {
         const std::int32_t count = std::min(BatchLanes, vertexCount - first);
         program_.clearTemporaries(f);

@@ -14,18 +14,13 @@ namespace {
 using shader::BatchLanes;
 using shader::Register;
 
-// Outputs a program does not write read as 0, and w as 1.
+// Outputs a program does not write read as unwrittenOutputW says.
 void clearOutputs(shader::ShaderMachine& m)
 {
-    Register* outputs[] = {&m.position, &m.colorOutputs[0], &m.colorOutputs[1]};
-    for (Register* r : outputs) {
-        std::fill(&r->c[0][0], &r->c[3][0], 0.0f);
-        std::fill(&r->c[3][0], &r->c[3][0] + BatchLanes, 1.0f);
-    }
-    for (Register& r : m.texCoordOutputs) {
-        std::fill(&r.c[0][0], &r.c[3][0], 0.0f);
-        std::fill(&r.c[3][0], &r.c[3][0] + BatchLanes, 1.0f);
-    }
+    constexpr shader::ShaderType Vertex = shader::ShaderType::Vertex;
+    shader::fillUnwritten(std::span(&m.position, 1), Vertex);
+    shader::fillUnwritten(m.colorOutputs, Vertex);
+    shader::fillUnwritten(m.texCoordOutputs, Vertex);
 }
 
 void gatherBatch(const shader::ShaderMachine& m, std::span<const shader::Varying> varyings, std::int32_t count,

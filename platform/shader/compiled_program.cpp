@@ -256,7 +256,7 @@ void CompiledProgram::listFills(const ProgramPart& part)
     }
 }
 
-void CompiledProgram::prepareFile(float* file, const float* snapshot, float outputW) const
+void CompiledProgram::prepareFile(float* file, const float* snapshot) const
 {
     if (constantCount_ > 0) { // a part that reads no constant may be given no snapshot
         std::memcpy(file + constantBase_, snapshot, sizeof(float) * 4 * constantCount_);
@@ -265,7 +265,7 @@ void CompiledProgram::prepareFile(float* file, const float* snapshot, float outp
         std::fill_n(file + f.offset, BatchLanes, f.value);
     }
     for (const std::uint32_t offset : outputWs_) {
-        std::fill_n(file + offset, BatchLanes, outputW);
+        std::fill_n(file + offset, BatchLanes, unwrittenOutputW(type_));
     }
 }
 

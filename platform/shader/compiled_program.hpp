@@ -42,9 +42,9 @@ public:
 
     // Once a draw (or whenever the file served another draw): the constant
     // copies from `snapshot` (the part's constantsRead registers, four
-    // floats each, in order), outputs never written set to (0, 0, 0, w),
-    // inputs read but never declared set to 0.
-    void prepareFile(float* file, const float* snapshot, float outputW) const;
+    // floats each, in order), outputs never written set as
+    // unwrittenOutputW says, inputs read but never declared set to 0.
+    void prepareFile(float* file, const float* snapshot) const;
     // Once a chunk: temporaries read before they are written set to 0.
     void clearTemporaries(float* file) const;
     // Runs the instructions over the first `lanes` lanes of the chunk.

@@ -140,66 +140,80 @@ ProgramPart makePart(const ProgramAnalysis& program, bool positionOnly)
     return part;
 }
 
-// The roundings on the worst path to each component, over the position
-// slice; false when the slice holds an operation whose error its
-// magnitudes do not bound.
+// The roundings on the worst path to each component of each register
+// written so far (inputs and constants: none).
+using RoundingDepths = std::map<std::uint32_t, std::array<std::uint32_t, 4>>;
+
+std::uint32_t depthOf(const RoundingDepths& depths, const SourceParameter& s, std::uint32_t row, int component)
+{
+    const auto found = depths.find(registerKey(s.type, s.number + row));
+    return found == depths.end() ? 0u
+                                 : found->second[static_cast<std::size_t>(swizzleComponent(s.swizzle, component))];
+}
+
+// A dot product of `columns` terms with matrix row `row`: the worst
+// product's path (both factors' and its own rounding), then the sums.
+std::uint32_t dotDepth(const RoundingDepths& depths, const DecodedInstruction& in, int columns, std::uint32_t row)
+{
+    std::uint32_t worst = 0;
+    for (int i = 0; i < columns; ++i) {
+        worst = std::max(worst, depthOf(depths, in.sources[0], 0, i) + depthOf(depths, in.sources[1], row, i) + 1);
+    }
+    return worst + static_cast<std::uint32_t>(columns - 1);
+}
+
+// Component c of a componentwise operation; false for one whose error
+// the magnitudes do not bound (comparisons, fractions, interpolation).
+bool componentwiseDepth(const RoundingDepths& depths, const DecodedInstruction& in, int c, std::uint32_t& out)
+{
+    const auto source = [&](int s) { return depthOf(depths, in.sources[s], 0, c); };
+    switch (in.info->opcode) {
+    case Opcode::Mov:
+    case Opcode::Abs: out = source(0); return true;
+    case Opcode::Min:
+    case Opcode::Max: out = std::max(source(0), source(1)); return true;
+    case Opcode::Add:
+    case Opcode::Sub: out = std::max(source(0), source(1)) + 1; return true;
+    case Opcode::Mul: out = source(0) + source(1) + 1; return true;
+    case Opcode::Mad: out = std::max(source(0) + source(1) + 1, source(2)) + 1; return true;
+    default: return false;
+    }
+}
+
+// The roundings on the worst path to any component of oPos, over the
+// position slice; false when the slice holds an operation whose error its
+// magnitudes do not bound (reciprocals, powers, cross products, normalising
+// besides the componentwise ones above).
 bool countRoundings(const std::vector<ExecutedInstruction>& code, std::uint32_t& roundings)
 {
-    std::map<std::uint32_t, std::array<std::uint32_t, 4>> depth; // inputs and constants: 0
-    auto depthOf = [&depth](const SourceParameter& s, std::uint32_t row, int component) {
-        const auto found = depth.find(registerKey(s.type, s.number + row));
-        return found == depth.end() ? 0u : found->second[static_cast<std::size_t>(swizzleComponent(s.swizzle, component))];
-    };
+    RoundingDepths depths;
     for (const ExecutedInstruction& step : code) {
         const DecodedInstruction& in = step.instruction;
         std::array<std::uint32_t, 4> result = {};
         for (int c = 0; c < 4; ++c) {
-            const auto dotted = [&](int columns, std::uint32_t row) {
-                std::uint32_t worst = 0;
-                for (int i = 0; i < columns; ++i) {
-                    worst = std::max(worst, depthOf(in.sources[0], 0, i) + depthOf(in.sources[1], row, i) + 1);
-                }
-                return worst + static_cast<std::uint32_t>(columns - 1);
-            };
+            std::uint32_t& depth = result[static_cast<std::size_t>(c)];
             switch (step.rule->shape) {
-            case ResultShape::Dot: result[c] = dotted(step.rule->columns, 0); break;
+            case ResultShape::Dot: depth = dotDepth(depths, in, step.rule->columns, 0); break;
             case ResultShape::MatrixRows:
-                result[c] = c < step.rule->rows ? dotted(step.rule->columns, static_cast<std::uint32_t>(c)) : 0;
+                depth = c < step.rule->rows ? dotDepth(depths, in, step.rule->columns, static_cast<std::uint32_t>(c)) : 0;
                 break;
             case ResultShape::Componentwise:
-                switch (in.info->opcode) {
-                case Opcode::Mov:
-                case Opcode::Abs: result[c] = depthOf(in.sources[0], 0, c); break;
-                case Opcode::Min:
-                case Opcode::Max: result[c] = std::max(depthOf(in.sources[0], 0, c), depthOf(in.sources[1], 0, c)); break;
-                case Opcode::Add:
-                case Opcode::Sub:
-                    result[c] = std::max(depthOf(in.sources[0], 0, c), depthOf(in.sources[1], 0, c)) + 1;
-                    break;
-                case Opcode::Mul: result[c] = depthOf(in.sources[0], 0, c) + depthOf(in.sources[1], 0, c) + 1; break;
-                case Opcode::Mad:
-                    result[c] = std::max(depthOf(in.sources[0], 0, c) + depthOf(in.sources[1], 0, c) + 1,
-                                         depthOf(in.sources[2], 0, c)) +
-                                1;
-                    break;
-                default: return false; // comparisons, fractions, interpolation
+                if (!componentwiseDepth(depths, in, c, depth)) {
+                    return false;
                 }
                 break;
-            default: return false; // reciprocals, powers, cross products, normalising
+            default: return false;
             }
         }
-        std::array<std::uint32_t, 4>& to = depth[registerKey(in.destination.type, in.destination.number)];
+        std::array<std::uint32_t, 4>& to = depths[registerKey(in.destination.type, in.destination.number)];
         for (int c = 0; c < 4; ++c) {
             if ((step.liveMask & (1u << c)) != 0) {
                 to[static_cast<std::size_t>(c)] = result[static_cast<std::size_t>(c)];
             }
         }
     }
-    const auto found = depth.find(registerKey(RegisterType::RastOut, 0));
-    roundings = 0;
-    if (found != depth.end()) {
-        roundings = *std::max_element(found->second.begin(), found->second.end());
-    }
+    const auto found = depths.find(registerKey(RegisterType::RastOut, 0));
+    roundings = found == depths.end() ? 0 : *std::max_element(found->second.begin(), found->second.end());
     return true;
 }
 

@@ -26,6 +26,14 @@
 
 namespace shader {
 
+// What an output a program never writes reads as: (0, 0, 0, w), w 1 for a
+// vertex program's outputs (a position or varying with no w written is not
+// at infinity) and 0 for a pixel program's colour.
+constexpr float unwrittenOutputW(ShaderType type)
+{
+    return type == ShaderType::Vertex ? 1.0f : 0.0f;
+}
+
 // One number for a register: its type and number.
 constexpr std::uint32_t registerKey(RegisterType type, std::uint32_t number)
 {

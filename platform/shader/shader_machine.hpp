@@ -13,11 +13,12 @@
 // gives the constants with the program's defs applied.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-
-#include "shader/program_analysis.hpp"
+#include <span>
 
 #include "shader/batch_lanes.hpp"
+#include "shader/program_analysis.hpp"
 
 namespace shader {
 
@@ -32,6 +33,16 @@ struct SamplerTexture {
     std::int32_t height = 0;
     std::int32_t pitch = 0; // texels from one row to the next
 };
+
+// Output registers as a program that never writes them leaves them
+// (unwrittenOutputW), every lane.
+inline void fillUnwritten(std::span<Register> outputs, ShaderType type)
+{
+    for (Register& r : outputs) {
+        std::fill(&r.c[0][0], &r.c[3][0], 0.0f);
+        std::fill(&r.c[3][0], &r.c[3][0] + BatchLanes, unwrittenOutputW(type));
+    }
+}
 
 // Register files of one run, sized for shader model 2.0's counts (which the
 // analysis has checked every read against).

@@ -210,7 +210,7 @@ TEST(PixelRoutine, squareRootPowersAreTheLibrarysForEveryBase)
         ASSERT_TRUE(compiled.compiled());
         std::vector<float> file(compiled.fileSize());
         const float snapshot[4] = {0.5f, 0.0f, 0.0f, 0.0f};
-        compiled.prepareFile(file.data(), snapshot, 1.0f);
+        compiled.prepareFile(file.data(), snapshot);
         float* base = file.data() + compiled.slot(RegisterType::Texture, 0);
         const float* result = file.data() + compiled.slot(RegisterType::ColorOut, 0);
         std::uint32_t pattern = 1;
