@@ -31,12 +31,9 @@ struct Extent {
 
 // Four floats as one value: min and max a vertex in one step each, on
 // any target (the compiler lowers them to its vector unit or to scalars).
-typedef float Float4 __attribute__((vector_size(16)));
-typedef int Int4 __attribute__((vector_size(16)));
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int __attribute__((vector_size(16)));
 
-// Float components read straight, the rest as the fetch's defaults: the
-// common case. Two accumulators halve the chain of dependent steps; a NaN
-// is noted apart (min and max skip it; an infinity shows in them).
 // A vertex's first four floats, of which the first `Floats` are the
 // element's (the others are whatever follows it, or the fetch's defaults
 // where `Whole` is false because nothing may be read past the element).
