@@ -31,6 +31,7 @@ pipeline::CullingDraw cullingDrawOf(const DrawCall& call, const DrawState& state
     pipeline::CullingDraw draw;
     draw.program = {&program.analysis(), program.positionSlice(), program.positionMagnitude()};
     draw.bindings = state.linkage->bindings;
+    draw.position = state.linkage->positionBinding();
     draw.run.stream = {state.stream->bytes(), state.stream->size(), state.streamOffset, state.streamStride};
     draw.run.content = state.stream->contentStamp();
     draw.run.first = static_cast<std::int64_t>(call.baseVertex) + call.minIndex;

@@ -24,7 +24,10 @@ struct DrawLinkage {
     // or no element feeds it.
     std::ptrdiff_t position = -1;
 
-    const InputBinding* positionBinding() const { return position < 0 ? nullptr : &bindings[static_cast<std::size_t>(position)]; }
+    const InputBinding* positionBinding() const
+    {
+        return position < 0 ? nullptr : &bindings[static_cast<std::size_t>(position)];
+    }
 };
 
 std::shared_ptr<const DrawLinkage> linkDraw(const std::vector<D3DVERTEXELEMENT9>& elements,

@@ -10,8 +10,6 @@
 namespace pipeline {
 namespace {
 
-constexpr double UnitRoundoff = 0x1p-24;
-constexpr double Denormals = 0x1p-100;   // flushed to 0 by some hardware
 constexpr double TestRoundings = 0x1p-40; // this test's own, in double precision
 
 struct Extent {
@@ -230,11 +228,11 @@ bool boxMargin(std::uint32_t roundings, const CullingMargin& margin, BoxMargin& 
     if (margin.exact) {
         return true;
     }
-    const double n = k + margin.hardwareRoundings;
-    if (n * UnitRoundoff >= 0.25) {
-        return false; // no bound worth the name (the per-vertex test agrees)
+    double hardware = 0.0;
+    if (!hardwareRoundingFactor(k + margin.hardwareRoundings, hardware)) {
+        return false; // the per-vertex test stops nothing either
     }
-    out.rounding += 8.0 * n * UnitRoundoff * (1.0 + gamma);
+    out.rounding += hardware * (1.0 + gamma);
     out.pixel[0] = (1.0 + gamma) * 2.0 / margin.viewportWidth;
     out.pixel[1] = (1.0 + gamma) * 2.0 / margin.viewportHeight;
     return true;
@@ -296,7 +294,7 @@ std::uint32_t planeBeyondBox(const shader::AffinePosition& affine, std::uint32_t
         const double magnitudeW = largestMagnitude(w, largest);
         const double slack = e.side ? factors.pixel[e.axis] * magnitudeW : 0.0;
         const double needed =
-            factors.rounding * (largestMagnitude(a, largest) + magnitudeW) + slack + Denormals;
+            factors.rounding * (largestMagnitude(a, largest) + magnitudeW) + slack + FlushedDenormals;
         if (least > needed) {
             return 1u << plane; // one is enough
         }

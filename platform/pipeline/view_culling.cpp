@@ -11,9 +11,6 @@ namespace {
 
 using shader::BatchLanes;
 
-constexpr double UnitRoundoff = 0x1p-24;
-constexpr double Denormals = 0x1p-100; // flushed to 0 by some hardware: far below any position seen
-
 // The factors of a hardware margin for one draw.
 struct MarginScale {
     double rounding; // e: times the magnitudes
@@ -22,12 +19,9 @@ struct MarginScale {
 
 bool marginScale(std::uint32_t roundings, double viewportWidth, double viewportHeight, MarginScale& out)
 {
-    const double n = roundings;
-    if (n * UnitRoundoff >= 0.25) {
-        return false; // no bound worth the name
-    }
-    out = {8.0 * n * UnitRoundoff, {2.0 / viewportWidth, 2.0 / viewportHeight}};
-    return true;
+    out.pixel[0] = 2.0 / viewportWidth;
+    out.pixel[1] = 2.0 / viewportHeight;
+    return hardwareRoundingFactor(roundings, out.rounding);
 }
 
 // Whether the position (a, w) lies beyond the plane by more than its
@@ -37,7 +31,7 @@ inline bool beyondMargin(const PlaneAxis& plane, bool near, const MarginScale& s
 {
     const double distance = near ? -a : -plane.sign * a - w;
     const double margin =
-        scale.rounding * (ma + mw) + (plane.side ? std::fabs(w) * scale.pixel[plane.axis] : 0.0) + Denormals;
+        scale.rounding * (ma + mw) + (plane.side ? std::fabs(w) * scale.pixel[plane.axis] : 0.0) + FlushedDenormals;
     return distance > margin || distance != distance;
 }
 
@@ -90,16 +84,6 @@ std::uint32_t outcodeWithMargin(const float position[4], const float magnitude[4
     return outside;
 }
 
-const InputBinding* bindingOf(std::span<const InputBinding> bindings, std::uint32_t inputRegister)
-{
-    for (const InputBinding& b : bindings) {
-        if (b.inputRegister == inputRegister) {
-            return &b;
-        }
-    }
-    return nullptr;
-}
-
 bool ViewCulling::boundsStop(const CullingDraw& draw)
 {
     const shader::ProgramAnalysis& analysis = *draw.program.analysis;
@@ -107,9 +91,8 @@ bool ViewCulling::boundsStop(const CullingDraw& draw)
     if (!affine.found) {
         return false;
     }
-    const InputBinding* position = bindingOf(draw.bindings, affine.input);
     InputBox box;
-    if (position == nullptr || !bounds_.boxOf(draw.run, *position, box)) {
+    if (draw.position == nullptr || !bounds_.boxOf(draw.run, *draw.position, box)) {
         return false;
     }
     return planeBeyondBox(affine, analysis.positionRoundings, draw.constants, box, draw.margin) != 0;

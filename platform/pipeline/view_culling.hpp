@@ -52,6 +52,7 @@ struct CullingProgram {
 struct CullingDraw {
     CullingProgram program;
     std::span<const InputBinding> bindings; // the program's inputs in the draw's layout
+    const InputBinding* position = nullptr; // of those, what an affine position is made from (the linkage's)
     VertexRun run;
     const float* constants = nullptr;       // the vertex constants, 4 floats a register
     CullingMargin margin;
@@ -63,9 +64,6 @@ struct CullingDraw {
 // pixels. 0 when the roundings bound nothing.
 std::uint32_t outcodeWithMargin(const float position[4], const float magnitude[4], std::uint32_t roundings,
                                 double viewportWidth, double viewportHeight);
-
-// The binding that feeds input register vN, or NULL.
-const InputBinding* bindingOf(std::span<const InputBinding> bindings, std::uint32_t inputRegister);
 
 class ViewCulling {
 public:

@@ -58,6 +58,7 @@ struct Draw {
         CullingDraw draw;
         draw.program = {program.analysis.get(), program.slice.get(), program.magnitude.get()};
         draw.bindings = bindings;
+        draw.position = program.analysis->affinePosition.found ? &bindings[0] : nullptr;
         draw.run.stream = {reinterpret_cast<const std::uint8_t*>(xyz.data()), xyz.size() * 4, 0, 12};
         draw.run.content = content;
         draw.run.first = 0;
