@@ -57,7 +57,9 @@ std::shared_ptr<const RasterState> deriveRasterState(const d3d9::DrawState& stat
     PixelStageInput input = pixelStageInput(state);
     raster.varyingCount = static_cast<std::int32_t>(input.program->varyings.size());
     readVaryingComponents(input, raster.varyingComponents);
-    raster.shade = makeBatchShader(std::move(input));
+    PixelStage stage = makePixelStage(std::move(input));
+    raster.shade = std::move(stage.shade);
+    raster.flatColour = std::move(stage.flatColour);
     return made;
 }
 

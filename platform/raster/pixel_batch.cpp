@@ -6,6 +6,7 @@
 #include "raster/wide_clones.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace raster {
@@ -43,6 +44,43 @@ RASTER_WIDE_CLONES void PixelShading::interpolateVaryings()
                 out[lane] = (a * px[lane] + b * py[lane] + k) * w[lane];
         }
     }
+}
+
+// The interpolation above computes n = (a x + b y) + c and d likewise from
+// the 1/w plane, three roundings each, then n * (1 / d), two more. Exactly,
+// n / d over the box (where d > 0 at its corners, so on all of it) is a
+// ratio of affine functions: monotonic along any line, so its extremes lie
+// at the box's corners. The computed n and d lie within eN and eD of the
+// exact ones, so their ratio within (eN + |n / d| eD) / (d - eD) of n / d.
+shader::ValueRange interpolatedRange(const ScreenTriangle& tri, std::int32_t varying, std::int32_t component)
+{
+    const float* inverseW = tri.inverseWPlane;
+    const float* plane = tri.varyingPlanes[varying][component];
+    const double xs[2] = {static_cast<double>(tri.minX), static_cast<double>(tri.maxX)};
+    const double ys[2] = {static_cast<double>(tri.minY), static_cast<double>(tri.maxY)};
+    double leastD = HUGE_VAL, least = HUGE_VAL, most = -HUGE_VAL;
+    for (const double x : xs) {
+        for (const double y : ys) {
+            const double d = inverseW[0] * x + inverseW[1] * y + inverseW[2];
+            const double n = plane[0] * x + plane[1] * y + plane[2];
+            leastD = std::min(leastD, d);
+            least = std::min(least, n / d);
+            most = std::max(most, n / d);
+        }
+    }
+    const double x = std::max(std::fabs(xs[0]), std::fabs(xs[1])), y = std::max(std::fabs(ys[0]), std::fabs(ys[1]));
+    const double errorN = shader::roundingError(std::fabs(plane[0]) * x + std::fabs(plane[1]) * y + std::fabs(plane[2]), 3);
+    const double errorD =
+        shader::roundingError(std::fabs(inverseW[0]) * x + std::fabs(inverseW[1]) * y + std::fabs(inverseW[2]), 3);
+    const double ratio = std::max(std::fabs(least), std::fabs(most));
+    // d - eD well above 0 keeps 1 / d finite; the comparisons fail on NaN.
+    if (!(leastD - errorD > 0x1p-100) || !(ratio <= 0x1p100)) {
+        return shader::ValueRange::anything();
+    }
+    const double spread = (errorN + ratio * errorD) / (leastD - errorD) + shader::roundingError(ratio, 0);
+    const double bound = ratio + spread;
+    const double last = shader::roundingError(bound, 2); // the reciprocal and the product
+    return shader::ValueRange::between(least - spread - last, most + spread + last);
 }
 
 void PixelShading::writeColors()

@@ -10,8 +10,13 @@
 #include <cstdint>
 
 #include "raster/rasterizer.hpp"
+#include "shader/value_ranges.hpp"
 
 namespace raster {
+
+// Every value PixelShading's interpolation can give component `component`
+// of varying `varying` at a pixel of the triangle's bounding box.
+shader::ValueRange interpolatedRange(const ScreenTriangle& tri, std::int32_t varying, std::int32_t component);
 
 class PixelShading {
 public:

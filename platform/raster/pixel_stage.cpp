@@ -4,8 +4,10 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "pipeline/constant_snapshot.hpp"
+#include "raster/pixel_batch.hpp"
 
 namespace raster {
 namespace {
@@ -31,6 +33,28 @@ RASTER_WIDE_CLONES void packColours(const float* c, std::int32_t componentStep, 
 }
 
 using shader::BatchLanes;
+
+// The float nearest a double on the side away from the range's inside.
+float floatBelow(double v)
+{
+    const float f = static_cast<float>(v);
+    return static_cast<double>(f) > v ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+}
+
+float floatAbove(double v)
+{
+    const float f = static_cast<float>(v);
+    return static_cast<double>(f) < v ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+}
+
+// The one byte every value of a colour component in `range` packs to, or
+// -1 when they pack to more than one. toByte never decreases as its float
+// grows, and gives 0 for NaN.
+std::int32_t packedByte(const shader::ValueRange& range)
+{
+    const std::uint32_t low = toByte(floatBelow(range.low)), high = toByte(floatAbove(range.high));
+    return low == high && (!range.nan || low == 0) ? static_cast<std::int32_t>(low) : -1;
+}
 
 // The input register of a varying.
 shader::RegisterType registerOf(const shader::Varying& varying)
@@ -101,6 +125,34 @@ struct PixelProgramRun {
         routine.run(file, batch.count, samplers.data());
         packColours(file + colourOffset, BatchLanes, batch.count, colors);
     }
+
+    // The routine run once over the ranges of the triangle's varyings.
+    bool flatColour(const ScreenTriangle& tri, std::uint32_t& colour) const
+    {
+        const shader::CompiledProgram& routine = *input->routine;
+        thread_local std::vector<shader::ValueRange> ranges;
+        ranges.resize(routine.rangeCount());
+        routine.prepareRanges(ranges.data());
+        for (std::size_t k = 0; k < targetOffsets.size(); ++k) {
+            for (int c = 0; c < 4 && targetOffsets[k] != ~0u; ++c) {
+                if ((targetComponents[k] & (1u << c)) != 0) {
+                    ranges[targetOffsets[k] / BatchLanes + static_cast<std::uint32_t>(c)] =
+                        interpolatedRange(tri, static_cast<std::int32_t>(k), c);
+                }
+            }
+        }
+        routine.runOnRanges(ranges.data(), snapshot->data());
+        constexpr std::uint32_t Shifts[4] = {16, 8, 0, 24}; // red, green, blue, alpha in A8R8G8B8
+        colour = 0;
+        for (std::uint32_t c = 0; c < 4; ++c) {
+            const std::int32_t byte = packedByte(ranges[colourOffset / BatchLanes + c]);
+            if (byte < 0) {
+                return false;
+            }
+            colour |= static_cast<std::uint32_t>(byte) << Shifts[c];
+        }
+        return true;
+    }
 };
 
 } // namespace
@@ -115,7 +167,7 @@ void readVaryingComponents(const PixelStageInput& input, std::uint8_t* component
     }
 }
 
-BatchShader makeBatchShader(PixelStageInput input)
+PixelStage makePixelStage(PixelStageInput input)
 {
     PixelProgramRun run;
     if (input.routine != nullptr) {
@@ -138,7 +190,19 @@ BatchShader makeBatchShader(PixelStageInput input)
         run.serial = ++serials;
     }
     run.input = std::make_shared<const PixelStageInput>(std::move(input));
-    return run;
+    PixelStage stage;
+    if (run.input->routine != nullptr) {
+        stage.flatColour = [run](const ScreenTriangle& tri, std::uint32_t& colour) {
+            return run.flatColour(tri, colour);
+        };
+    }
+    stage.shade = std::move(run);
+    return stage;
+}
+
+BatchShader makeBatchShader(PixelStageInput input)
+{
+    return makePixelStage(std::move(input)).shade;
 }
 
 } // namespace raster

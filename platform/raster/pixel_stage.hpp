@@ -21,8 +21,17 @@ struct PixelStageInput {
     std::array<shader::SamplerTexture, 16> samplers;
 };
 
-// The shading function for RasterState::shade. Safe to call from several
-// threads at once: each uses its own registers.
+// The shading function for RasterState::shade and, where the program is
+// compiled, the flat-colour test for RasterState::flatColour, which runs
+// it over the ranges of a triangle's varyings (shader/value_ranges.hpp).
+// Both are safe to call from several threads at once: each uses its own
+// registers.
+struct PixelStage {
+    BatchShader shade;
+    FlatColour flatColour;
+};
+PixelStage makePixelStage(PixelStageInput input);
+// The shading function alone.
 BatchShader makeBatchShader(PixelStageInput input);
 
 // RasterState::varyingComponents for that shading: what the compiled routine

@@ -67,6 +67,11 @@ struct PixelBatch {
 // pixel program of a draw, run on a batch.
 using BatchShader = std::function<void(const PixelBatch& batch, std::uint32_t* colors)>;
 
+struct ScreenTriangle;
+// Whether the pixel program gives one colour (A8R8G8B8) at every pixel of
+// the triangle's bounding box, whatever its varyings there, and which.
+using FlatColour = std::function<bool(const ScreenTriangle& tri, std::uint32_t& colour)>;
+
 // What set-up and scanning need of a draw: derived from the front end's
 // state by the back end (derived_state.cpp), shared by the draws that
 // follow while none of its sources changes.
@@ -81,6 +86,7 @@ struct RasterState {
     // w = 8); the others are not interpolated, and hold anything.
     std::uint8_t varyingComponents[MaxVaryings] = {0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF};
     BatchShader shade;
+    FlatColour flatColour; // empty: never known
 };
 
 // A clipped, projected, culled triangle ready for scanning: fixed-point
@@ -93,6 +99,10 @@ struct ScreenTriangle {
     float depthPlane[3];    // depth = a * x + b * y + c at a screen point (pixels)
     float inverseWPlane[3]; // 1/w likewise
     float varyingPlanes[MaxVaryings][4][3]; // (varying / w) likewise
+    // Set by the geometry stage where RasterState::flatColour knows the
+    // colour: then scanning writes it without running the pixel program.
+    bool flat = false;
+    std::uint32_t flatColour = 0;
 };
 
 // Clips each triangle (three indices into vertices) against 0 <= z <= w and

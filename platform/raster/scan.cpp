@@ -101,6 +101,37 @@ struct RunLanes {
     }
 };
 
+// A flat triangle's colour, written straight into the samples that pass:
+// the row's colour samples, or NULL for a triangle that is shaded.
+struct FlatFill {
+    std::uint32_t* colours;
+    std::uint32_t colour;
+};
+
+// The colour into the passing lanes of the quad at `column`, `used` lanes
+// of it in the target.
+template <std::int32_t Count>
+[[gnu::always_inline]] inline void fillPassing(const FlatFill& fill, std::int32_t column, const std::int32_t* pass,
+                                               std::int32_t used)
+{
+    std::uint32_t* samples = fill.colours + static_cast<std::size_t>(column) * (Count / QuadPixels);
+    alignas(16) std::uint32_t colours[Count];
+    if (used == Count)
+        std::memcpy(colours, samples, sizeof colours);
+    else
+        for (std::int32_t k = 0; k < Count; ++k)
+            colours[k] = k < used ? samples[k] : 0;
+    for (std::int32_t k = 0; k < Count; ++k) {
+        const auto passing = static_cast<std::uint32_t>(pass[k]);
+        colours[k] = (fill.colour & passing) | (colours[k] & ~passing);
+    }
+    if (used == Count)
+        std::memcpy(samples, colours, sizeof colours);
+    else
+        for (std::int32_t k = 0; k < used; ++k)
+            samples[k] = colours[k];
+}
+
 // The quad at `column`: the coverage of its lanes by `cover`, then depth
 // test and write for the covered ones; stored: the depths of its first
 // `pixels` pixels, the ones inside the triangle's bounding box (the others
@@ -114,7 +145,7 @@ template <std::int32_t Samples, typename Cover>
 RASTER_WIDE_CLONES [[gnu::noinline]] void testQuad(const QuadLanes<Samples>& lanes, const Cover& cover,
                                                    const float* atColumnZero, const DepthMode& mode,
                                                    std::uint16_t* stored, std::int32_t column, std::int32_t pixels,
-                                                   std::uint32_t* masks)
+                                                   std::uint32_t* masks, const FlatFill& fill)
 {
     constexpr std::int32_t Count = QuadLanes<Samples>::Count;
     alignas(16) std::int32_t covered[Count];
@@ -139,6 +170,8 @@ RASTER_WIDE_CLONES [[gnu::noinline]] void testQuad(const QuadLanes<Samples>& lan
             mask |= static_cast<std::uint32_t>(pass[p * Samples + s]) & (1u << s);
         masks[p] = mask;
     }
+    if (fill.colours != nullptr)
+        fillPassing<Count>(fill, column, pass, used);
     if (!mode.write)
         return;
     alignas(16) std::uint16_t updated[Count];
@@ -199,7 +232,7 @@ struct TriangleScan {
     const QuadLanes<Samples>& lanes;
     const SamplePattern& pattern;
     DepthMode mode;
-    PixelShading& shading;
+    PixelShading& shading; // for a triangle that is not flat
 };
 
 // Columns first .. last of one row, quad by quad, lane coverage from `cover`.
@@ -212,16 +245,18 @@ void scanRun(const TriangleScan<Samples>& scan, std::int32_t row, std::int32_t f
     prefetchRow<Samples>(scan.target, row + Ahead, first - Reach, last + Reach);
     alignas(16) float atColumnZero[QuadLanes<Samples>::Count];
     loadDepthLanes<Samples>(scan.tri, row, scan.pattern, atColumnZero);
-    std::uint16_t* depths = scan.target.depth.data() +
-                            static_cast<std::size_t>(row) * static_cast<std::size_t>(scan.target.width) * Samples;
+    const std::size_t rowStart = static_cast<std::size_t>(row) * static_cast<std::size_t>(scan.target.width) * Samples;
+    std::uint16_t* depths = scan.target.depth.data() + rowStart;
+    const FlatFill fill{scan.tri.flat ? scan.target.color.data() + rowStart : nullptr, scan.tri.flatColour};
     for (std::int32_t column = first; column <= last; column += QuadPixels) {
         std::uint32_t masks[QuadPixels];
         // Past the run but in the box the quad's depths are rewritten
         // unchanged: the row is this band's alone, and whole quads go faster.
         testQuad<Samples>(scan.lanes, cover, atColumnZero, scan.mode,
                           depths + static_cast<std::size_t>(column) * Samples, column,
-                          std::min(QuadPixels, scan.right - column + 1), masks);
-        scan.shading.addRun(column, row, masks, std::min(QuadPixels, last - column + 1));
+                          std::min(QuadPixels, scan.right - column + 1), masks, fill);
+        if (fill.colours == nullptr)
+            scan.shading.addRun(column, row, masks, std::min(QuadPixels, last - column + 1));
     }
 }
 
@@ -272,14 +307,16 @@ void scanTriangle(RenderTarget& target, const RasterState& state, const QuadLane
     const std::int32_t bottom = std::min({tri.maxY, endRow - 1, target.height - 1});
     if (top > bottom || left > right)
         return;
-    shading.beginTriangle(tri);
+    if (!tri.flat)
+        shading.beginTriangle(tri);
     const TriangleScan<Samples> scan{
         target, tri, right, lanes, pattern, {tri.depthPlane[0], state.depthTest ? 0 : -1, state.depthWrite}, shading};
     if (EdgeRows<Samples>::fits(tri))
         scanByEdges(scan, top, bottom, left, right);
     else
         scanByRuns(scan, top, bottom, left, right);
-    shading.flush();
+    if (!tri.flat)
+        shading.flush();
 }
 
 template <std::int32_t Samples>

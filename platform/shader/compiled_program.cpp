@@ -269,6 +269,21 @@ void CompiledProgram::prepareFile(float* file, const float* snapshot) const
     }
 }
 
+void CompiledProgram::prepareRanges(ValueRange* ranges) const
+{
+    constexpr auto Lanes = static_cast<std::uint32_t>(BatchLanes);
+    std::fill(ranges, ranges + rangeCount(), ValueRange::anything());
+    for (const Fill& f : fills_) {
+        ranges[f.offset / Lanes] = ValueRange::exactly(f.value);
+    }
+    for (const std::uint32_t offset : outputWs_) {
+        ranges[offset / Lanes] = ValueRange::exactly(unwrittenOutputW(type_));
+    }
+    for (const std::uint32_t offset : temporaryClears_) {
+        ranges[offset / Lanes] = ValueRange::exactly(0.0f);
+    }
+}
+
 void CompiledProgram::clearTemporaries(float* file) const
 {
     for (const std::uint32_t offset : temporaryClears_) {

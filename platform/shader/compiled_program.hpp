@@ -15,6 +15,7 @@
 
 #include "shader/program_analysis.hpp"
 #include "shader/program_kernel.hpp"
+#include "shader/value_ranges.hpp"
 
 namespace shader {
 
@@ -49,6 +50,17 @@ public:
     void clearTemporaries(float* file) const;
     // Runs the instructions over the first `lanes` lanes of the chunk.
     void run(float* file, std::int32_t lanes, const kernel::Sampler* samplers) const;
+
+    // The same run over ranges (value_ranges.hpp): rangeCount() of them,
+    // one a lane-register component, the one at slot s at s / BatchLanes.
+    std::size_t rangeCount() const { return constantBase_ / BatchLanes; }
+    // What prepareFile and clearTemporaries set, as exact ranges; every
+    // other component may hold anything.
+    void prepareRanges(ValueRange* ranges) const;
+    void runOnRanges(ValueRange* ranges, const float* snapshot) const
+    {
+        shader::runOnRanges(code_.data(), code_.size(), ranges, snapshot, constantBase_);
+    }
 
 private:
     struct Slot {
