@@ -82,11 +82,6 @@ void runGeometry(DrawCommand& draw, const float* constants, GeometryScratch& scr
     assembleTriangles(draw, scratch.corners);
     setupTriangles(*draw.state, scratch.shaded.data(), scratch.corners.data(), scratch.corners.size() / 3,
                    draw.triangles);
-    if (draw.state->flatColour) {
-        for (ScreenTriangle& tri : draw.triangles) {
-            tri.flat = draw.state->flatColour(tri, tri.flatColour);
-        }
-    }
 }
 
 } // namespace raster

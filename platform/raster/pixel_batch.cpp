@@ -69,18 +69,21 @@ shader::ValueRange interpolatedRange(const ScreenTriangle& tri, std::int32_t var
         }
     }
     const double x = std::max(std::fabs(xs[0]), std::fabs(xs[1])), y = std::max(std::fabs(ys[0]), std::fabs(ys[1]));
-    const double errorN = shader::roundingError(std::fabs(plane[0]) * x + std::fabs(plane[1]) * y + std::fabs(plane[2]), 3);
-    const double errorD =
-        shader::roundingError(std::fabs(inverseW[0]) * x + std::fabs(inverseW[1]) * y + std::fabs(inverseW[2]), 3);
+    const auto planeError = [x, y](const float* p) { // of its three roundings at any pixel of the box
+        return shader::roundingError(std::fabs(p[0]) * x + std::fabs(p[1]) * y + std::fabs(p[2]), 3);
+    };
+    const double errorN = planeError(plane), errorD = planeError(inverseW);
     const double ratio = std::max(std::fabs(least), std::fabs(most));
-    // d - eD well above 0 keeps 1 / d finite; the comparisons fail on NaN.
-    if (!(leastD - errorD > 0x1p-100) || !(ratio <= 0x1p100)) {
+    // d - eD well above 0 keeps 1 / d finite; a plane whose terms pass
+    // 2^100 may overflow to infinity (its error is infinite then), and NaN
+    // fails every comparison: then any value, NaN too, may come out.
+    if (!(leastD - errorD > 0x1p-100) || !(ratio <= shader::ranges::Limit)) {
         return shader::ValueRange::anything();
     }
     const double spread = (errorN + ratio * errorD) / (leastD - errorD) + shader::roundingError(ratio, 0);
-    const double bound = ratio + spread;
-    const double last = shader::roundingError(bound, 2); // the reciprocal and the product
-    return shader::ValueRange::between(least - spread - last, most + spread + last);
+    const double last = shader::roundingError(ratio + spread, 2); // the reciprocal and the product
+    const shader::ValueRange range = shader::ValueRange::between(least - spread - last, most + spread + last);
+    return range.finite() ? range : shader::ValueRange::anything();
 }
 
 void PixelShading::writeColors()

@@ -99,8 +99,8 @@ struct ScreenTriangle {
     float depthPlane[3];    // depth = a * x + b * y + c at a screen point (pixels)
     float inverseWPlane[3]; // 1/w likewise
     float varyingPlanes[MaxVaryings][4][3]; // (varying / w) likewise
-    // Set by the geometry stage where RasterState::flatColour knows the
-    // colour: then scanning writes it without running the pixel program.
+    // Set where RasterState::flatColour knows the colour: then scanning
+    // writes it without running the pixel program.
     bool flat = false;
     std::uint32_t flatColour = 0;
 };
@@ -108,7 +108,8 @@ struct ScreenTriangle {
 // Clips each triangle (three indices into vertices) against 0 <= z <= w and
 // the side planes (a guard band, so the picture is that of an unbounded
 // clip), projects, applies the viewport, removes culled and empty triangles
-// and appends what remains, in order, to out.
+// and appends what remains, in order, to out, each marked flat where
+// state.flatColour gives its colour.
 void setupTriangles(const RasterState& state, const ShadedVertex* vertices, const std::uint32_t* indices,
                     std::size_t triangleCount, std::vector<ScreenTriangle>& out);
 

@@ -3,8 +3,9 @@
 // clipping where a corner lies outside the near, far or guard-band planes,
 // the viewport transform (screen y down, pixel (i, j) sampled at (i, j)),
 // snapping to 28.4, culling by the winding of the snapped corners, a
-// bounding box in whole pixels clipped to the viewport, and the planes of
-// depth, 1/w and varying/w over screen pixels. The corners are stored in
+// bounding box in whole pixels clipped to the viewport, the planes of
+// depth, 1/w and varying/w over screen pixels, and whether the pixel
+// program gives it one colour (RasterState::flatColour). The corners are stored in
 // clockwise order on screen, so that every edge function is >= 0 inside.
 #include <algorithm>
 #include <cmath>
@@ -187,6 +188,8 @@ void emitTriangle(const RasterState& state, const ViewportMap& map, const Shaded
     if (!boundTriangle(state.viewport, tri))
         return;
     solvePlanes(corner, std::clamp(state.varyingCount, 0, MaxVaryings), tri);
+    if (state.flatColour)
+        tri.flat = state.flatColour(tri, tri.flatColour);
     out.push_back(tri);
 }
 
