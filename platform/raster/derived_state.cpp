@@ -54,12 +54,7 @@ std::shared_ptr<const RasterState> deriveRasterState(const d3d9::DrawState& stat
     raster.depthTest = rs[D3DRS_ZENABLE] != D3DZB_FALSE && rs[D3DRS_ZFUNC] != D3DCMP_ALWAYS;
     raster.depthWrite = rs[D3DRS_ZENABLE] != D3DZB_FALSE && rs[D3DRS_ZWRITEENABLE] != 0;
     raster.multisample = rs[D3DRS_MULTISAMPLEANTIALIAS] != FALSE;
-    PixelStageInput input = pixelStageInput(state);
-    raster.varyingCount = static_cast<std::int32_t>(input.program->varyings.size());
-    readVaryingComponents(input, raster.varyingComponents);
-    PixelStage stage = makePixelStage(std::move(input));
-    raster.shade = std::move(stage.shade);
-    raster.flatColour = std::move(stage.flatColour);
+    setPixelStage(pixelStageInput(state), raster);
     return made;
 }
 

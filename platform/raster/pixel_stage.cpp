@@ -155,19 +155,7 @@ struct PixelProgramRun {
     }
 };
 
-} // namespace
-
-void readVaryingComponents(const PixelStageInput& input, std::uint8_t* components)
-{
-    const std::vector<shader::Varying>& varyings = input.program->varyings;
-    for (std::size_t k = 0; k < varyings.size(); ++k) {
-        components[k] = input.routine != nullptr ? shader::inputComponentsRead(input.program->whole,
-                                                                               registerOf(varyings[k]), varyings[k].number)
-                                                 : 0xF;
-    }
-}
-
-PixelStage makePixelStage(PixelStageInput input)
+PixelProgramRun makeProgramRun(PixelStageInput input)
 {
     PixelProgramRun run;
     if (input.routine != nullptr) {
@@ -190,19 +178,38 @@ PixelStage makePixelStage(PixelStageInput input)
         run.serial = ++serials;
     }
     run.input = std::make_shared<const PixelStageInput>(std::move(input));
-    PixelStage stage;
-    if (run.input->routine != nullptr) {
-        stage.flatColour = [run](const ScreenTriangle& tri, std::uint32_t& colour) {
-            return run.flatColour(tri, colour);
-        };
+    return run;
+}
+
+} // namespace
+
+void readVaryingComponents(const PixelStageInput& input, std::uint8_t* components)
+{
+    const std::vector<shader::Varying>& varyings = input.program->varyings;
+    for (std::size_t k = 0; k < varyings.size(); ++k) {
+        components[k] = input.routine != nullptr ? shader::inputComponentsRead(input.program->whole,
+                                                                               registerOf(varyings[k]), varyings[k].number)
+                                                 : 0xF;
     }
-    stage.shade = std::move(run);
-    return stage;
 }
 
 BatchShader makeBatchShader(PixelStageInput input)
 {
-    return makePixelStage(std::move(input)).shade;
+    return makeProgramRun(std::move(input));
+}
+
+void setPixelStage(PixelStageInput input, RasterState& raster)
+{
+    raster.varyingCount = static_cast<std::int32_t>(input.program->varyings.size());
+    readVaryingComponents(input, raster.varyingComponents);
+    const PixelProgramRun run = makeProgramRun(std::move(input));
+    raster.flatColour = nullptr;
+    if (run.input->routine != nullptr) {
+        raster.flatColour = [run](const ScreenTriangle& tri, std::uint32_t& colour) {
+            return run.flatColour(tri, colour);
+        };
+    }
+    raster.shade = run;
 }
 
 } // namespace raster

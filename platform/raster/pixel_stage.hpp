@@ -21,18 +21,16 @@ struct PixelStageInput {
     std::array<shader::SamplerTexture, 16> samplers;
 };
 
-// The shading function for RasterState::shade and, where the program is
-// compiled, the flat-colour test for RasterState::flatColour, which runs
-// it over the ranges of a triangle's varyings (shader/value_ranges.hpp).
-// Both are safe to call from several threads at once: each uses its own
-// registers.
-struct PixelStage {
-    BatchShader shade;
-    FlatColour flatColour;
-};
-PixelStage makePixelStage(PixelStageInput input);
-// The shading function alone.
+// The shading function for RasterState::shade. Safe to call from several
+// threads at once: each uses its own registers.
 BatchShader makeBatchShader(PixelStageInput input);
+
+// The raster state's pixel part: the varyings the program reads (and which
+// of their components), the shading function and, where the program is
+// compiled, RasterState::flatColour, which runs it over the ranges of a
+// triangle's varyings (shader/value_ranges.hpp). Both functions share one
+// run of the program and are safe to call from several threads at once.
+void setPixelStage(PixelStageInput input, RasterState& raster);
 
 // RasterState::varyingComponents for that shading: what the compiled routine
 // reads of each varying (the machine: every component).

@@ -108,6 +108,29 @@ struct FlatFill {
     std::uint32_t colour;
 };
 
+// A quad's lanes copied from the target, those past `used` (outside the
+// triangle's box) as 0, and back, so that the loops between them have a
+// fixed length.
+template <typename T, std::int32_t Count>
+[[gnu::always_inline]] inline void loadLanes(T (&lanes)[Count], const T* from, std::int32_t used)
+{
+    if (used == Count)
+        std::memcpy(lanes, from, sizeof lanes);
+    else
+        for (std::int32_t k = 0; k < Count; ++k)
+            lanes[k] = k < used ? from[k] : 0;
+}
+
+template <typename T, std::int32_t Count>
+[[gnu::always_inline]] inline void storeLanes(T* to, const T (&lanes)[Count], std::int32_t used)
+{
+    if (used == Count)
+        std::memcpy(to, lanes, sizeof lanes);
+    else
+        for (std::int32_t k = 0; k < used; ++k)
+            to[k] = lanes[k];
+}
+
 // The colour into the passing lanes of the quad at `column`, `used` lanes
 // of it in the target.
 template <std::int32_t Count>
@@ -116,20 +139,12 @@ template <std::int32_t Count>
 {
     std::uint32_t* samples = fill.colours + static_cast<std::size_t>(column) * (Count / QuadPixels);
     alignas(16) std::uint32_t colours[Count];
-    if (used == Count)
-        std::memcpy(colours, samples, sizeof colours);
-    else
-        for (std::int32_t k = 0; k < Count; ++k)
-            colours[k] = k < used ? samples[k] : 0;
+    loadLanes(colours, samples, used);
     for (std::int32_t k = 0; k < Count; ++k) {
         const auto passing = static_cast<std::uint32_t>(pass[k]);
         colours[k] = (fill.colour & passing) | (colours[k] & ~passing);
     }
-    if (used == Count)
-        std::memcpy(samples, colours, sizeof colours);
-    else
-        for (std::int32_t k = 0; k < used; ++k)
-            samples[k] = colours[k];
+    storeLanes(samples, colours, used);
 }
 
 // The quad at `column`: the coverage of its lanes by `cover`, then depth
@@ -152,11 +167,7 @@ RASTER_WIDE_CLONES [[gnu::noinline]] void testQuad(const QuadLanes<Samples>& lan
     cover.cover(lanes, column, covered);
     const std::int32_t used = pixels * Samples;
     alignas(16) std::uint16_t old[Count];
-    if (pixels == QuadPixels)
-        std::memcpy(old, stored, sizeof old);
-    else
-        for (std::int32_t k = 0; k < Count; ++k)
-            old[k] = k < used ? stored[k] : 0;
+    loadLanes(old, stored, used);
     const float base = static_cast<float>(column);
     alignas(16) std::int32_t depth[Count];
     alignas(16) std::int32_t pass[Count];
@@ -177,11 +188,7 @@ RASTER_WIDE_CLONES [[gnu::noinline]] void testQuad(const QuadLanes<Samples>& lan
     alignas(16) std::uint16_t updated[Count];
     for (std::int32_t k = 0; k < Count; ++k)
         updated[k] = static_cast<std::uint16_t>((depth[k] & pass[k]) | (old[k] & ~pass[k]));
-    if (pixels == QuadPixels)
-        std::memcpy(stored, updated, sizeof updated);
-    else
-        for (std::int32_t k = 0; k < used; ++k)
-            stored[k] = updated[k];
+    storeLanes(stored, updated, used);
 }
 
 // Asks the cache for the colour and depth of pixels [first, last] of a row

@@ -61,11 +61,7 @@ RasterState rendererState()
     RasterState state;
     state.viewport = View;
     state.cull = CullMode::None;
-    state.varyingCount = static_cast<std::int32_t>(input.program->varyings.size());
-    readVaryingComponents(input, state.varyingComponents);
-    PixelStage stage = makePixelStage(std::move(input));
-    state.shade = std::move(stage.shade);
-    state.flatColour = std::move(stage.flatColour);
+    setPixelStage(std::move(input), state);
     return state;
 }
 

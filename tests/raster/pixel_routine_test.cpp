@@ -13,6 +13,7 @@
 
 #include "d3dx/assembler.hpp"
 #include "support/assembled_program.hpp"
+#include "support/pixel_opcode_cases.hpp"
 #include "data/shader_programs.hpp"
 #include "raster/pixel_stage.hpp"
 
@@ -129,26 +130,12 @@ void expectRoutineMatchesMachine(const std::string& text, const std::string& wha
     }
 }
 
-const char* const Header = "ps_2_0\ndcl v0\ndcl v1\ndcl t0\ndcl t1.xyz\ndcl_2d s0\n";
-
 } // namespace
 
 TEST(PixelRoutine, everyOpcodeWithModifiersSwizzlesMasksAndSaturationMatchesTheMachine)
 {
-    const char* const lines[] = {
-        "mov r0, v0",           "mov_sat r0, -t0.wzyx",  "add r0, v0, -t1",      "add_sat r0.xz, v0, c3.yzwx",
-        "sub r0, t0, v1",       "mul r0, v0, c7",        "mul_sat r0.yw, t1.z, -v1",
-        "mad r0, v0, t1, v1",   "mad_sat r0, v0, -c2, t0.w", "min r0, t0, t1",   "max r0, v0, -t0",
-        "lrp r0, v0, t0, t1",   "frc r0, t0",            "abs r0, t1",           "rcp r0, t0.x",
-        "rsq r0, t1.y",         "rsq_sat r0, -v1.z",     "exp r0, t0.z",         "log r0, t1.x",
-        "pow r0, t0.x, v1.y",   "pow_sat r0, v0.w, c4.x", "dp3 r0, t0, t1",      "dp4_sat r0, v0, -t0",
-        "dp3_sat r0.w, t1, c5", "crs r0.xyz, t0, t1",    "nrm r0, t1",           "nrm r0.xyz, -t0",
-        "texld r0, t0, s0",     "texld r0, t1, s0",      "texld r0, -t1.yxzw, s0",
-        // Reading components of the destination that an earlier component replaces:
-        "mov r0.xy, r0.yx",     "add r0.xyz, r0.zxy, v0", "mad_sat r0.yw, r0.w, t0, -r0.x",
-    };
-    for (const char* line : lines) {
-        const std::string text = std::string(Header) + "mov r0, c1\n" + line + "\nmov oC0, r0\n";
+    for (const std::string& line : pixelOpcodeLines()) {
+        const std::string text = pixelOpcodeCase(line);
         const d3dx::AssemblyResult assembled = d3dx::assembleShader(text.c_str());
         ASSERT_TRUE(assembled.succeeded) << line << ": " << assembled.errors;
         expectRoutineMatchesMachine(text, line);
@@ -160,7 +147,7 @@ TEST(PixelRoutine, theRenderersProgramAndTemporariesReadBeforeWrittenMatchTheMac
     expectRoutineMatchesMachine(pixelShaderText, "renderer program");
     // r1 and r2.w never written before they are read: both read 0; oC0.w
     // never written reads 0.
-    expectRoutineMatchesMachine(std::string(Header) +
+    expectRoutineMatchesMachine(std::string(PixelCaseHeader) +
                                     "add r0, r1, t0\n"
                                     "mul r2.xyz, r0, v0\n"
                                     "mad r3, r2, c0, r2.w\n"
@@ -181,7 +168,7 @@ TEST(PixelRoutine, resultsThatNothingReadsAreLeftOutWithTheInputsOnlyTheyRead)
     EXPECT_EQ(compiled.slot(RegisterType::Temp, 0), ~0u);
     // A component is left out only where every later read misses it: r1.y
     // is overwritten before it is read, r1.z reaches the output through r2.
-    const std::string partial = std::string(Header) +
+    const std::string partial = std::string(PixelCaseHeader) +
                                 "dp3 r1, t0, t1\n"
                                 "texld r3, v1, s0\n"
                                 "mov r1.y, v0.x\n"

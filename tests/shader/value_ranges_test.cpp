@@ -17,6 +17,7 @@
 #include "shader/compiled_program.hpp"
 #include "shader/value_ranges.hpp"
 #include "support/assembled_program.hpp"
+#include "support/pixel_opcode_cases.hpp"
 
 namespace {
 
@@ -167,23 +168,14 @@ void expectRangesEncloseTheLanes(const std::string& text, const std::string& wha
 
 TEST(ValueRanges, rangesEncloseEveryValueEachOperationComputes)
 {
-    const char* const lines[] = {
-        "mov r0, v0",           "mov_sat r0, -t0.wzyx",  "add r0, v0, -t1",      "add_sat r0.xz, v0, c3.yzwx",
-        "sub r0, t0, v1",       "mul r0, v0, c7",        "mul_sat r0.yw, t1.z, -v1",
-        "mad r0, v0, t1, v1",   "mad_sat r0, v0, -c2, t0.w", "min r0, t0, t1",   "max r0, v0, -t0",
-        "lrp r0, v0, t0, t1",   "frc r0, t0",            "abs r0, t1",           "rcp r0, t0.x",
-        "rsq r0, t1.y",         "rsq_sat r0, -v1.z",     "exp r0, t0.z",         "log r0, t1.x",
-        "pow r0, t0.x, v1.y",   "pow_sat r0, v0.w, c4.x", "dp3 r0, t0, t1",      "dp4_sat r0, v0, -t0",
-        "dp3_sat r0.w, t1, c5", "crs r0.xyz, t0, t1",    "nrm r0, t1",           "nrm r0.xyz, -t0",
-        "texld r0, t0, s0",     "mov r0.xy, r0.yx",      "add r0.xyz, r0.zxy, v0", "mad_sat r0.yw, r0.w, t0, -r0.x",
-    };
-    const std::string header = "ps_2_0\ndef c4, 0.5, 2, 0, 0\ndcl v0\ndcl v1\ndcl t0\ndcl t1\ndcl_2d s0\n";
-    for (const char* line : lines) {
-        expectRangesEncloseTheLanes(header + "mov r0, c1\n" + line + "\nmov oC0, r0\n", line);
+    for (const std::string& line : pixelOpcodeLines()) {
+        expectRangesEncloseTheLanes(pixelOpcodeCase(line), line);
     }
     expectRangesEncloseTheLanes(pixelShaderText, "renderer program");
     // Exponents the library takes another way for: 0.5 and 2.
-    expectRangesEncloseTheLanes(header + "pow r0, t0.x, c4.x\npow r1, v0.y, c4.y\nadd r0, r0, r1\nmov oC0, r0\n",
+    expectRangesEncloseTheLanes(std::string(PixelCaseHeader) + "def c4, 0.5, 2, 0, 0\n"
+                                                               "pow r0, t0.x, c4.x\npow r1, v0.y, c4.y\n"
+                                                               "add r0, r0, r1\nmov oC0, r0\n",
                                 "square roots and squares");
 }
 
