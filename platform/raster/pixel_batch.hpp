@@ -3,7 +3,9 @@
 // varyings at each pixel's sample point (i, j) from the triangle's
 // varying/w and 1/w planes (perspective-correct), calls the program and
 // writes its colour into the masked samples. Entry point: PixelShading
-// (begin a triangle, add pixels, finish). Mask bit s is sample s.
+// (begin a triangle, add pixels, finish). Mask bit s is sample s. Beside
+// it, interpolatedRange: what that interpolation can give anywhere in a
+// triangle's box, for the test of whether a triangle is one colour.
 #pragma once
 
 #include <cstddef>

@@ -6,8 +6,10 @@
 // RowCoverage), then the samples' depths z/w from the depth plane at the
 // sample positions, D16 quantisation, the less-or-equal test and write,
 // and the pixels into the shading batch with the masks of their passing
-// samples. A pixel's results depend only on the pixel, never on where the
-// band, the run or a batch begins, so any split of rows gives the same bits.
+// samples, or, for a triangle the pixel program gives one colour
+// (ScreenTriangle::flat), that colour straight into those samples. A
+// pixel's results depend only on the pixel, never on where the band, the
+// run or a batch begins, so any split of rows gives the same bits.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
