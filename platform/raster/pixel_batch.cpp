@@ -77,7 +77,7 @@ shader::ValueRange interpolatedRange(const ScreenTriangle& tri, std::int32_t var
     // d - eD well above 0 keeps 1 / d finite; a plane whose terms pass
     // 2^100 may overflow to infinity (its error is infinite then), and NaN
     // fails every comparison: then any value, NaN too, may come out.
-    if (!(leastD - errorD > 0x1p-100) || !(ratio <= shader::ranges::Limit)) {
+    if (!(leastD - errorD > 0x1p-100) || !(ratio <= shader::rounding::Limit)) {
         return shader::ValueRange::anything();
     }
     const double spread = (errorN + ratio * errorD) / (leastD - errorD) + shader::roundingError(ratio, 0);

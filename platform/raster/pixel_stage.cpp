@@ -34,17 +34,21 @@ RASTER_WIDE_CLONES void packColours(const float* c, std::int32_t componentStep, 
 
 using shader::BatchLanes;
 
-// The float nearest a double on the side away from the range's inside.
+// The nearest float at or below a double (infinity past the floats' range,
+// where the conversion itself would be undefined), and at or above.
 float floatBelow(double v)
 {
+    constexpr float Infinity = std::numeric_limits<float>::infinity();
+    if (!(std::fabs(v) <= std::numeric_limits<float>::max())) {
+        return v > 0.0 ? std::numeric_limits<float>::max() : -Infinity;
+    }
     const float f = static_cast<float>(v);
-    return static_cast<double>(f) > v ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+    return static_cast<double>(f) > v ? std::nextafter(f, -Infinity) : f;
 }
 
 float floatAbove(double v)
 {
-    const float f = static_cast<float>(v);
-    return static_cast<double>(f) < v ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+    return -floatBelow(-v);
 }
 
 // The one byte every value of a colour component in `range` packs to, or

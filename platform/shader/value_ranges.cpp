@@ -15,7 +15,7 @@ using kernel::Modifier;
 using kernel::Operation;
 using kernel::Source;
 
-using ranges::Limit;
+using rounding::Limit;
 
 double magnitude(const ValueRange& r)
 {

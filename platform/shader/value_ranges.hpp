@@ -24,12 +24,13 @@
 
 namespace shader {
 
-namespace ranges {
+// The constants of the roundings' bounds.
+namespace rounding {
 constexpr double Unit = 0x1p-24;            // a float's unit roundoff
 constexpr double Limit = 0x1p100;           // beyond it a range may hold an infinity
 constexpr double Underflow = 0x1p-140;      // a rounding's most absolute error below the normal floats
 constexpr double DoubleRoundings = 0x1p-50; // the double arithmetic's own, relative to the magnitude
-} // namespace ranges
+} // namespace rounding
 
 // The values a float may take: those in [low, high] (bounds that may be
 // infinite), and NaN when `nan` is set.
@@ -48,7 +49,7 @@ struct ValueRange {
         constexpr double Infinity = std::numeric_limits<double>::infinity();
         return {-Infinity, Infinity, true};
     }
-    bool finite() const { return low >= -ranges::Limit && high <= ranges::Limit; }
+    bool finite() const { return low >= -rounding::Limit && high <= rounding::Limit; }
     bool bounded() const { return !nan && finite(); }
 };
 
@@ -56,7 +57,7 @@ struct ValueRange {
 // magnitudes sum to `size` (infinite when size passes 2^100).
 inline double roundingError(double size, int roundings)
 {
-    using namespace ranges;
+    using namespace rounding;
     const double k = roundings * Unit;
     return size <= Limit ? size * (k / (1.0 - k) + DoubleRoundings) + roundings * Underflow
                          : std::numeric_limits<double>::infinity();
