@@ -26,7 +26,6 @@
 
 namespace d3d9 {
 
-
 // A presented frame: the resolved back buffer. Pixels are A8R8G8B8, row 0
 // at the top, width a row; read on demand (a GL back end reads back only
 // when asked). Valid during the present callback.

@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "d3d9/backend.hpp"
-#include "d3d9/backend.hpp"
 #include "gl/gl_api.hpp"
 #include "gl/glsl_translator.hpp"
 

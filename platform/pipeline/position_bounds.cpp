@@ -223,7 +223,7 @@ struct BoxMargin {
 bool boxMargin(std::uint32_t roundings, const CullingMargin& margin, BoxMargin& out)
 {
     const double k = roundings;
-    const double gamma = k * UnitRoundoff / (1.0 - k * UnitRoundoff);
+    const double gamma = shader::rounding::gamma(k);
     out.rounding = gamma + TestRoundings;
     if (margin.exact) {
         return true;

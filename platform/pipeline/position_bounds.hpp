@@ -34,6 +34,7 @@
 #include "pipeline/vertex_fetch.hpp"
 #include "pipeline/vertex_layout.hpp"
 #include "shader/program_analysis.hpp"
+#include "shader/rounding.hpp"
 
 namespace pipeline {
 
@@ -83,15 +84,14 @@ private:
 // Works out the box without keeping it (tests compare the kept one with it).
 bool measureInputBox(const VertexRun& run, const InputBinding& binding, InputBox& box);
 
-constexpr double UnitRoundoff = 0x1p-24;    // single precision's
 constexpr double FlushedDenormals = 0x1p-100; // what some hardware flushes to 0: far below any position seen
 
 // The factor of the magnitudes in the hardware margin for n roundings,
 // 8 n u (view_culling.hpp); false where n u >= 1/4, which bounds nothing.
 inline bool hardwareRoundingFactor(double n, double& factor)
 {
-    factor = 8.0 * n * UnitRoundoff;
-    return n * UnitRoundoff < 0.25;
+    factor = 8.0 * n * shader::rounding::Unit;
+    return n * shader::rounding::Unit < 0.25;
 }
 
 // What a test keeps between a position and a plane: exact (the back end's

@@ -138,7 +138,10 @@ struct PixelProgramRun {
         ranges.resize(routine.rangeCount());
         routine.prepareRanges(ranges.data());
         for (std::size_t k = 0; k < targetOffsets.size(); ++k) {
-            for (int c = 0; c < 4 && targetOffsets[k] != ~0u; ++c) {
+            if (targetOffsets[k] == ~0u) {
+                continue; // declared, never read
+            }
+            for (int c = 0; c < 4; ++c) {
                 if ((targetComponents[k] & (1u << c)) != 0) {
                     ranges[targetOffsets[k] / BatchLanes + static_cast<std::uint32_t>(c)] =
                         interpolatedRange(tri, static_cast<std::int32_t>(k), c);

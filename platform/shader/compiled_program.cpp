@@ -256,29 +256,30 @@ void CompiledProgram::listFills(const ProgramPart& part)
     }
 }
 
+template <typename Set>
+void CompiledProgram::forEachPreset(Set set) const
+{
+    for (const Fill& f : fills_) {
+        set(f.offset, f.value);
+    }
+    for (const std::uint32_t offset : outputWs_) {
+        set(offset, unwrittenOutputW(type_));
+    }
+}
+
 void CompiledProgram::prepareFile(float* file, const float* snapshot) const
 {
     if (constantCount_ > 0) { // a part that reads no constant may be given no snapshot
         std::memcpy(file + constantBase_, snapshot, sizeof(float) * 4 * constantCount_);
     }
-    for (const Fill& f : fills_) {
-        std::fill_n(file + f.offset, BatchLanes, f.value);
-    }
-    for (const std::uint32_t offset : outputWs_) {
-        std::fill_n(file + offset, BatchLanes, unwrittenOutputW(type_));
-    }
+    forEachPreset([file](std::uint32_t offset, float value) { std::fill_n(file + offset, BatchLanes, value); });
 }
 
 void CompiledProgram::prepareRanges(ValueRange* ranges) const
 {
     constexpr auto Lanes = static_cast<std::uint32_t>(BatchLanes);
     std::fill(ranges, ranges + rangeCount(), ValueRange::anything());
-    for (const Fill& f : fills_) {
-        ranges[f.offset / Lanes] = ValueRange::exactly(f.value);
-    }
-    for (const std::uint32_t offset : outputWs_) {
-        ranges[offset / Lanes] = ValueRange::exactly(unwrittenOutputW(type_));
-    }
+    forEachPreset([ranges](std::uint32_t offset, float value) { ranges[offset / Lanes] = ValueRange::exactly(value); });
     for (const std::uint32_t offset : temporaryClears_) {
         ranges[offset / Lanes] = ValueRange::exactly(0.0f);
     }

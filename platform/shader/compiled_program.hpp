@@ -74,6 +74,10 @@ private:
     bool compileInstruction(const ExecutedInstruction& step, const std::vector<std::uint32_t>& constants);
     std::uint32_t slotFor(RegisterType type, std::uint32_t number);
     void listFills(const ProgramPart& part);
+    // Calls set(offset, value) for each lane-register component the file
+    // holds a set value in before the code runs (fills and unwritten ws).
+    template <typename Set>
+    void forEachPreset(Set set) const;
     // An operand; constantIndex its place in the snapshot, or -1.
     bool compileOperand(const SourceParameter& s, std::uint32_t row, const std::vector<std::uint32_t>& constants,
                         kernel::Source& out, std::int32_t& constantIndex);

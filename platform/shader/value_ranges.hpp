@@ -21,12 +21,12 @@
 #include <limits>
 
 #include "shader/program_kernel.hpp"
+#include "shader/rounding.hpp"
 
 namespace shader {
 
-// The constants of the roundings' bounds.
+// The limits of the ranges' own bounds.
 namespace rounding {
-constexpr double Unit = 0x1p-24;            // a float's unit roundoff
 constexpr double Limit = 0x1p100;           // beyond it a range may hold an infinity
 constexpr double Underflow = 0x1p-140;      // a rounding's most absolute error below the normal floats
 constexpr double DoubleRoundings = 0x1p-50; // the double arithmetic's own, relative to the magnitude
@@ -58,8 +58,7 @@ struct ValueRange {
 inline double roundingError(double size, int roundings)
 {
     using namespace rounding;
-    const double k = roundings * Unit;
-    return size <= Limit ? size * (k / (1.0 - k) + DoubleRoundings) + roundings * Underflow
+    return size <= Limit ? size * (gamma(roundings) + DoubleRoundings) + roundings * Underflow
                          : std::numeric_limits<double>::infinity();
 }
 
